@@ -1,0 +1,222 @@
+// The simulated engine behind the stand-in host: the part the real host does not expose.
+// Tests and the simulator build a Blueprint half with it, call Blueprint functions, tick the
+// engine, inject host faults and read what the mod did. Not for the mod's own sources.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <DynamicOutput/OutputDevice.hpp>
+#include <HostApi.hpp>
+#include <String/StringType.hpp>
+#include <Unreal/Engine/UDataTable.hpp>
+#include <Unreal/FString.hpp>
+#include <Unreal/Hooks.hpp>
+#include <Unreal/NameTypes.hpp>
+#include <Unreal/UClass.hpp>
+#include <Unreal/UFunction.hpp>
+#include <Unreal/UObject.hpp>
+#include <Unreal/UScriptStruct.hpp>
+
+namespace RC
+{
+    class CppUserModBase;
+}
+
+namespace RC::Sim
+{
+    using Unreal::FName;
+    using Unreal::UClass;
+    using Unreal::UDataTable;
+    using Unreal::UFunction;
+    using Unreal::UObject;
+    using Unreal::UScriptStruct;
+
+    // Kinds of variables, parameters and structure members.
+    enum class Kind
+    {
+        Object,  // UObject*, 8 bytes
+        Class,   // UClass*, 8 bytes
+        Str,     // FString, 16 bytes
+        Name,    // FName, 8 bytes
+        Int64,   // 8-byte value (also opaque 8-byte entries)
+        Int32,   // 4 bytes
+        Float,   // 4 bytes
+        Bool,    // 1 byte
+        Array,   // engine array header, 16 bytes; Inner describes the element
+        Struct,  // an embedded script struct of its own size
+    };
+
+    struct PropSpec
+    {
+        StringType Name;
+        Kind PropKind = Kind::Int64;
+        int32_t Offset = -1;                    // -1: next free offset, aligned to the member's size (max 8)
+        std::shared_ptr<const PropSpec> Inner;  // element of an Array
+        UScriptStruct* Struct = nullptr;        // the struct of a Struct member or of Array<Struct>
+    };
+
+    // Shorthands for property specs.
+    RC_HOST_API auto Prop(StringViewType Name, Kind PropKind, int32_t Offset = -1) -> PropSpec;
+    RC_HOST_API auto ArrayProp(StringViewType Name, PropSpec Inner, int32_t Offset = -1) -> PropSpec;
+    RC_HOST_API auto StructProp(StringViewType Name, UScriptStruct* Struct, int32_t Offset = -1) -> PropSpec;
+
+    // The Blueprint body of a function: runs after every pre-callback, before every post-callback.
+    using BlueprintBody = std::function<void(UObject* Context, uint8_t* Params)>;
+
+    // A call's parameter block laid out as the function declares, zeroed; engine strings and arrays
+    // in it are destroyed with the block.
+    class RC_HOST_API ParamBlock
+    {
+    public:
+        explicit ParamBlock(const UFunction* Function);
+        ParamBlock(const ParamBlock&) = delete;
+        auto operator=(const ParamBlock&) -> ParamBlock& = delete;
+        ~ParamBlock();
+
+        [[nodiscard]] auto Data() -> uint8_t*;
+        [[nodiscard]] auto Size() const -> size_t;
+        [[nodiscard]] auto Function() const -> const UFunction*;
+
+        // By parameter name; a name the function lacks or of another kind throws std::invalid_argument.
+        auto SetString(StringViewType Param, StringViewType Text) -> void;
+        [[nodiscard]] auto GetString(StringViewType Param) const -> StringType;
+        auto SetObject(StringViewType Param, UObject* Object) -> void;
+        [[nodiscard]] auto GetObject(StringViewType Param) const -> UObject*;
+        auto SetName(StringViewType Param, FName Name) -> void;
+        [[nodiscard]] auto GetName(StringViewType Param) const -> FName;
+        auto SetInt64(StringViewType Param, uint64_t Value) -> void;
+        [[nodiscard]] auto GetInt64(StringViewType Param) const -> uint64_t;
+        // Raw bytes at an offset of the block; throws std::out_of_range past its end.
+        auto SetBytes(size_t Offset, const std::vector<uint8_t>& Bytes) -> void;
+        [[nodiscard]] auto GetBytes(size_t Offset, size_t Count) const -> std::vector<uint8_t>;
+
+    private:
+        const UFunction* Fn;
+        std::unique_ptr<uint8_t[]> Storage;
+        size_t StorageSize;
+    };
+
+    // Injected host faults.
+    struct Faults
+    {
+        // RegisterHook answers (0, 0) for functions of these names (and registers nothing).
+        std::vector<StringType> FailRegisterHookFor;
+        // When set, Blueprint calls run with file access of an unprivileged user, so files whose
+        // permissions deny reading or writing really are refused, also to root.
+        bool RestrictFileAccess = false;
+    };
+
+    struct LogLine
+    {
+        StringType Text; // as delivered, including any trailing newline
+        int32_t Level;
+    };
+
+    // A log device that keeps every line with its level.
+    class RC_HOST_API CaptureDevice : public Output::OutputDevice
+    {
+    public:
+        [[nodiscard]] auto has_optional_arg() const -> bool override { return true; }
+        auto receive(StringViewType Text) const -> void override;
+        auto receive_with_optional_arg(StringViewType Text, int32_t Level = 0) const -> void override;
+        [[nodiscard]] auto Lines() const -> const std::vector<LogLine>&;
+        auto Clear() -> void;
+
+    private:
+        mutable std::vector<LogLine> Captured;
+    };
+
+    // Console device: a colour per level on a terminal, plain otherwise. File device: appends to a file.
+    RC_HOST_API auto MakeConsoleDevice(bool Colour) -> std::unique_ptr<Output::OutputDevice>;
+    RC_HOST_API auto MakeFileDevice(const std::string& Utf8Path) -> std::unique_ptr<Output::OutputDevice>;
+    // Discards every line (benchmarks).
+    RC_HOST_API auto MakeNullDevice() -> std::unique_ptr<Output::OutputDevice>;
+
+    // The one simulated engine of the process. Reset() destroys every object, hook, tick callback
+    // and log device of the previous engine and starts an empty one.
+    class RC_HOST_API Engine
+    {
+    public:
+        static auto Get() -> Engine&;
+        static auto Reset() -> Engine&;
+
+        Engine();
+        Engine(const Engine&) = delete;
+        auto operator=(const Engine&) -> Engine& = delete;
+        ~Engine();
+
+        // --- building the Blueprint half -------------------------------------------------------
+        // Path "/Game/Mods/VEXA/VEXA_FunctionLibrary.VEXA_FunctionLibrary_C": package, then class.
+        auto CreateClass(StringViewType Path, std::vector<PropSpec> Variables = {}, UClass* Super = nullptr) -> UClass*;
+        auto AddFunction(UClass* Class, StringViewType Name, std::vector<PropSpec> Params, BlueprintBody Body = {})
+            -> UFunction*;
+        auto CreateStruct(StringViewType Path, std::vector<PropSpec> Members, int32_t Size = -1) -> UScriptStruct*;
+        auto CreateDataTable(StringViewType Path, UScriptStruct* RowStruct) -> UDataTable*;
+        // Zeroed row storage of the row struct's size, owned by the table; engine arrays in it are
+        // written through the host's array code (or raw, to build corrupt headers).
+        auto AddRow(UDataTable* Table, FName RowName) -> uint8_t*;
+        // A live object of Class (unique name "<Class>_<n>" when Name is empty), found by the searches.
+        auto SpawnObject(UClass* Class, UObject* Outer = nullptr, StringViewType Name = {}) -> UObject*;
+        // Objects are loaded (visible to FindObject and the searches) unless hidden.
+        auto SetLoaded(UObject* Object, bool Loaded) -> void;
+        [[nodiscard]] auto IsLoaded(const UObject* Object) const -> bool;
+        [[nodiscard]] auto FindByPath(StringViewType Path) const -> UObject*; // ignores loading state
+
+        // --- running ---------------------------------------------------------------------------
+        // Runs every pre-callback in registration order, the body, then every post-callback.
+        auto Call(UObject* Context, UFunction* Function, ParamBlock& Params) -> void;
+        // Runs every tick pre-callback in registration order with this delta; removes the ones
+        // that called RemoveSelf().
+        auto Tick(float DeltaSeconds) -> void;
+        // Ticks at FrameDelta until Seconds of engine time have passed.
+        auto RunFor(float Seconds, float FrameDelta) -> void;
+
+        // --- what the mod did ------------------------------------------------------------------
+        [[nodiscard]] auto RegisterHookCalls(const UFunction* Function) const -> int;
+        [[nodiscard]] auto HookCount(const UFunction* Function) const -> int;
+        [[nodiscard]] auto TickCallbackCount() const -> int;
+        [[nodiscard]] auto TickCallbackNames() const -> std::vector<std::pair<StringType, StringType>>; // owner, name
+        [[nodiscard]] auto FindObjectCalls() const -> int;
+        [[nodiscard]] auto LastFindFirstOfName() const -> std::string; // UTF-8 class name of the last search
+        [[nodiscard]] auto ConstructedObjects() const -> std::vector<UObject*>;
+        // std::exceptions that left a hook callback (the real host catches and logs these).
+        [[nodiscard]] auto EscapedExceptions() const -> int;
+
+        auto GetFaults() -> Faults&;
+        // Installs a capture device as the only default device and returns it.
+        auto CaptureLog() -> CaptureDevice&;
+
+    private:
+        struct Impl;
+        std::unique_ptr<Impl> State;
+    };
+
+    // Loads a mod as the host does: the shared library opened by path, start_mod found by name.
+    class RC_HOST_API LoadedMod
+    {
+    public:
+        // Throws std::runtime_error naming the path or the missing entry point.
+        explicit LoadedMod(const std::string& Utf8Path);
+        LoadedMod(const LoadedMod&) = delete;
+        auto operator=(const LoadedMod&) -> LoadedMod& = delete;
+        // uninstall_mod (if still installed), then the library is unloaded.
+        ~LoadedMod();
+
+        [[nodiscard]] auto Mod() const -> CppUserModBase*;
+        // The engine-initialised callback; the host calls it once.
+        auto UnrealInit() -> void;
+        // uninstall_mod on the mod object; the library stays loaded.
+        auto Uninstall() -> void;
+        [[nodiscard]] auto Symbol(const char* Name) const -> void*;
+
+    private:
+        void* Library = nullptr;
+        CppUserModBase* ModObject = nullptr;
+    };
+} // namespace RC::Sim

@@ -1,0 +1,28 @@
+// The Blueprint stack frame of a call; Locals() is the call's parameter block.
+#pragma once
+
+#include <cstdint>
+
+#include <HostApi.hpp>
+
+namespace RC::Unreal
+{
+    class UFunction;
+    class UObject;
+
+    class RC_HOST_API FFrame
+    {
+    public:
+        FFrame(UFunction* Node, UObject* Object, uint8_t* Locals) : Node(Node), Object(Object), LocalsPtr(Locals) {}
+
+        // A reference to the pointer to the parameter block.
+        auto Locals() -> uint8_t*& { return LocalsPtr; }
+        [[nodiscard]] auto GetNode() const -> UFunction* { return Node; }
+        [[nodiscard]] auto GetObject() const -> UObject* { return Object; }
+
+    private:
+        UFunction* Node;
+        UObject* Object;
+        uint8_t* LocalsPtr;
+    };
+} // namespace RC::Unreal

@@ -1,0 +1,69 @@
+// Object search, construction and Blueprint-function hooks.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include <HostApi.hpp>
+#include <String/StringType.hpp>
+#include <Unreal/NameTypes.hpp>
+#include <Unreal/UFunctionStructs.hpp>
+#include <Unreal/UnrealFlags.hpp>
+
+namespace RC::Unreal
+{
+    class UClass;
+    class UFunction;
+    class UObject;
+    class UPackage;
+    class ObjectSearcher;
+    struct FObjectInstancingGraph;
+
+    struct RC_HOST_API FStaticConstructObjectParameters
+    {
+        explicit FStaticConstructObjectParameters(const UClass* InClass, UObject* InOuter = nullptr);
+
+        const UClass* Class;
+        UObject* Outer;
+        FName Name;
+        EObjectFlags SetFlags = RF_NoFlags;
+        EInternalObjectFlags InternalSetFlags = EInternalObjectFlags::None;
+        bool bCopyTransientsFromClassDefaults = false;
+        bool bAssumeTemplateIsArchetype = false;
+        UObject* Template = nullptr;
+        FObjectInstancingGraph* InstanceGraph = nullptr;
+        UPackage* ExternalPackage = nullptr;
+    };
+
+    namespace UObjectGlobals
+    {
+        // Finds a loaded object by its path name; null while it is not loaded.
+        RC_HOST_API auto FindObject(UClass* Class, UObject* InOuter, const CharType* Name, bool bExactClass = false,
+                                    ObjectSearcher* Searcher = nullptr) -> UObject*;
+        RC_HOST_API auto FindObject(UClass* Class, UObject* InOuter, StringViewType Name, bool bExactClass = false,
+                                    ObjectSearcher* Searcher = nullptr) -> UObject*;
+
+        // Adds a pre- and a post-callback to every call of the function; returns their ids.
+        RC_HOST_API auto RegisterHook(UFunction* Function, const UnrealScriptFunctionCallable& PreCallback,
+                                      const UnrealScriptFunctionCallable& PostCallback, void* CustomData)
+            -> std::pair<int, int>;
+
+        // Live objects whose class has the given name (the class's own name, not its path).
+        RC_HOST_API auto FindFirstOf(FName ClassName) -> UObject*;
+        RC_HOST_API auto FindFirstOf(const CharType* ClassName) -> UObject*;
+        RC_HOST_API auto FindFirstOf(StringViewType ClassName) -> UObject*;
+        RC_HOST_API auto FindFirstOf(const StringType& ClassName) -> UObject*;
+        RC_HOST_API auto FindFirstOf(std::string_view ClassName) -> UObject*;
+        RC_HOST_API auto FindFirstOf(const std::string& ClassName) -> UObject*;
+        RC_HOST_API auto FindAllOf(FName ClassName, std::vector<UObject*>& OutStorage) -> void;
+        RC_HOST_API auto FindAllOf(const CharType* ClassName, std::vector<UObject*>& OutStorage) -> void;
+        RC_HOST_API auto FindAllOf(StringViewType ClassName, std::vector<UObject*>& OutStorage) -> void;
+        RC_HOST_API auto FindAllOf(const StringType& ClassName, std::vector<UObject*>& OutStorage) -> void;
+        RC_HOST_API auto FindAllOf(std::string_view ClassName, std::vector<UObject*>& OutStorage) -> void;
+        RC_HOST_API auto FindAllOf(const std::string& ClassName, std::vector<UObject*>& OutStorage) -> void;
+
+        RC_HOST_API auto StaticConstructObject(const FStaticConstructObjectParameters& Params) -> UObject*;
+    } // namespace UObjectGlobals
+} // namespace RC::Unreal

@@ -1,0 +1,76 @@
+// The core services object: hook bridge, log bridge, file services and the world-actor
+// registry of the core Blueprint library. One global instance; used on the game thread only.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <HookSlot.hpp>
+#include <String/StringType.hpp>
+#include <Unreal/FString.hpp>
+
+namespace RC::Unreal
+{
+    class UObject;
+}
+
+namespace VEXA
+{
+    class VEXA_Core
+    {
+    public:
+        VEXA_Core();
+
+        // Registers the discovery tick callback ("VEXA_EngineBPScan") and logs the start line.
+        auto initialize() -> void;
+
+        // Look the library function up once and hook it; true when the function is known.
+        auto RegisterHook_VEXA_CPP_GetNamesFromDir(bool Unused = false) -> bool;
+        auto RegisterHook_VEXA_CPP_GetFileContents(bool Unused = false) -> bool;
+        auto RegisterHook_VEXA_CPP_SaveFile(bool Unused = false) -> bool;
+        auto RegisterHook_VEXA_CPP_DoesFileExist(bool Unused = false) -> bool;
+        auto RegisterHook_VEXA_CPP_SendToUE4SSLog(bool Unused = false) -> bool;
+        auto RegisterHook_VEXA_CPP_RegisterWorldActor(bool Unused = false) -> bool;
+        auto RegisterHook_VEXA_CPP_DestroyedWorldActor(bool Unused = false) -> bool;
+
+        // Log bridge. Narrow text is UTF-8 and is decoded, not widened byte by byte.
+        auto LogWide(RC::StringType Text, bool Alternate) -> void;
+        auto LogNarrow(std::string Text, bool Alternate) -> void;
+        auto FStringToUtf8(RC::Unreal::FString Text) -> std::string;
+        auto NarrowToFString(std::string Text) -> RC::Unreal::FString;
+        auto WideToFString(RC::StringType Text) -> RC::Unreal::FString;
+
+        // File services; paths are UTF-8 and used as given (relative to the working directory).
+        auto ListDirNames(const std::string& FolderPath) -> std::vector<std::string>;
+        auto ReadFileText(const std::string& FilePath, bool RemoveLineBreaks) -> std::string;
+        auto DoesPathExist(const std::string& Path) -> bool;
+
+        // World-actor registry.
+        auto SetNewWorldActor(RC::Unreal::UObject* NewActor) -> bool;
+        auto ClearWorldActor() -> void;
+
+        RC::StringType LibraryPath;
+        RC::Unreal::UObject* Library = nullptr;
+
+        HookSlot GetNamesFromDirSlot;
+        HookSlot GetFileContentsSlot;
+        HookSlot SaveFileSlot;
+        HookSlot DoesFileExistSlot;
+        HookSlot SendToUE4SSLogSlot;
+        HookSlot RegisterWorldActorSlot;
+        HookSlot DestroyedWorldActorSlot;
+
+        RC::Unreal::UObject* WorldActor = nullptr;
+        HookIds FindFirstOfHookIds{0, 0};
+        HookIds FindAllOfHookIds{0, 0};
+        HookIds NewObjectHookIds{0, 0};
+
+        bool ScanComplete = false;
+        float PollElapsed = 0.0f;
+        float PollInterval = 0.1f;
+        float TimeoutElapsed = 0.0f;
+    };
+
+    // The process-wide instance.
+    auto CoreInstance() -> VEXA_Core&;
+} // namespace VEXA

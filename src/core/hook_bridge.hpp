@@ -1,0 +1,62 @@
+// The one mechanism behind every Blueprint hook of the three services: a hook spec names the
+// function and its handler; the pre-callback runs the handler inside the exception boundary,
+// the post-callback is empty and the custom data is null. Game thread only.
+#pragma once
+
+#include <HookSlot.hpp>
+#include <String/StringType.hpp>
+#include <Unreal/UFunction.hpp>
+#include <Unreal/UFunctionStructs.hpp>
+#include <Unreal/UObjectGlobals.hpp>
+
+#include "core/guard.hpp"
+
+namespace BRMB
+{
+    using HookContext = RC::Unreal::UnrealScriptFunctionCallableContext;
+    using HookHandler = void (*)(HookContext&);
+
+    struct HookSpec
+    {
+        const RC::CharType* Prefix;   // "VEXA", "VEXA_Anim" or "BRMB"
+        const RC::CharType* Function; // the Blueprint function's name
+        HookHandler Handler;
+    };
+
+    // The handler wrapped in the boundary, as a capture-free callable: the spec is a constant.
+    template <const HookSpec& Spec>
+    auto PreCallback() -> RC::Unreal::UnrealScriptFunctionCallable
+    {
+        return [](HookContext& Context, void*) { Guarded(Spec.Prefix, Spec.Function, [&] { Spec.Handler(Context); }); };
+    }
+
+    inline auto EmptyCallback() -> RC::Unreal::UnrealScriptFunctionCallable
+    {
+        return [](HookContext&, void*) {};
+    }
+
+    // Hooks Function with Spec's handler; returns the host's ids unexamined.
+    template <const HookSpec& Spec>
+    auto HookFunction(RC::Unreal::UFunction* Function) -> VEXA::HookIds
+    {
+        return RC::Unreal::UObjectGlobals::RegisterHook(Function, PreCallback<Spec>(), EmptyCallback(), nullptr);
+    }
+
+    // Looks the library function LibraryPath + ":" + name up (until found once) and hooks it
+    // while its ids are (0, 0). True when the function is known.
+    auto FindLibraryFunction(VEXA::HookSlot& Slot, RC::StringViewType LibraryPath, RC::StringViewType Function) -> bool;
+
+    template <const HookSpec& Spec>
+    auto RegisterLibraryHook(VEXA::HookSlot& Slot, RC::StringViewType LibraryPath) -> bool
+    {
+        if (Slot.Function != nullptr)
+        {
+            return true;
+        }
+        if (FindLibraryFunction(Slot, LibraryPath, Spec.Function) && Slot.Ids == VEXA::HookIds{0, 0})
+        {
+            Slot.Ids = HookFunction<Spec>(Slot.Function);
+        }
+        return Slot.Function != nullptr;
+    }
+} // namespace BRMB
