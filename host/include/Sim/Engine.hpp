@@ -209,14 +209,16 @@ namespace RC::Sim
         ~LoadedMod();
 
         [[nodiscard]] auto Mod() const -> CppUserModBase*;
-        // The engine-initialised callback; the host calls it once.
+        // The engine-initialised callback; the host calls it once, a second call throws.
         auto UnrealInit() -> void;
-        // uninstall_mod on the mod object; the library stays loaded.
+        // uninstall_mod on the mod object (once); the library stays loaded.
         auto Uninstall() -> void;
         [[nodiscard]] auto Symbol(const char* Name) const -> void*;
 
     private:
         void* Library = nullptr;
         CppUserModBase* ModObject = nullptr;
+        uint64_t RegistrationMark = 0; // callables registered after this belong to the mod
+        bool UnrealInitDone = false;
     };
 } // namespace RC::Sim
