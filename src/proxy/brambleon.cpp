@@ -2,7 +2,9 @@
 // hooking of the proxy class's table functions. Game thread only.
 #include <Brambleon.hpp>
 
+#include <array>
 #include <string>
+#include <string_view>
 
 #include <Unreal/Hooks.hpp>
 #include <Unreal/UObject.hpp>
@@ -10,13 +12,13 @@
 #include <VEXA_Core.hpp>
 #include <log_bridge.hpp>
 
+#include "core/adoption.hpp"
 #include "core/guard.hpp"
 #include "core/param_view.hpp"
 #include "proxy/proxy_hooks.hpp"
 
 namespace BRMB
 {
-    using RC::Unreal::UFunction;
     using RC::Unreal::UObject;
 
     namespace
@@ -49,23 +51,6 @@ namespace BRMB
             Service.ScanComplete = true;
             ProxyHooks::SayWide(STR("Brambleon C++ Tools initiated!"));
             Iteration.RemoveSelf();
-        }
-
-        // Hooks one proxy function unless an earlier registration already did.
-        template <const HookSpec& Spec>
-        auto AdoptFunction(UObject& NewProxy, VEXA::HookIds& Ids, std::string_view MissingLine) -> void
-        {
-            if (Ids != VEXA::HookIds{0, 0})
-            {
-                return;
-            }
-            UFunction* const Function = NewProxy.GetFunctionByName(Spec.Function);
-            if (Function == nullptr)
-            {
-                ProxyHooks::SayNarrow(MissingLine);
-                return;
-            }
-            Ids = HookFunction<Spec>(Function);
         }
     } // namespace
 
@@ -106,11 +91,14 @@ namespace BRMB
             return true;
         }
         Proxy = NewProxy;
-        AdoptFunction<ProxyHooks::AddObjectSelectionSetIDSpec>(
-            *Proxy, AddObjectSelectionSetIDHookIds,
-            "BRMB : Hook : BRMB_CPP_AddObjectSelectionSetID : Function is nullptr");
-        AdoptFunction<ProxyHooks::TestDTSpec>(*Proxy, TestDTHookIds,
-                                              "BRMB : Hook : BRMB_CPP_TestDT : Function is nullptr");
+        const std::array<AdoptedFunction, 2> Functions{{
+            {ProxyHooks::AddObjectSelectionSetIDSpec.Function, &AddObjectSelectionSetIDHookIds,
+             &HookFunction<ProxyHooks::AddObjectSelectionSetIDSpec>,
+             "BRMB : Hook : BRMB_CPP_AddObjectSelectionSetID : Function is nullptr"},
+            {ProxyHooks::TestDTSpec.Function, &TestDTHookIds, &HookFunction<ProxyHooks::TestDTSpec>,
+             "BRMB : Hook : BRMB_CPP_TestDT : Function is nullptr"},
+        }};
+        HookAdoptedFunctions(*Proxy, Functions, [](std::string_view Line) { ProxyHooks::SayNarrow(Line); });
         return true;
     }
 } // namespace BRMB

@@ -1,8 +1,9 @@
 // The proxy class's table hooks: add an entry to the first selection set of a data-table row,
 // in engine memory, through the host's checked array operations only. An array error (empty
 // SelectionSet, corrupt header) leaves the row unchanged and ends at the hook boundary.
-#include <algorithm>
+#include <cstddef>
 #include <string>
+#include <utility>
 
 #include <Unreal/Engine/UDataTable.hpp>
 #include <Unreal/FProperty.hpp>
