@@ -192,8 +192,10 @@ namespace RC::Sim
         // Installs a capture device as the only default device and returns it.
         auto CaptureLog() -> CaptureDevice&;
 
-    private:
+        // The host's own state of the engine, opaque outside the host library.
         struct Impl;
+
+    private:
         std::unique_ptr<Impl> State;
     };
 
