@@ -10,8 +10,8 @@
 #include "support/file_services_fixture.hpp"
 
 namespace fs = std::filesystem;
-using BRMB::Test::FileServicesTest;
-using BRMB::Test::WorkingDirectory;
+using BrambleonTest::FileServicesTest;
+using BrambleonTest::WorkingDirectory;
 
 namespace
 {

@@ -9,10 +9,10 @@
 #include "support/file_services_fixture.hpp"
 
 namespace fs = std::filesystem;
-using BRMB::Test::FileServicesTest;
-using BRMB::Test::ReadBytes;
-using BRMB::Test::SaveAnswer;
-using BRMB::Test::WorkingDirectory;
+using BrambleonTest::FileServicesTest;
+using BrambleonTest::ReadBytes;
+using BrambleonTest::SaveAnswer;
+using BrambleonTest::WorkingDirectory;
 
 namespace
 {
@@ -24,7 +24,7 @@ namespace
         std::vector<std::string> Names;
         for (const fs::directory_entry& Entry : fs::directory_iterator(Folder))
         {
-            Names.push_back(BRMB::Test::PathUtf8(Entry.path().filename()));
+            Names.push_back(BrambleonTest::PathUtf8(Entry.path().filename()));
         }
         return Names;
     }

@@ -12,12 +12,11 @@
 #include <Sim/Engine.hpp>
 #include <String/StringType.hpp>
 #include <Unreal/FString.hpp>
-#include <log_bridge.hpp>
 
 #include "support/mod_fixture.hpp"
 #include "support/scratch_folder.hpp"
 
-namespace BRMB::Test
+namespace BrambleonTest
 {
     struct SaveAnswer
     {
@@ -31,13 +30,13 @@ namespace BRMB::Test
         }
     };
 
-    class FileServicesTest : public ModFixture
+    class FileServicesTest : public ModTest
     {
     protected:
         auto SetUp() -> void override
         {
-            ModFixture::SetUp();
-            CompleteDiscovery();
+            ModTest::SetUp();
+            StartAndDiscover();
             ClearLog();
         }
 
@@ -48,35 +47,28 @@ namespace BRMB::Test
 
         auto Save(std::string_view Folder, std::string_view FileName, std::string_view Text) -> SaveAnswer
         {
-            RC::Sim::ParamBlock Block(CoreFunction(STR("VEXA_CPP_SaveFile")));
-            SetUtf8(Block, 0, Folder);
-            SetUtf8(Block, 16, FileName);
-            SetUtf8(Block, 32, Text);
-            CallCore(Block);
-            return {GetUtf8(Block, 0), GetUtf8(Block, 16), GetUtf8(Block, 32)};
+            const auto Block = Params(Library::Core, STR("VEXA_CPP_SaveFile"));
+            SetUtf8(*Block, 0, Folder);
+            SetUtf8(*Block, 16, FileName);
+            SetUtf8(*Block, 32, Text);
+            CallLibrary(Library::Core, *Block);
+            return {GetUtf8(*Block, 0), GetUtf8(*Block, 16), GetUtf8(*Block, 32)};
         }
 
-        // The log since the last clear as UTF-8 texts without their newline; every line the file
-        // services write is a level-1 line.
+        // The log since the last clear; every line the file services write is a level-1 line
+        // with its newline.
         auto LogLines() -> std::vector<std::string>
         {
             std::vector<std::string> Texts;
-            for (const RC::Sim::LogLine& Line : Log().Lines())
+            for (const Line& Each : Lines())
             {
-                EXPECT_EQ(Line.Level, 1) << Text::Utf16ToUtf8(Line.Text);
-                RC::StringViewType Body = Line.Text;
-                EXPECT_TRUE(Body.ends_with(STR("\n"))) << Text::Utf16ToUtf8(Body);
-                if (Body.ends_with(STR("\n")))
-                {
-                    Body.remove_suffix(1);
-                }
-                Texts.push_back(Text::Utf16ToUtf8(Body));
+                EXPECT_EQ(Each, Normal(Each.Text));
+                Texts.push_back(Each.Text);
             }
             return Texts;
         }
-        auto ClearLog() -> void { Log().Clear(); }
 
-        [[nodiscard]] static auto EscapedExceptions() -> int { return RC::Sim::Engine::Get().EscapedExceptions(); }
+        [[nodiscard]] auto EscapedExceptions() const -> int { return Sim().EscapedExceptions(); }
 
         // Permission bits refuse access only on POSIX; there the host can run Blueprint calls
         // with an unprivileged identity so that they refuse also when the tests run as root.
@@ -88,43 +80,30 @@ namespace BRMB::Test
             return true;
 #endif
         }
-        static auto RestrictFileAccess() -> void { RC::Sim::Engine::Get().GetFaults().RestrictFileAccess = true; }
+        auto RestrictFileAccess() -> void { Sim().GetFaults().RestrictFileAccess = true; }
 
         ScratchFolder Scratch;
 
     private:
-        static auto SetUtf8(RC::Sim::ParamBlock& Block, size_t Offset, std::string_view Utf8) -> void
+        // Strings are placed at the agreed offsets, not by parameter name: the offsets are the
+        // contract with the Blueprint half.
+        static auto SetUtf8(ParamBlock& Block, size_t Offset, std::string_view Utf8) -> void
         {
-            const RC::StringType Wide = Text::Utf8ToUtf16(Utf8);
+            const RC::StringType Wide = FromUtf8(Utf8);
             *reinterpret_cast<RC::Unreal::FString*>(Block.Data() + Offset) = RC::Unreal::FString(Wide.c_str());
         }
-        static auto GetUtf8(RC::Sim::ParamBlock& Block, size_t Offset) -> std::string
+        static auto GetUtf8(ParamBlock& Block, size_t Offset) -> std::string
         {
-            return Text::Utf16ToUtf8(Text::FStringView(*reinterpret_cast<RC::Unreal::FString*>(Block.Data() + Offset)));
-        }
-
-        static auto CoreFunction(RC::StringViewType Name) -> RC::Unreal::UFunction*
-        {
-            RC::StringType Path = STR("/Game/Mods/VEXA/VEXA_FunctionLibrary.VEXA_FunctionLibrary_C:");
-            Path += Name;
-            auto* Function = static_cast<RC::Unreal::UFunction*>(RC::Sim::Engine::Get().FindByPath(Path));
-            EXPECT_NE(Function, nullptr) << Text::Utf16ToUtf8(Path);
-            return Function;
-        }
-
-        auto CallCore(RC::Sim::ParamBlock& Block) -> void
-        {
-            RC::Sim::Engine& Engine = RC::Sim::Engine::Get();
-            auto* Library = Engine.FindByPath(STR("/Game/Mods/VEXA/VEXA_FunctionLibrary.VEXA_FunctionLibrary_C"));
-            Engine.Call(Library, const_cast<RC::Unreal::UFunction*>(Block.Function()), Block);
+            const auto& Text = *reinterpret_cast<const RC::Unreal::FString*>(Block.Data() + Offset);
+            return ToUtf8(RC::StringViewType(*Text));
         }
 
         auto CallWithPath(RC::StringViewType Function, std::string_view Path) -> std::string
         {
-            RC::Sim::ParamBlock Block(CoreFunction(Function));
-            SetUtf8(Block, 0, Path);
-            CallCore(Block);
-            return GetUtf8(Block, 0);
+            const auto Block = Params(Library::Core, Function);
+            SetUtf8(*Block, 0, Path);
+            CallLibrary(Library::Core, *Block);
+            return GetUtf8(*Block, 0);
         }
     };
-} // namespace BRMB::Test
+} // namespace BrambleonTest

@@ -8,7 +8,7 @@
 
 namespace fs = std::filesystem;
 
-namespace BRMB::Test
+namespace BrambleonTest
 {
     auto Utf8Path(std::string_view Utf8) -> fs::path
     {
@@ -120,4 +120,4 @@ namespace BRMB::Test
         std::error_code Ignored;
         fs::current_path(Previous, Ignored);
     }
-} // namespace BRMB::Test
+} // namespace BrambleonTest

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace BRMB::Test
+namespace BrambleonTest
 {
     // UTF-8 text to a path and back, through the wide form on Windows (as the mod does).
     [[nodiscard]] auto Utf8Path(std::string_view Utf8) -> std::filesystem::path;
@@ -51,4 +51,4 @@ namespace BRMB::Test
     private:
         std::filesystem::path Previous;
     };
-} // namespace BRMB::Test
+} // namespace BrambleonTest
