@@ -19,16 +19,6 @@ namespace
     const std::string Success = "::FileSaveSuccess::";
     const std::string Failed = "::FileSaveFailed::";
 
-    auto Entries(const fs::path& Folder) -> std::vector<std::string>
-    {
-        std::vector<std::string> Names;
-        for (const fs::directory_entry& Entry : fs::directory_iterator(Folder))
-        {
-            Names.push_back(BrambleonTest::PathUtf8(Entry.path().filename()));
-        }
-        return Names;
-    }
-
 #ifdef _WIN32
     const std::string LineEnd = "\r\n";
 #else
@@ -60,15 +50,6 @@ TEST_F(FileServicesTest, SaveWithoutSeparatorWritesBesideTheCreatedFolder)
     EXPECT_TRUE(fs::is_empty(Scratch / "Saves/slot"));
     EXPECT_EQ(ReadBytes(Scratch / "Saves/slot1.txt"), "data");
     EXPECT_EQ(LogLines(), std::vector<std::string>{"VEXA Saving file : " + Folder + "1.txt"});
-}
-
-TEST_F(FileServicesTest, SaveIntoExistingFolderCreatesNothingElse)
-{
-    Scratch.MakeFolder("Saves");
-
-    EXPECT_EQ(Save(Scratch.Text("Saves/"), "a.txt", "A").Status, Success);
-
-    EXPECT_EQ(Entries(Scratch / "Saves"), std::vector<std::string>{"a.txt"});
 }
 
 TEST_F(FileServicesTest, EmptyInputsAnswerFailureAndTouchNothing)
