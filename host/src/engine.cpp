@@ -380,10 +380,12 @@ namespace RC::Sim
         const auto Identity =
             State->InjectedFaults.RestrictFileAccess ? std::optional<Os::RestrictedFileAccess>(std::in_place) : std::nullopt;
         FFrame Frame(Function, Context, Params.Data());
-        // A deque keeps each entry in place while a callable registers further hooks.
+        // Hooks registered during the call take part from the next call on; the deques keep every
+        // entry in place meanwhile.
         FunctionHooks& Hooks = State->Hooks[Function];
-        auto RunAll = [&](std::deque<HookEntry>& Entries) {
-            const size_t Count = Entries.size();
+        const size_t PreCount = Hooks.Pre.size();
+        const size_t PostCount = Hooks.Post.size();
+        auto RunAll = [&](std::deque<HookEntry>& Entries, size_t Count) {
             for (size_t Index = 0; Index < Count; ++Index)
             {
                 HookEntry& Entry = Entries[Index];
@@ -401,12 +403,12 @@ namespace RC::Sim
                 }
             }
         };
-        RunAll(Hooks.Pre);
+        RunAll(Hooks.Pre, PreCount);
         if (const auto& Body = Impl::StateOf(Function).Body)
         {
             Body(Context, Params.Data());
         }
-        RunAll(Hooks.Post);
+        RunAll(Hooks.Post, PostCount);
     }
 
     auto Engine::Tick(float DeltaSeconds) -> void
