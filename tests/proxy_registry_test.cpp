@@ -124,6 +124,7 @@ namespace
     TEST_F(ProxyDiscoveryTest, CallBeforeDiscoveryReachesOnlyTheBody)
     {
         Start();
+        ClearLog();
         UObject* const Proxy = Sim().SpawnObject(Half->ProxyClass);
         const auto Block = Params(Library::Proxy, STR("BRMB_CPP_RegisterProxy"));
         Block->SetObject(BlueprintHalf::Param::Proxy, Proxy);
