@@ -26,8 +26,13 @@ namespace RC::Unreal
     template <typename ElementType>
     class TArray
     {
-        static_assert(std::is_trivially_copyable_v<ElementType>,
-                      "engine arrays hold trivially copyable elements here");
+        // Checked where elements are copied bytewise (Add, copies), not on the type itself, so an
+        // array of structures that hold arrays can still be viewed and indexed in place.
+        static constexpr auto CheckCopyable() -> void
+        {
+            static_assert(std::is_trivially_copyable_v<ElementType>,
+                          "engine arrays copy only trivially copyable elements here");
+        }
 
     public:
         TArray() = default;
@@ -112,6 +117,7 @@ namespace RC::Unreal
 
         auto Add(const ElementType& Item) -> int32
         {
+            CheckCopyable();
             CheckInvariants();
             // Copy first: Item may live inside the storage that is about to move.
             ElementType Copy;
@@ -193,6 +199,7 @@ namespace RC::Unreal
 
         auto CopyFrom(const TArray& Other) -> void
         {
+            CheckCopyable();
             Other.CheckInvariants();
             AllocatorInstance = nullptr;
             ArrayNum = Other.ArrayNum;

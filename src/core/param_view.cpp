@@ -1,0 +1,22 @@
+// Text access of the parameter-block view.
+#include "core/param_view.hpp"
+
+#include <log_bridge.hpp>
+
+namespace BRMB
+{
+    auto ParamView::Utf8At(size_t Offset) const -> std::string
+    {
+        return Text::Utf16ToUtf8(Text::FStringView(FStringAt(Offset)));
+    }
+
+    auto ParamView::SetUtf8At(size_t Offset, std::string_view Value) const -> void
+    {
+        FStringAt(Offset) = RC::Unreal::FString(Text::Utf8ToUtf16(Value).c_str());
+    }
+
+    auto ParamView::SetWideAt(size_t Offset, RC::StringViewType Value) const -> void
+    {
+        FStringAt(Offset) = RC::Unreal::FString(RC::StringType(Value).c_str());
+    }
+} // namespace BRMB

@@ -1,0 +1,53 @@
+// The game's data-table row that the proxy's table hooks patch, viewed in place in engine
+// memory. Only the fields named here are touched; the rest belongs to the game.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include <Unreal/Core/Containers/Array.hpp>
+#include <Unreal/NameTypes.hpp>
+
+#include "core/param_view.hpp"
+
+namespace RC::Unreal
+{
+    class UScriptStruct;
+}
+
+namespace BRMB
+{
+    struct SelectionSetItem
+    {
+        RC::Unreal::FName StateGroupID;
+        uint8_t Untouched[8];
+        RC::Unreal::TArray<Entry8> Entries;
+    };
+
+    // Only element 0 of SelectionSet is ever reached, so the element's full size is not needed.
+    struct ObjectSelectionRow
+    {
+        uint8_t Untouched0[8];
+        RC::Unreal::FName ID;
+        uint8_t Untouched1[16];
+        RC::Unreal::TArray<SelectionSetItem> SelectionSet;
+    };
+
+    static_assert(offsetof(SelectionSetItem, StateGroupID) == 0);
+    static_assert(offsetof(SelectionSetItem, Entries) == 16);
+    static_assert(sizeof(SelectionSetItem) == 32);
+    static_assert(offsetof(ObjectSelectionRow, ID) == 8);
+    static_assert(offsetof(ObjectSelectionRow, SelectionSet) == 32);
+    static_assert(sizeof(ObjectSelectionRow) == 48);
+
+    // True when the host describes RowStruct as this view expects: a name at the ID offset and,
+    // at the SelectionSet offset, an array of structures that hold an array of 8-byte entries at
+    // the Entries offset. Writing an entry into any other row would corrupt engine memory.
+    [[nodiscard]] auto HasObjectSelectionLayout(const RC::Unreal::UScriptStruct* RowStruct) -> bool;
+
+    // The row as the view; null stays null.
+    [[nodiscard]] inline auto AsObjectSelectionRow(uint8_t* Row) -> ObjectSelectionRow*
+    {
+        return reinterpret_cast<ObjectSelectionRow*>(Row);
+    }
+} // namespace BRMB
