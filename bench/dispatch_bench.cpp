@@ -7,7 +7,7 @@
 #include <Unreal/FString.hpp>
 #include <log_bridge.hpp>
 
-#include "harness/blueprint_half.hpp"
+#include "harness/session.hpp"
 
 namespace
 {
@@ -18,12 +18,12 @@ namespace
     auto BM_Dispatch_SendToUE4SSLog(benchmark::State& State) -> void
     {
         Harness::Session Session(BRAMBLEON_MOD_PATH);
-        const Harness::BlueprintHalf& Half = Session.Half();
-        Harness::ParamBlock Params(Half.SendToUE4SSLog);
-        Params.SetString(STR("Text"), LogText);
+        const Harness::Functions& Fn = Session.Fn();
+        Harness::ParamBlock Params(Fn.SendToUE4SSLog);
+        Params.SetString(BlueprintHalf::Param::Text, LogText);
         for (auto _ : State)
         {
-            Session.Call(Half.CoreLibrary, Half.SendToUE4SSLog, Params);
+            Session.Call(Session.LibraryObject(Harness::Library::Core), Fn.SendToUE4SSLog, Params);
         }
         if (Session.Sim().EscapedExceptions() != 0)
         {

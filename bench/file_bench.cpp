@@ -21,7 +21,7 @@
 
 #include <log_bridge.hpp>
 
-#include "harness/blueprint_half.hpp"
+#include "harness/session.hpp"
 
 extern char** environ;
 
@@ -123,14 +123,14 @@ io.write(string.format("%.9f %d\n", os.clock() - t0, #text))
     {
         const RC::StringType Path = ToWide(Data::Get().CrLfFile(State.range(0)));
         Harness::Session Session(BRAMBLEON_MOD_PATH);
-        const Harness::BlueprintHalf& Half = Session.Half();
-        Harness::ParamBlock Params(Half.GetFileContents);
+        const Harness::Functions& Fn = Session.Fn();
+        Harness::ParamBlock Params(Fn.GetFileContents);
         for (auto _ : State)
         {
-            Params.SetString(STR("Path"), Path);
-            Session.Call(Half.CoreLibrary, Half.GetFileContents, Params);
+            Params.SetString(BlueprintHalf::Param::Path, Path);
+            Session.Call(Session.LibraryObject(Harness::Library::Core), Fn.GetFileContents, Params);
         }
-        if (Params.GetString(STR("Path")).size() >= static_cast<size_t>(State.range(0)) ||
+        if (Params.GetString(BlueprintHalf::Param::Path).size() >= static_cast<size_t>(State.range(0)) ||
             Session.Sim().EscapedExceptions() != 0)
         {
             State.SkipWithError("the hook did not answer the file's text without line breaks");
@@ -225,14 +225,14 @@ io.write(string.format("%.9f %d\n", os.clock() - t0, #text))
     {
         const RC::StringType Folder = ToWide(Data::Get().Folder());
         Harness::Session Session(BRAMBLEON_MOD_PATH);
-        const Harness::BlueprintHalf& Half = Session.Half();
-        Harness::ParamBlock Params(Half.GetNamesFromDir);
+        const Harness::Functions& Fn = Session.Fn();
+        Harness::ParamBlock Params(Fn.GetNamesFromDir);
         for (auto _ : State)
         {
-            Params.SetString(STR("Path"), Folder);
-            Session.Call(Half.CoreLibrary, Half.GetNamesFromDir, Params);
+            Params.SetString(BlueprintHalf::Param::Path, Folder);
+            Session.Call(Session.LibraryObject(Harness::Library::Core), Fn.GetNamesFromDir, Params);
         }
-        const RC::StringType Answer = Params.GetString(STR("Path"));
+        const RC::StringType Answer = Params.GetString(BlueprintHalf::Param::Path);
         if (std::count(Answer.begin(), Answer.end(), RC::CharType{'|'}) != FolderEntries + 1 ||
             Session.Sim().EscapedExceptions() != 0)
         {

@@ -1,6 +1,9 @@
 // Object search, data-table patching and the idle discovery tick through the stand-in host.
+#include <cstdint>
 #include <cstring>
+#include <numeric>
 #include <string>
+#include <vector>
 
 #include <benchmark/benchmark.h>
 
@@ -10,7 +13,7 @@
 #include <Unreal/Hooks.hpp>
 #include <Unreal/UObjectGlobals.hpp>
 
-#include "harness/blueprint_half.hpp"
+#include "harness/session.hpp"
 
 namespace
 {
@@ -27,18 +30,18 @@ namespace
         const auto Found = static_cast<int>(State.range(0));
         const auto Live = static_cast<int>(State.range(1));
         Harness::Session Session(BRAMBLEON_MOD_PATH);
-        const Harness::BlueprintHalf& Half = Session.Half();
+        const Harness::Functions& Fn = Session.Fn();
         auto* const Item = Session.Sim().CreateClass(ItemClassPath);
         auto* const Other = Session.Sim().CreateClass(OtherClassPath);
         for (int Index = 0; Index < Live; ++Index)
         {
             Session.Sim().SpawnObject(Index < Found ? Item : Other);
         }
-        Harness::ParamBlock Params(Half.FindAllOf);
-        Params.SetString(STR("ClassName"), STR("BP_Item_C"));
+        Harness::ParamBlock Params(Fn.FindAllOf);
+        Params.SetString(BlueprintHalf::Param::ClassName, STR("BP_Item_C"));
         for (auto _ : State)
         {
-            Session.Call(Session.WorldActor(), Half.FindAllOf, Params);
+            Session.Call(Session.WorldActor(), Fn.FindAllOf, Params);
         }
         const auto* Refs = Session.WorldActor()->GetValuePtrByPropertyName<TArray<RC::Unreal::UObject*>>(STR("ObjectRefs"));
         if (Refs == nullptr || Refs->Num() != Found || Session.Sim().EscapedExceptions() != 0)
@@ -49,50 +52,40 @@ namespace
         State.SetComplexityN(Found);
     }
 
-    struct SelectionItem
-    {
-        RC::Unreal::FName StateGroupID;
-        uint64_t Untouched;
-        TArray<uint64_t> Entries;
-    };
-    static_assert(sizeof(SelectionItem) == Harness::ItemSize);
-
     // BRMB_CPP_AddObjectSelectionSetID adding a new entry to a list of range(0) entries: a full
     // duplicate scan, then an append. The list is cut back after each call.
     auto BM_AddObjectSelectionSetID(benchmark::State& State) -> void
     {
         const auto Count = static_cast<int>(State.range(0));
         Harness::Session Session(BRAMBLEON_MOD_PATH);
-        const Harness::BlueprintHalf& Half = Session.Half();
+        const Harness::Functions& Fn = Session.Fn();
         const RC::Unreal::FName RowName(STR("Bench_Row"));
-        uint8_t* const Row = Session.Sim().AddRow(Half.Table, RowName);
-        auto& SelectionSet = *reinterpret_cast<TArray<SelectionItem>*>(Row + Harness::RowSelectionSetOffset);
-        SelectionSet.Add(SelectionItem{});
-        TArray<uint64_t>& Entries = SelectionSet[0].Entries;
-        for (int Index = 0; Index < Count; ++Index)
-        {
-            Entries.Add(static_cast<uint64_t>(Index) + 1);
-        }
+        std::vector<uint64_t> Values(static_cast<size_t>(Count));
+        std::iota(Values.begin(), Values.end(), uint64_t{1});
+        uint8_t* const Row = BlueprintHalf::AddSelectionRow(Session.Sim(), Session.Table(), RowName,
+                                                            RC::Unreal::FName(STR("Bench_ID")),
+                                                            {{RC::Unreal::FName(STR("Bench_Group")), Values}});
+        uint8_t* FirstItem = nullptr;
+        std::memcpy(&FirstItem, Row + BlueprintHalf::RowSelectionSetOffset, sizeof(FirstItem));
+        auto& Entries = *reinterpret_cast<TArray<uint64_t>*>(FirstItem + BlueprintHalf::ItemEntriesOffset);
 
-        Harness::ParamBlock Params(Half.AddObjectSelectionSetID);
-        Params.SetObject(STR("DataTable"), Half.Table);
-        Params.SetName(STR("RowName"), RowName);
-        Params.SetInt64(STR("EntryID"), 0xB0B0'0000'0000'0001);
+        Harness::ParamBlock Params(Fn.AddObjectSelectionSetID);
+        Params.SetObject(BlueprintHalf::Param::DataTable, Session.Table());
+        Params.SetName(BlueprintHalf::Param::RowName, RowName);
+        Params.SetInt64(BlueprintHalf::Param::EntryID, 0xB0B0'0000'0000'0001);
         bool Added = true;
         for (auto _ : State)
         {
-            Session.Call(Session.Proxy(), Half.AddObjectSelectionSetID, Params);
+            Session.Call(Session.Proxy(), Fn.AddObjectSelectionSetID, Params);
             Added = Added && Entries.Num() == Count + 1;
-            // Cut back in place: the header is the engine's, the storage stays allocated.
-            auto* Header = reinterpret_cast<int32_t*>(reinterpret_cast<uint8_t*>(&Entries) + 8);
-            *Header = Count;
+            // Cut back in place: the storage stays allocated, the header stays consistent.
+            auto* const Num = reinterpret_cast<int32_t*>(reinterpret_cast<uint8_t*>(&Entries) + 8);
+            *Num = Count;
         }
         if (!Added || Session.Sim().EscapedExceptions() != 0)
         {
             State.SkipWithError("the hook did not add the entry");
         }
-        Entries.Empty();
-        SelectionSet.Empty();
         State.SetItemsProcessed(State.iterations() * Count);
     }
 

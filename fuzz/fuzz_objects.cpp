@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <vector>
 
 #include <Unreal/UObjectGlobals.hpp>
@@ -50,18 +51,18 @@ namespace
         static World Instance;
         if (Instance.ActorA == nullptr)
         {
-            const Harness::BlueprintHalf& Half = Session.Half();
             Instance.ItemClass = Session.Sim().CreateClass(STR("/Game/Fuzz/BP_Item.BP_Item_C"));
             for (int Index = 0; Index < 3; ++Index)
             {
                 Session.Sim().SpawnObject(Instance.ItemClass);
             }
-            Instance.ActorB = Session.Sim().SpawnObject(Half.WorldActorClass);
+            Instance.ActorB = Session.Sim().SpawnObject(Session.Half().WorldActorClass);
             Instance.ActorA = Session.WorldActor();
             Instance.Objects = {nullptr,          Instance.ActorA,      Instance.ActorB,
-                                Session.Proxy(),  Half.CoreLibrary,     Half.WorldActorClass,
-                                Instance.ItemClass, Half.Table,         Session.Sim().SpawnObject(Instance.ItemClass)};
-            Instance.Classes = {nullptr, Instance.ItemClass, Half.WorldActorClass, Half.ProxyClass, Half.CoreLibrary};
+                                Session.Proxy(),  Session.LibraryObject(Harness::Library::Core),     Session.Half().WorldActorClass,
+                                Instance.ItemClass, Session.Table(),         Session.Sim().SpawnObject(Instance.ItemClass)};
+            Instance.Classes = {nullptr, Instance.ItemClass, Session.Half().WorldActorClass, Session.Half().ProxyClass,
+                                Session.Half().CoreLibrary};
         }
         return Instance;
     }
@@ -97,7 +98,7 @@ namespace
 extern "C" auto LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) -> int
 {
     Harness::Session& Session = Fuzz::GetSession();
-    const Harness::BlueprintHalf& Half = Session.Half();
+    const Harness::Functions& Fn = Session.Fn();
     World& Scene = GetWorld(Session);
     FuzzedDataProvider Input(Data, Size);
 
@@ -127,18 +128,18 @@ extern "C" auto LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) -> int
         case 1:
         {
             UObject* const Object = PickObject();
-            Harness::ParamBlock Params(Half.DestroyedWorldActor);
-            Params.SetObject(STR("WorldActor"), Object);
-            Session.Call(Half.CoreLibrary, Half.DestroyedWorldActor, Params);
+            Harness::ParamBlock Params(Fn.DestroyedWorldActor);
+            Params.SetObject(BlueprintHalf::Param::Actor, Object);
+            Session.Call(Session.LibraryObject(Harness::Library::Core), Fn.DestroyedWorldActor, Params);
             Registered = Object != nullptr ? nullptr : Registered;
-            Fuzz::Require(Params.GetObject(STR("WorldActor")) == nullptr, "the argument slot is nulled");
+            Fuzz::Require(Params.GetObject(BlueprintHalf::Param::Actor) == nullptr, "the argument slot is nulled");
             break;
         }
         case 2:
         {
-            Harness::ParamBlock Params(Half.FindFirstOf);
+            Harness::ParamBlock Params(Fn.FindFirstOf);
             const bool Items = WriteClassName(Params, Input);
-            Session.Call(PickActor(), Half.FindFirstOf, Params);
+            Session.Call(PickActor(), Fn.FindFirstOf, Params);
             UObject** const Ref = Registered != nullptr ? ObjectRefOf(Registered) : nullptr;
             if (Items && Ref != nullptr)
             {
@@ -149,9 +150,9 @@ extern "C" auto LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) -> int
         }
         case 3:
         {
-            Harness::ParamBlock Params(Half.FindAllOf);
+            Harness::ParamBlock Params(Fn.FindAllOf);
             const bool Items = WriteClassName(Params, Input);
-            Session.Call(PickActor(), Half.FindAllOf, Params);
+            Session.Call(PickActor(), Fn.FindAllOf, Params);
             if (Registered == Scene.ActorA || Registered == Scene.ActorB)
             {
                 const Fuzz::ArrayHeader Refs = Fuzz::ReadHeader(ObjectRefsOf(Registered));
@@ -162,11 +163,11 @@ extern "C" auto LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) -> int
         }
         case 4:
         {
-            Harness::ParamBlock Params(Half.NewObject);
-            Params.SetObject(STR("Outer"), PickObject());
+            Harness::ParamBlock Params(Fn.NewObject);
+            Params.SetObject(BlueprintHalf::Param::Outer, PickObject());
             UClass* const Class = Scene.Classes[Input.ConsumeIntegralInRange<size_t>(0, Scene.Classes.size() - 1)];
             std::memcpy(Params.Data() + 8, &Class, sizeof(Class));
-            Session.Call(PickActor(), Half.NewObject, Params);
+            Session.Call(PickActor(), Fn.NewObject, Params);
             break;
         }
         case 5:

@@ -39,19 +39,19 @@ namespace
         std::vector<UObject*> Objects;
     };
 
-    auto SelectionSetOf(Rows& Table, int Row) -> uint8_t* { return Table.Memory[Row] + Harness::RowSelectionSetOffset; }
+    auto SelectionSetOf(Rows& Table, int Row) -> uint8_t* { return Table.Memory[Row] + BlueprintHalf::RowSelectionSetOffset; }
 
     auto EntriesOf(Rows& Table, int Row) -> uint8_t*
     {
-        return static_cast<uint8_t*>(Table.ItemStorage[Row]) + Harness::ItemEntriesOffset;
+        return static_cast<uint8_t*>(Table.ItemStorage[Row]) + BlueprintHalf::ItemEntriesOffset;
     }
 
     auto ReleaseRow(Rows& Table, int Row) -> void
     {
         for (int32_t Item = 0; Item < Table.ItemsAllocated[Row]; ++Item)
         {
-            Fuzz::FreeHeader(static_cast<uint8_t*>(Table.ItemStorage[Row]) + Item * Harness::ItemSize +
-                             Harness::ItemEntriesOffset);
+            Fuzz::FreeHeader(static_cast<uint8_t*>(Table.ItemStorage[Row]) + Item * BlueprintHalf::ItemSize +
+                             BlueprintHalf::ItemEntriesOffset);
         }
         RC::Unreal::FMemory::Free(Table.ItemStorage[Row]);
         Table.ItemStorage[Row] = nullptr;
@@ -65,7 +65,7 @@ namespace
     {
         ReleaseRow(Table, Row);
         const auto Items = Input.ConsumeIntegralInRange<int32_t>(0, 3);
-        const Fuzz::ArrayHeader Set = Fuzz::MakeHeader(Input, Items, Harness::ItemSize);
+        const Fuzz::ArrayHeader Set = Fuzz::MakeHeader(Input, Items, BlueprintHalf::ItemSize);
         Table.ItemStorage[Row] = Set.Data;
         Table.ItemsAllocated[Row] = Items;
         Fuzz::WriteHeader(SelectionSetOf(Table, Row), Set);
@@ -98,15 +98,14 @@ namespace
         static Rows Instance;
         if (Instance.Objects.empty())
         {
-            const Harness::BlueprintHalf& Half = Session.Half();
             for (int Row = 0; Row < RowCount; ++Row)
             {
                 const RC::StringType Name = STR("Row_") + RC::StringType(1, static_cast<RC::CharType>('0' + Row));
                 Instance.Names[Row] = FName(Name.c_str());
-                Instance.Memory[Row] = Session.Sim().AddRow(Half.Table, Instance.Names[Row]);
+                Instance.Memory[Row] = Session.Sim().AddRow(Session.Table(), Instance.Names[Row]);
             }
-            Instance.Objects = {nullptr,           Session.Proxy(), Session.Sim().SpawnObject(Half.ProxyClass),
-                                Session.WorldActor(), Half.ProxyLibrary, Half.Table};
+            Instance.Objects = {nullptr,           Session.Proxy(), Session.Sim().SpawnObject(Session.Half().ProxyClass),
+                                Session.WorldActor(), Session.LibraryObject(Harness::Library::Proxy), Session.Table()};
         }
         return Instance;
     }
@@ -121,7 +120,7 @@ namespace
 extern "C" auto LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) -> int
 {
     Harness::Session& Session = Fuzz::GetSession();
-    const Harness::BlueprintHalf& Half = Session.Half();
+    const Harness::Functions& Fn = Session.Fn();
     Rows& Table = GetRows(Session);
     FuzzedDataProvider Input(Data, Size);
 
@@ -141,26 +140,26 @@ extern "C" auto LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) -> int
         else if (Action == 1 || Action == 2)
         {
             UObject* const Object = Table.Objects[Input.ConsumeIntegralInRange<size_t>(0, Table.Objects.size() - 1)];
-            UFunction* const Function = Action == 1 ? Half.RegisterProxy : Half.DestroyedProxy;
+            UFunction* const Function = Action == 1 ? Fn.RegisterProxy : Fn.DestroyedProxy;
             Harness::ParamBlock Params(Function);
-            Params.SetObject(STR("Proxy"), Object);
-            Session.Call(Half.ProxyLibrary, Function, Params);
-            Fuzz::Require(Object == nullptr || Params.GetObject(STR("Proxy")) == nullptr, "the argument slot is nulled");
+            Params.SetObject(BlueprintHalf::Param::Proxy, Object);
+            Session.Call(Session.LibraryObject(Harness::Library::Proxy), Function, Params);
+            Fuzz::Require(Object == nullptr || Params.GetObject(BlueprintHalf::Param::Proxy) == nullptr, "the argument slot is nulled");
         }
         else
         {
             const bool Diagnostic = Action == 4;
-            UFunction* const Function = Diagnostic ? Half.TestDT : Half.AddObjectSelectionSetID;
+            UFunction* const Function = Diagnostic ? Fn.TestDT : Fn.AddObjectSelectionSetID;
             Harness::ParamBlock Params(Function);
             const bool WithTable = Input.ConsumeIntegralInRange<int>(0, 7) != 0;
-            Params.SetObject(STR("DataTable"), WithTable ? Half.Table : nullptr);
+            Params.SetObject(BlueprintHalf::Param::DataTable, WithTable ? Session.Table() : nullptr);
             const int Row = Input.ConsumeIntegralInRange<int>(0, RowCount); // RowCount: a missing row
-            Params.SetName(STR("RowName"), Row < RowCount ? Table.Names[Row] : FName(STR("Missing_Row")));
+            Params.SetName(BlueprintHalf::Param::RowName, Row < RowCount ? Table.Names[Row] : FName(STR("Missing_Row")));
             const uint64_t Entry = Input.ConsumeIntegralInRange<uint64_t>(0, 9);
-            Params.SetInt64(STR("EntryID"), Entry);
+            Params.SetInt64(BlueprintHalf::Param::EntryID, Entry);
             if (Diagnostic)
             {
-                Params.SetInt64(STR("Unused"), Input.ConsumeIntegral<uint64_t>());
+                Params.SetInt64(BlueprintHalf::Param::Ignored, Input.ConsumeIntegral<uint64_t>());
             }
 
             const bool Present = WithTable && Row < RowCount;

@@ -8,8 +8,11 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
+#include <iterator>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 
 #include "support/fuzz_support.hpp"
 
@@ -17,23 +20,41 @@ namespace fs = std::filesystem;
 
 namespace
 {
-    auto Sandbox() -> const RC::StringType&
+    // A private folder with a few files, removed when the process ends normally.
+    class SandboxFolder
     {
-        static const RC::StringType Root = [] {
+    public:
+        SandboxFolder()
+        {
             std::string Template = (fs::temp_directory_path() / "brambleon-fuzz-XXXXXX").string();
             if (::mkdtemp(Template.data()) == nullptr)
             {
                 throw std::runtime_error("cannot make a temporary folder");
             }
-            const fs::path Path(Template);
-            fs::create_directory(Path / "dir");
-            std::ofstream(Path / "file.txt", std::ios::binary) << "ab\r\ncd\nef\r\n";
-            std::ofstream(Path / "nul.txt", std::ios::binary) << std::string("ab\0cd", 5);
-            std::ofstream(Path / "empty.txt", std::ios::binary);
-            std::ofstream(Path / "dir" / "inner.txt", std::ios::binary) << "inner";
-            return RC::StringType(Template.begin(), Template.end());
-        }();
-        return Root;
+            Root = Template;
+            fs::create_directory(Root / "dir");
+            std::ofstream(Root / "file.txt", std::ios::binary) << "ab\r\ncd\nef\r\n";
+            std::ofstream(Root / "nul.txt", std::ios::binary) << std::string("ab\0cd", 5);
+            std::ofstream(Root / "empty.txt", std::ios::binary);
+            std::ofstream(Root / "dir" / "inner.txt", std::ios::binary) << "inner";
+            Wide = RC::StringType(Template.begin(), Template.end());
+        }
+        SandboxFolder(const SandboxFolder&) = delete;
+        auto operator=(const SandboxFolder&) -> SandboxFolder& = delete;
+        ~SandboxFolder()
+        {
+            std::error_code Ignored;
+            fs::remove_all(Root, Ignored);
+        }
+
+        fs::path Root;
+        RC::StringType Wide;
+    };
+
+    auto Sandbox() -> const RC::StringType&
+    {
+        static const SandboxFolder Folder;
+        return Folder.Wide;
     }
 
     // A path inside the sandbox (or the empty path), then a fuzzed tail of a few characters
@@ -83,7 +104,7 @@ namespace
 extern "C" auto LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) -> int
 {
     Harness::Session& Session = Fuzz::GetSession();
-    const Harness::BlueprintHalf& Half = Session.Half();
+    const Harness::Functions& Fn = Session.Fn();
     FuzzedDataProvider Input(Data, Size);
 
     for (int Step = 0; Step < 16 && Input.remaining_bytes() > 0; ++Step)
@@ -92,45 +113,45 @@ extern "C" auto LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) -> int
         {
         case 0:
         {
-            Harness::ParamBlock Params(Half.SendToUE4SSLog);
+            Harness::ParamBlock Params(Fn.SendToUE4SSLog);
             Fuzz::WriteFString(Params, 0, Input);
-            Session.Call(Half.CoreLibrary, Half.SendToUE4SSLog, Params);
+            Session.Call(Session.LibraryObject(Harness::Library::Core), Fn.SendToUE4SSLog, Params);
             break;
         }
         case 1:
         {
-            Harness::ParamBlock Params(Half.GetResponse);
+            Harness::ParamBlock Params(Fn.GetResponse);
             Fuzz::WriteFString(Params, 0, Input);
-            Session.Call(Half.AnimLibrary, Half.GetResponse, Params);
-            Fuzz::Require(Params.GetString(STR("Request")) == STR("CPPResponse"), "every request is answered");
+            Session.Call(Session.LibraryObject(Harness::Library::Anim), Fn.GetResponse, Params);
+            Fuzz::Require(Params.GetString(BlueprintHalf::Param::Request) == STR("CPPResponse"), "every request is answered");
             break;
         }
         case 2:
         {
-            Harness::ParamBlock Params(Half.DoesFileExist);
+            Harness::ParamBlock Params(Fn.DoesFileExist);
             WritePath(Params, 0, Input);
-            Session.Call(Half.CoreLibrary, Half.DoesFileExist, Params);
-            Fuzz::Require(IsOneOf(Params.GetString(STR("Path")), {STR("true"), STR("false")}),
+            Session.Call(Session.LibraryObject(Harness::Library::Core), Fn.DoesFileExist, Params);
+            Fuzz::Require(IsOneOf(Params.GetString(BlueprintHalf::Param::Path), {STR("true"), STR("false")}),
                           "an existence test always answers");
             break;
         }
         case 3:
         {
-            Harness::ParamBlock Params(Half.GetNamesFromDir);
+            Harness::ParamBlock Params(Fn.GetNamesFromDir);
             WritePath(Params, 0, Input);
-            Session.Call(Half.CoreLibrary, Half.GetNamesFromDir, Params);
+            Session.Call(Session.LibraryObject(Harness::Library::Core), Fn.GetNamesFromDir, Params);
             break;
         }
         case 4:
         {
-            Harness::ParamBlock Params(Half.GetFileContents);
+            Harness::ParamBlock Params(Fn.GetFileContents);
             WritePath(Params, 0, Input);
-            Session.Call(Half.CoreLibrary, Half.GetFileContents, Params);
+            Session.Call(Session.LibraryObject(Harness::Library::Core), Fn.GetFileContents, Params);
             break;
         }
         default:
         {
-            Harness::ParamBlock Params(Half.SaveFile);
+            Harness::ParamBlock Params(Fn.SaveFile);
             WritePath(Params, 0, Input);
             const auto Form = Input.ConsumeIntegralInRange<uint8_t>(0, 7);
             const RC::StringType Tail = TakePath(Input);
@@ -139,8 +160,8 @@ extern "C" auto LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) -> int
             Fuzz::WriteFString(Params, 16, Slash == RC::StringType::npos ? Tail : Tail.substr(Slash + 1),
                                Form >= 4 ? 2 : Form);
             Fuzz::WriteFString(Params, 32, Input);
-            Session.Call(Half.CoreLibrary, Half.SaveFile, Params);
-            const RC::StringType Status = Params.GetString(STR("Path"));
+            Session.Call(Session.LibraryObject(Harness::Library::Core), Fn.SaveFile, Params);
+            const RC::StringType Status = Params.GetString(BlueprintHalf::Param::Path);
             Fuzz::Require(IsOneOf(Status, {STR("::FileSaveSuccess::"), STR("::FileSaveFailed::")}),
                           "a save always answers a status");
             break;

@@ -13,7 +13,7 @@
 
 #include <String/StringType.hpp>
 
-#include "harness/blueprint_half.hpp"
+#include "harness/session.hpp"
 
 namespace Fuzz
 {
