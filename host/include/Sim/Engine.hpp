@@ -192,8 +192,10 @@ namespace RC::Sim
         // Installs a capture device as the only default device and returns it.
         auto CaptureLog() -> CaptureDevice&;
 
-    private:
+        // The host's own state of the engine, opaque outside the host library.
         struct Impl;
+
+    private:
         std::unique_ptr<Impl> State;
     };
 
@@ -209,14 +211,16 @@ namespace RC::Sim
         ~LoadedMod();
 
         [[nodiscard]] auto Mod() const -> CppUserModBase*;
-        // The engine-initialised callback; the host calls it once.
+        // The engine-initialised callback; the host calls it once, a second call throws.
         auto UnrealInit() -> void;
-        // uninstall_mod on the mod object; the library stays loaded.
+        // uninstall_mod on the mod object (once); the library stays loaded.
         auto Uninstall() -> void;
         [[nodiscard]] auto Symbol(const char* Name) const -> void*;
 
     private:
         void* Library = nullptr;
         CppUserModBase* ModObject = nullptr;
+        uint64_t RegistrationMark = 0; // callables registered after this belong to the mod
+        bool UnrealInitDone = false;
     };
 } // namespace RC::Sim

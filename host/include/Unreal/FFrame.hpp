@@ -13,7 +13,7 @@ namespace RC::Unreal
     class RC_HOST_API FFrame
     {
     public:
-        FFrame(UFunction* Node, UObject* Object, uint8_t* Locals) : Node(Node), Object(Object), LocalsPtr(Locals) {}
+        FFrame(UFunction* InNode, UObject* InObject, uint8_t* InLocals) : Node(InNode), Object(InObject), LocalsPtr(InLocals) {}
 
         // A reference to the pointer to the parameter block.
         auto Locals() -> uint8_t*& { return LocalsPtr; }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include <HostApi.hpp>
 #include <Unreal/NameTypes.hpp>
@@ -81,12 +82,12 @@ namespace RC::Unreal
     class RC_HOST_API FArrayProperty : public FProperty
     {
     public:
-        FArrayProperty(FName Name, int32_t Offset, FProperty* Inner);
+        FArrayProperty(FName Name, int32_t Offset, std::unique_ptr<FProperty> Inner);
         ~FArrayProperty() override;
-        [[nodiscard]] auto GetInner() const -> FProperty* { return Inner; }
+        [[nodiscard]] auto GetInner() const -> FProperty* { return Inner.get(); }
 
     private:
-        FProperty* Inner; // owned
+        std::unique_ptr<FProperty> Inner;
     };
 
     template <typename T>

@@ -18,7 +18,7 @@ namespace RC::Unreal
     {
     public:
         constexpr FName() = default;
-        constexpr explicit FName(uint32_t Index, uint32_t Number) : ComparisonIndex(Index), Number(Number) {}
+        constexpr explicit FName(uint32_t Index, uint32_t InNumber) : ComparisonIndex(Index), Number(InNumber) {}
         // FNAME_Find yields the none name for a text the table lacks.
         explicit FName(const CharType* Name, EFindName FindType = FNAME_Add);
         explicit FName(StringViewType Name, EFindName FindType = FNAME_Add);

@@ -1,0 +1,514 @@
+// The simulated engine: builds the Blueprint half (packages, classes, functions, structs, data
+// tables, live objects), runs Blueprint calls and engine ticks, and keeps what tests read back.
+#include <algorithm>
+#include <cmath>
+#include <stdexcept>
+
+#include <DynamicOutput/Output.hpp>
+#include <Unreal/FProperty.hpp>
+
+#include "os.hpp"
+#include "sim_state.hpp"
+
+namespace RC::Sim
+{
+    using namespace RC::Unreal;
+
+    namespace
+    {
+        auto Current() -> std::unique_ptr<Engine>&
+        {
+            static std::unique_ptr<Engine> Instance;
+            return Instance;
+        }
+
+        auto Invalid(const std::string& What) -> std::invalid_argument { return std::invalid_argument(What); }
+
+        auto SizeOf(const PropSpec& Spec) -> int32_t
+        {
+            switch (Spec.PropKind)
+            {
+            case Kind::Object:
+            case Kind::Class:
+            case Kind::Name:
+            case Kind::Int64:
+                return 8;
+            case Kind::Str:
+            case Kind::Array:
+                return 16;
+            case Kind::Int32:
+            case Kind::Float:
+                return 4;
+            case Kind::Bool:
+                return 1;
+            case Kind::Struct:
+                if (Spec.Struct == nullptr)
+                {
+                    throw Invalid("struct member " + ToUtf8(Spec.Name) + " names no struct");
+                }
+                return Spec.Struct->GetPropertiesSize();
+            }
+            return 8;
+        }
+
+        // The largest power of two up to 8 that divides the size.
+        auto AlignmentOf(int32_t Size) -> int32_t
+        {
+            for (const int32_t Alignment : {8, 4, 2})
+            {
+                if (Size % Alignment == 0)
+                {
+                    return Alignment;
+                }
+            }
+            return 1;
+        }
+
+        auto AlignUp(int32_t Value, int32_t Alignment) -> int32_t
+        {
+            return (Value + Alignment - 1) / Alignment * Alignment;
+        }
+
+        auto MakeProperty(const PropSpec& Spec, int32_t Offset) -> std::unique_ptr<FProperty>
+        {
+            const FName Name(StringViewType(Spec.Name));
+            switch (Spec.PropKind)
+            {
+            case Kind::Object:
+                return std::make_unique<FObjectProperty>(Name, Offset);
+            case Kind::Class:
+                return std::make_unique<FClassProperty>(Name, Offset);
+            case Kind::Str:
+                return std::make_unique<FStrProperty>(Name, Offset);
+            case Kind::Name:
+                return std::make_unique<FNameProperty>(Name, Offset);
+            case Kind::Int64:
+            case Kind::Int32:
+            case Kind::Float:
+            case Kind::Bool:
+                return std::make_unique<FNumericProperty>(Name, Offset, SizeOf(Spec));
+            case Kind::Array:
+                if (Spec.Inner == nullptr)
+                {
+                    throw Invalid("array " + ToUtf8(Spec.Name) + " has no element description");
+                }
+                return std::make_unique<FArrayProperty>(Name, Offset, MakeProperty(*Spec.Inner, 0));
+            case Kind::Struct:
+                SizeOf(Spec); // rejects a missing struct
+                return std::make_unique<FStructProperty>(Name, Offset, Spec.Struct);
+            }
+            throw Invalid("unknown property kind");
+        }
+
+        struct Layout
+        {
+            std::vector<std::unique_ptr<FProperty>> Properties;
+            int32_t Size = 0;
+        };
+
+        // Members without an offset go to the next free offset aligned to their size.
+        auto LayOut(const std::vector<PropSpec>& Specs, int32_t Start) -> Layout
+        {
+            Layout Result;
+            int32_t Next = Start;
+            int32_t MaxAlignment = 1;
+            for (const auto& Spec : Specs)
+            {
+                const int32_t Size = SizeOf(Spec);
+                const int32_t Alignment = AlignmentOf(Size);
+                const int32_t Offset = Spec.Offset >= 0 ? Spec.Offset : AlignUp(Next, Alignment);
+                Result.Properties.push_back(MakeProperty(Spec, Offset));
+                Next = std::max(Next, Offset + Size);
+                MaxAlignment = std::max(MaxAlignment, Alignment);
+            }
+            Result.Size = AlignUp(Next, MaxAlignment);
+            return Result;
+        }
+
+        auto SplitPath(StringViewType Path) -> std::pair<StringViewType, StringViewType>
+        {
+            const auto Dot = Path.rfind(STR('.'));
+            if (Dot == StringViewType::npos || Dot == 0 || Dot + 1 == Path.size())
+            {
+                throw Invalid("object path needs a package and a name: " + ToUtf8(Path));
+            }
+            return {Path.substr(0, Dot), Path.substr(Dot + 1)};
+        }
+
+        auto LogHostLine(StringViewType Text, int32_t Level) -> void
+        {
+            Output::deliver_to_default_devices(Text, Level);
+        }
+    } // namespace
+
+    // --- the engine's own object bookkeeping ------------------------------------------------
+
+    namespace
+    {
+        auto PathFor(const UObject* Outer, const StringType& Name) -> StringType
+        {
+            if (Outer == nullptr)
+            {
+                return Name;
+            }
+            const auto& OuterState = Engine::Impl::StateOf(Outer);
+            const UObject* OuterOuter = OuterState.Outer;
+            // A subobject of a package's top-level object is separated by ':', as functions are.
+            const bool Subobject = !OuterState.IsPackage && OuterOuter != nullptr &&
+                                   Engine::Impl::StateOf(OuterOuter).IsPackage;
+            return OuterState.Path + (Subobject ? STR(":") : STR(".")) + Name;
+        }
+    } // namespace
+
+    Engine::Engine() : State(std::make_unique<Impl>())
+    {
+        auto& S = *State;
+        UObject* CorePackage = S.PackageFor(STR("/Script/CoreUObject"));
+        auto MakeBuiltinClass = [&](StringViewType Name) {
+            return static_cast<UClass*>(S.Add(std::unique_ptr<UObject>(new UClass()), nullptr, CorePackage, Name));
+        };
+        S.ClassClass = MakeBuiltinClass(STR("Class"));
+        S.PackageClass = MakeBuiltinClass(STR("Package"));
+        S.FunctionClass = MakeBuiltinClass(STR("Function"));
+        S.ScriptStructClass = MakeBuiltinClass(STR("ScriptStruct"));
+        S.DataTableClass = MakeBuiltinClass(STR("DataTable"));
+        S.EngineClass = MakeBuiltinClass(STR("GameEngine"));
+        for (UClass* Builtin :
+             {S.ClassClass, S.PackageClass, S.FunctionClass, S.ScriptStructClass, S.DataTableClass, S.EngineClass})
+        {
+            Impl::StateOf(Builtin).Class = S.ClassClass;
+        }
+        Impl::StateOf(CorePackage).Class = S.PackageClass;
+        S.TransientPackage = S.PackageFor(STR("/Engine/Transient"));
+        S.GameEngine = static_cast<UEngine*>(
+            S.Add(std::make_unique<UEngine>(), S.EngineClass, S.TransientPackage, STR("GameEngine_0")));
+    }
+
+    Engine::~Engine()
+    {
+        // Newest first: instances before their classes, tables before their row structs.
+        while (!State->Objects.empty())
+        {
+            State->Objects.pop_back();
+        }
+    }
+
+    auto Engine::Get() -> Engine&
+    {
+        auto& Instance = Current();
+        if (!Instance)
+        {
+            Instance = std::make_unique<Engine>();
+        }
+        return *Instance;
+    }
+
+    auto Engine::Reset() -> Engine&
+    {
+        auto& Instance = Current();
+        Instance.reset();
+        Output::DefaultTargets::get_default_devices_ref().clear();
+        Instance = std::make_unique<Engine>();
+        return *Instance;
+    }
+
+    auto Engine::Impl::Add(std::unique_ptr<UObject> Object, UClass* Class, UObject* Outer, StringViewType Name)
+        -> UObject*
+    {
+        StringType Path = PathFor(Outer, StringType(Name));
+        if (ByPath.contains(Path))
+        {
+            throw Invalid("an object already has the path " + ToUtf8(Path));
+        }
+        auto& ObjectState = StateOf(Object.get());
+        ObjectState.Class = Class;
+        ObjectState.Outer = Outer;
+        ObjectState.Name = FName(Name);
+        ObjectState.Path = std::move(Path);
+        ByPath.emplace(ObjectState.Path, Object.get());
+        Objects.push_back(std::move(Object));
+        return Objects.back().get();
+    }
+
+    auto Engine::Impl::PackageFor(StringViewType Path) -> UObject*
+    {
+        if (const auto Found = ByPath.find(Path); Found != ByPath.end())
+        {
+            if (!StateOf(Found->second).IsPackage)
+            {
+                throw Invalid("not a package: " + ToUtf8(Path));
+            }
+            return Found->second;
+        }
+        UObject* Package = Add(std::unique_ptr<UObject>(new UObject()), PackageClass, nullptr, Path);
+        StateOf(Package).IsPackage = true;
+        return Package;
+    }
+
+    // --- building the Blueprint half --------------------------------------------------------
+
+    auto Engine::CreateClass(StringViewType Path, std::vector<PropSpec> Variables, UClass* Super) -> UClass*
+    {
+        const auto [PackagePath, Name] = SplitPath(Path);
+        auto Variables_ = LayOut(Variables, Super != nullptr ? Super->GetPropertiesSize() : 0);
+        UObject* Package = State->PackageFor(PackagePath);
+        auto* Class = static_cast<UClass*>(State->Add(std::unique_ptr<UObject>(new UClass()), State->ClassClass, Package, Name));
+        auto& ClassState = Impl::StateOf(Class);
+        ClassState.Properties = std::move(Variables_.Properties);
+        ClassState.PropertiesSize = Variables_.Size;
+        ClassState.Super = Super;
+        return Class;
+    }
+
+    auto Engine::AddFunction(UClass* Class, StringViewType Name, std::vector<PropSpec> Params, BlueprintBody Body)
+        -> UFunction*
+    {
+        if (Class == nullptr)
+        {
+            throw Invalid("a function needs a class");
+        }
+        auto Params_ = LayOut(Params, 0);
+        auto* Function =
+            static_cast<UFunction*>(State->Add(std::unique_ptr<UObject>(new UFunction()), State->FunctionClass, Class, Name));
+        auto& FunctionState = Impl::StateOf(Function);
+        FunctionState.Properties = std::move(Params_.Properties);
+        FunctionState.PropertiesSize = Params_.Size;
+        FunctionState.Body = std::move(Body);
+        Impl::StateOf(Class).Functions.push_back(Function);
+        return Function;
+    }
+
+    auto Engine::CreateStruct(StringViewType Path, std::vector<PropSpec> Members, int32_t Size) -> UScriptStruct*
+    {
+        const auto [PackagePath, Name] = SplitPath(Path);
+        auto Members_ = LayOut(Members, 0);
+        if (Size >= 0 && Size < Members_.Size)
+        {
+            throw Invalid("struct " + ToUtf8(Path) + " is smaller than its members");
+        }
+        UObject* Package = State->PackageFor(PackagePath);
+        auto* Struct = static_cast<UScriptStruct*>(
+            State->Add(std::unique_ptr<UObject>(new UScriptStruct()), State->ScriptStructClass, Package, Name));
+        auto& StructState = Impl::StateOf(Struct);
+        StructState.Properties = std::move(Members_.Properties);
+        StructState.PropertiesSize = Size >= 0 ? Size : Members_.Size;
+        return Struct;
+    }
+
+    auto Engine::CreateDataTable(StringViewType Path, UScriptStruct* RowStruct) -> UDataTable*
+    {
+        if (RowStruct == nullptr)
+        {
+            throw Invalid("a data table needs a row struct");
+        }
+        const auto [PackagePath, Name] = SplitPath(Path);
+        UObject* Package = State->PackageFor(PackagePath);
+        auto* Table = static_cast<UDataTable*>(
+            State->Add(std::unique_ptr<UObject>(new UDataTable()), State->DataTableClass, Package, Name));
+        Impl::StateOf(Table).RowStruct = RowStruct;
+        return Table;
+    }
+
+    auto Engine::AddRow(UDataTable* Table, FName RowName) -> uint8_t*
+    {
+        if (Table == nullptr || RowName.IsNone())
+        {
+            throw Invalid("a row needs a table and a name");
+        }
+        if (Table->FindRowUnchecked(RowName) != nullptr)
+        {
+            throw Invalid("the table already has the row " + ToUtf8(RowName.ToString()));
+        }
+        auto& TableState = Impl::StateOf(Table);
+        TableState.Rows.emplace_back(RowName, AlignedBlock(static_cast<size_t>(TableState.RowStruct->GetPropertiesSize())));
+        return TableState.Rows.back().second.Data();
+    }
+
+    auto Engine::SpawnObject(UClass* Class, UObject* Outer, StringViewType Name) -> UObject*
+    {
+        if (Class == nullptr)
+        {
+            throw Invalid("an object needs a class");
+        }
+        if (Outer == nullptr)
+        {
+            Outer = State->TransientPackage;
+        }
+        StringType ObjectName(Name);
+        if (ObjectName.empty())
+        {
+            const StringType ClassName = Class->GetName();
+            int& Counter = State->NameCounters[ClassName];
+            do
+            {
+                ObjectName = ClassName + STR("_") + FromUtf8(std::to_string(Counter++));
+            } while (State->ByPath.contains(PathFor(Outer, ObjectName)));
+        }
+        UObject* Object = State->Add(std::unique_ptr<UObject>(new UObject()), Class, Outer, ObjectName);
+        Impl::StateOf(Object).Variables = AlignedBlock(static_cast<size_t>(Class->GetPropertiesSize()));
+        return Object;
+    }
+
+    auto Engine::SetLoaded(UObject* Object, bool Loaded) -> void
+    {
+        if (Object == nullptr)
+        {
+            throw Invalid("no object to load or hide");
+        }
+        Impl::StateOf(Object).Loaded = Loaded;
+    }
+
+    auto Engine::IsLoaded(const UObject* Object) const -> bool
+    {
+        return Object != nullptr && Impl::StateOf(Object).Loaded;
+    }
+
+    auto Engine::FindByPath(StringViewType Path) const -> UObject*
+    {
+        const auto Found = State->ByPath.find(Path);
+        return Found != State->ByPath.end() ? Found->second : nullptr;
+    }
+
+    // --- running ----------------------------------------------------------------------------
+
+    auto Engine::Call(UObject* Context, UFunction* Function, ParamBlock& Params) -> void
+    {
+        if (Function == nullptr || Params.Function() != Function)
+        {
+            throw Invalid("the parameter block was not made for this function");
+        }
+        const auto Identity =
+            State->InjectedFaults.RestrictFileAccess ? std::optional<Os::RestrictedFileAccess>(std::in_place) : std::nullopt;
+        FFrame Frame(Function, Context, Params.Data());
+        // Hooks registered during the call take part from the next call on; the deques keep every
+        // entry in place meanwhile.
+        FunctionHooks& Hooks = State->Hooks[Function];
+        const size_t PreCount = Hooks.Pre.size();
+        const size_t PostCount = Hooks.Post.size();
+        auto RunAll = [&](std::deque<HookEntry>& Entries, size_t Count) {
+            for (size_t Index = 0; Index < Count; ++Index)
+            {
+                HookEntry& Entry = Entries[Index];
+                UnrealScriptFunctionCallableContext CallContext{Context, Frame, nullptr};
+                try
+                {
+                    Entry.Callable(CallContext, Entry.CustomData);
+                }
+                catch (const std::exception& Error)
+                {
+                    ++State->EscapedExceptionCount;
+                    LogHostLine(STR("[Host] Exception in hook of ") + Function->GetName() + STR(": ") +
+                                    FromUtf8(Error.what()) + STR("\n"),
+                                LogLevel::Error);
+                }
+            }
+        };
+        RunAll(Hooks.Pre, PreCount);
+        if (const auto& Body = Impl::StateOf(Function).Body)
+        {
+            Body(Context, Params.Data());
+        }
+        RunAll(Hooks.Post, PostCount);
+    }
+
+    auto Engine::Tick(float DeltaSeconds) -> void
+    {
+        auto& Callbacks = State->TickCallbacks;
+        auto Purge = [&] { std::erase_if(Callbacks, [](const TickEntry& Entry) { return Entry.Removed; }); };
+        const size_t Count = Callbacks.size();
+        try
+        {
+            for (size_t Index = 0; Index < Count; ++Index)
+            {
+                TickEntry& Entry = Callbacks[Index];
+                Hook::TCallbackIterationData<void> Data;
+                Entry.Callback(Data, State->GameEngine, DeltaSeconds, false);
+                Entry.Removed = Data.IsRemovingSelf() || Entry.Options.bOnce;
+            }
+        }
+        catch (...)
+        {
+            Purge();
+            throw;
+        }
+        Purge();
+    }
+
+    auto Engine::RunFor(float Seconds, float FrameDelta) -> void
+    {
+        if (!(FrameDelta > 0.0F))
+        {
+            throw Invalid("a frame needs a positive delta");
+        }
+        // Counted rather than summed, so 1 s at 0.1 s is 10 ticks despite float rounding.
+        const double Frames = std::ceil(static_cast<double>(Seconds) / static_cast<double>(FrameDelta) - 1e-4);
+        for (long long Frame = 0; Frame < static_cast<long long>(Frames); ++Frame)
+        {
+            Tick(FrameDelta);
+        }
+    }
+
+    // --- what the mod did -------------------------------------------------------------------
+
+    auto Engine::RegisterHookCalls(const UFunction* Function) const -> int
+    {
+        const auto Found = State->Hooks.find(Function);
+        return Found != State->Hooks.end() ? Found->second.RegisterCalls : 0;
+    }
+
+    auto Engine::HookCount(const UFunction* Function) const -> int
+    {
+        const auto Found = State->Hooks.find(Function);
+        return Found != State->Hooks.end() ? static_cast<int>(Found->second.Pre.size()) : 0;
+    }
+
+    auto Engine::TickCallbackCount() const -> int { return static_cast<int>(State->TickCallbacks.size()); }
+
+    auto Engine::TickCallbackNames() const -> std::vector<std::pair<StringType, StringType>>
+    {
+        std::vector<std::pair<StringType, StringType>> Names;
+        for (const auto& Entry : State->TickCallbacks)
+        {
+            Names.emplace_back(Entry.Options.OwnerModName, Entry.Options.HookName);
+        }
+        return Names;
+    }
+
+    auto Engine::FindObjectCalls() const -> int { return State->FindObjectCallCount; }
+    auto Engine::LastFindFirstOfName() const -> std::string { return State->LastSearchedName; }
+    auto Engine::ConstructedObjects() const -> std::vector<UObject*> { return State->Constructed; }
+    auto Engine::EscapedExceptions() const -> int { return State->EscapedExceptionCount; }
+    auto Engine::GetFaults() -> Faults& { return State->InjectedFaults; }
+
+    auto Engine::CaptureLog() -> CaptureDevice&
+    {
+        auto& Devices = Output::DefaultTargets::get_default_devices_ref();
+        Devices.clear();
+        auto Device = std::make_unique<CaptureDevice>();
+        CaptureDevice& Captured = *Device;
+        Devices.push_back(std::move(Device));
+        return Captured;
+    }
+
+    // --- registration bookkeeping -----------------------------------------------------------
+
+    namespace
+    {
+        uint64_t RegistrationCounter = 0;
+    }
+
+    auto NextRegistrationSerial() -> uint64_t { return ++RegistrationCounter; }
+    auto CurrentRegistrationSerial() -> uint64_t { return RegistrationCounter; }
+
+    auto ForgetCallablesSince(Engine& Target, uint64_t Mark) -> void
+    {
+        auto& S = Engine::Impl::Of(Target);
+        auto Newer = [Mark](const auto& Entry) { return Entry.Serial > Mark; };
+        for (auto& [Function, Hooks] : S.Hooks)
+        {
+            std::erase_if(Hooks.Pre, Newer);
+            std::erase_if(Hooks.Post, Newer);
+        }
+        std::erase_if(S.TickCallbacks, Newer);
+    }
+} // namespace RC::Sim

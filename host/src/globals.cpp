@@ -1,0 +1,177 @@
+// Object search, construction and Blueprint-function hook registration over the simulated engine.
+#include <Unreal/UObjectGlobals.hpp>
+
+#include <algorithm>
+
+#include "sim_state.hpp"
+
+namespace RC::Unreal
+{
+    using Sim::Engine;
+
+    FStaticConstructObjectParameters::FStaticConstructObjectParameters(const UClass* InClass, UObject* InOuter)
+        : Class(InClass), Outer(InOuter)
+    {
+    }
+
+    namespace
+    {
+        auto State() -> Engine::Impl& { return Engine::Impl::Current(); }
+
+        auto Matches(const UObject* Object, UClass* Class, UObject* InOuter, StringViewType Name) -> bool
+        {
+            const auto& ObjectState = Engine::Impl::StateOf(Object);
+            if (!ObjectState.Loaded || (Class != nullptr && !Object->IsA(Class)))
+            {
+                return false;
+            }
+            // With an outer the name is relative to it, otherwise it is the whole path.
+            return InOuter == nullptr ? ObjectState.Path == Name
+                                      : ObjectState.Outer == InOuter && Object->GetName() == Name;
+        }
+
+        auto Search(FName ClassName, std::string SearchedText, bool FirstOnly, std::vector<UObject*>* Found) -> UObject*
+        {
+            auto& S = State();
+            S.LastSearchedName = std::move(SearchedText);
+            if (ClassName.IsNone())
+            {
+                return nullptr;
+            }
+            for (const auto& Object : S.Objects)
+            {
+                const auto& ObjectState = Engine::Impl::StateOf(Object.get());
+                if (ObjectState.Loaded && ObjectState.Class != nullptr && ObjectState.Class->GetNamePrivate() == ClassName)
+                {
+                    if (FirstOnly)
+                    {
+                        return Object.get();
+                    }
+                    Found->push_back(Object.get());
+                }
+            }
+            return nullptr;
+        }
+
+        auto FindFirst(StringViewType ClassName) -> UObject*
+        {
+            return Search(FName(ClassName, FNAME_Find), Sim::ToUtf8(ClassName), true, nullptr);
+        }
+
+        auto FindAll(StringViewType ClassName, std::vector<UObject*>& OutStorage) -> void
+        {
+            Search(FName(ClassName, FNAME_Find), Sim::ToUtf8(ClassName), false, &OutStorage);
+        }
+    } // namespace
+
+    namespace UObjectGlobals
+    {
+        auto FindObject(UClass* Class, UObject* InOuter, const CharType* Name, bool bExactClass, ObjectSearcher* Searcher)
+            -> UObject*
+        {
+            return FindObject(Class, InOuter, Name != nullptr ? StringViewType(Name) : StringViewType(), bExactClass,
+                              Searcher);
+        }
+
+        auto FindObject(UClass* Class, UObject* InOuter, StringViewType Name, bool bExactClass, ObjectSearcher* Searcher)
+            -> UObject*
+        {
+            (void)Searcher;
+            auto& S = State();
+            ++S.FindObjectCallCount;
+            if (InOuter == nullptr)
+            {
+                const auto Found = S.ByPath.find(Name);
+                if (Found == S.ByPath.end() || !Matches(Found->second, Class, nullptr, Name))
+                {
+                    return nullptr;
+                }
+                return bExactClass && Class != nullptr && Found->second->GetClassPrivate() != Class ? nullptr
+                                                                                                   : Found->second;
+            }
+            for (const auto& Object : S.Objects)
+            {
+                if (Matches(Object.get(), Class, InOuter, Name) &&
+                    !(bExactClass && Class != nullptr && Object->GetClassPrivate() != Class))
+                {
+                    return Object.get();
+                }
+            }
+            return nullptr;
+        }
+
+        auto RegisterHook(UFunction* Function, const UnrealScriptFunctionCallable& PreCallback,
+                          const UnrealScriptFunctionCallable& PostCallback, void* CustomData) -> std::pair<int, int>
+        {
+            if (Function == nullptr)
+            {
+                return {0, 0};
+            }
+            auto& S = State();
+            auto& Hooks = S.Hooks[Function];
+            ++Hooks.RegisterCalls;
+            const auto& Failing = S.InjectedFaults.FailRegisterHookFor;
+            if (std::find(Failing.begin(), Failing.end(), Function->GetName()) != Failing.end())
+            {
+                return {0, 0};
+            }
+            const int PreId = S.NextHookId++;
+            const int PostId = S.NextHookId++;
+            Hooks.Pre.push_back(Sim::HookEntry{PreCallback, CustomData, PreId, Sim::NextRegistrationSerial()});
+            Hooks.Post.push_back(Sim::HookEntry{PostCallback, CustomData, PostId, Sim::NextRegistrationSerial()});
+            return {PreId, PostId};
+        }
+
+        auto FindFirstOf(FName ClassName) -> UObject*
+        {
+            return Search(ClassName, Sim::ToUtf8(ClassName.ToString()), true, nullptr);
+        }
+        auto FindFirstOf(const CharType* ClassName) -> UObject*
+        {
+            return FindFirst(ClassName != nullptr ? StringViewType(ClassName) : StringViewType());
+        }
+        auto FindFirstOf(StringViewType ClassName) -> UObject* { return FindFirst(ClassName); }
+        auto FindFirstOf(const StringType& ClassName) -> UObject* { return FindFirst(ClassName); }
+        auto FindFirstOf(std::string_view ClassName) -> UObject* { return FindFirst(Sim::FromUtf8(ClassName)); }
+        auto FindFirstOf(const std::string& ClassName) -> UObject* { return FindFirst(Sim::FromUtf8(ClassName)); }
+
+        auto FindAllOf(FName ClassName, std::vector<UObject*>& OutStorage) -> void
+        {
+            Search(ClassName, Sim::ToUtf8(ClassName.ToString()), false, &OutStorage);
+        }
+        auto FindAllOf(const CharType* ClassName, std::vector<UObject*>& OutStorage) -> void
+        {
+            FindAll(ClassName != nullptr ? StringViewType(ClassName) : StringViewType(), OutStorage);
+        }
+        auto FindAllOf(StringViewType ClassName, std::vector<UObject*>& OutStorage) -> void
+        {
+            FindAll(ClassName, OutStorage);
+        }
+        auto FindAllOf(const StringType& ClassName, std::vector<UObject*>& OutStorage) -> void
+        {
+            FindAll(ClassName, OutStorage);
+        }
+        auto FindAllOf(std::string_view ClassName, std::vector<UObject*>& OutStorage) -> void
+        {
+            FindAll(Sim::FromUtf8(ClassName), OutStorage);
+        }
+        auto FindAllOf(const std::string& ClassName, std::vector<UObject*>& OutStorage) -> void
+        {
+            FindAll(Sim::FromUtf8(ClassName), OutStorage);
+        }
+
+        auto StaticConstructObject(const FStaticConstructObjectParameters& Params) -> UObject*
+        {
+            if (Params.Class == nullptr)
+            {
+                return nullptr;
+            }
+            // Engine classes are never const in the engine's own hands.
+            auto* Class = const_cast<UClass*>(Params.Class);
+            const StringType Name = Params.Name.IsNone() ? StringType() : Params.Name.ToString();
+            UObject* Object = Engine::Get().SpawnObject(Class, Params.Outer, Name);
+            State().Constructed.push_back(Object);
+            return Object;
+        }
+    } // namespace UObjectGlobals
+} // namespace RC::Unreal

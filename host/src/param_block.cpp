@@ -1,0 +1,141 @@
+// Parameter blocks of Blueprint calls and the shorthands for property specs.
+#include <cstring>
+#include <stdexcept>
+
+#include <Unreal/FProperty.hpp>
+
+#include "sim_state.hpp"
+
+namespace RC::Sim
+{
+    using namespace RC::Unreal;
+
+    auto Prop(StringViewType Name, Kind PropKind, int32_t Offset) -> PropSpec
+    {
+        return PropSpec{StringType(Name), PropKind, Offset, nullptr, nullptr};
+    }
+
+    auto ArrayProp(StringViewType Name, PropSpec Inner, int32_t Offset) -> PropSpec
+    {
+        UScriptStruct* ElementStruct = Inner.Struct;
+        return PropSpec{StringType(Name), Kind::Array, Offset, std::make_shared<const PropSpec>(std::move(Inner)),
+                        ElementStruct};
+    }
+
+    auto StructProp(StringViewType Name, UScriptStruct* Struct, int32_t Offset) -> PropSpec
+    {
+        return PropSpec{StringType(Name), Kind::Struct, Offset, nullptr, Struct};
+    }
+
+    namespace
+    {
+        auto Function_(const UFunction* Function) -> const UFunction*
+        {
+            if (Function == nullptr)
+            {
+                throw std::invalid_argument("a parameter block needs a function");
+            }
+            return Function;
+        }
+
+        template <typename PropertyType>
+        auto Param(const UFunction* Function, StringViewType Name, int32_t Size = -1) -> const PropertyType&
+        {
+            const FProperty* Property = Function->FindProperty(FName(Name, FNAME_Find));
+            const auto* Typed = CastField<PropertyType>(Property);
+            if (Typed == nullptr || (Size >= 0 && Typed->GetElementSize() != Size))
+            {
+                throw std::invalid_argument(ToUtf8(Function->GetName()) + " has no parameter " + ToUtf8(Name) +
+                                            " of that kind");
+            }
+            return *Typed;
+        }
+
+        template <typename T>
+        auto Store(uint8_t* Block, const FProperty& Property, const T& Value) -> void
+        {
+            std::memcpy(Block + Property.GetOffset_Internal(), &Value, sizeof(T));
+        }
+
+        template <typename T>
+        auto Load(const uint8_t* Block, const FProperty& Property) -> T
+        {
+            T Value{};
+            std::memcpy(static_cast<void*>(&Value), Block + Property.GetOffset_Internal(), sizeof(T));
+            return Value;
+        }
+    } // namespace
+
+    ParamBlock::ParamBlock(const UFunction* Function)
+        : Fn(Function_(Function)), StorageSize(static_cast<size_t>(Function->GetParmsSize()))
+    {
+        Storage = std::make_unique<uint8_t[]>(StorageSize == 0 ? 1 : StorageSize);
+    }
+
+    ParamBlock::~ParamBlock() { DestroyValues(Fn->ForEachProperty(), Storage.get()); }
+
+    auto ParamBlock::Data() -> uint8_t* { return Storage.get(); }
+    auto ParamBlock::Size() const -> size_t { return StorageSize; }
+    auto ParamBlock::Function() const -> const UFunction* { return Fn; }
+
+    auto ParamBlock::SetString(StringViewType Param_, StringViewType Text) -> void
+    {
+        const auto& Property = Param<FStrProperty>(Fn, Param_);
+        auto& Target = *reinterpret_cast<FString*>(Storage.get() + Property.GetOffset_Internal());
+        Target = FString(StringType(Text).c_str());
+    }
+
+    auto ParamBlock::GetString(StringViewType Param_) const -> StringType
+    {
+        const auto& Property = Param<FStrProperty>(Fn, Param_);
+        return StringType(**reinterpret_cast<const FString*>(Storage.get() + Property.GetOffset_Internal()));
+    }
+
+    auto ParamBlock::SetObject(StringViewType Param_, UObject* Object) -> void
+    {
+        Store(Storage.get(), Param<FObjectProperty>(Fn, Param_), Object);
+    }
+
+    auto ParamBlock::GetObject(StringViewType Param_) const -> UObject*
+    {
+        return Load<UObject*>(Storage.get(), Param<FObjectProperty>(Fn, Param_));
+    }
+
+    auto ParamBlock::SetName(StringViewType Param_, FName Name) -> void
+    {
+        Store(Storage.get(), Param<FNameProperty>(Fn, Param_), Name);
+    }
+
+    auto ParamBlock::GetName(StringViewType Param_) const -> FName
+    {
+        return Load<FName>(Storage.get(), Param<FNameProperty>(Fn, Param_));
+    }
+
+    auto ParamBlock::SetInt64(StringViewType Param_, uint64_t Value) -> void
+    {
+        Store(Storage.get(), Param<FNumericProperty>(Fn, Param_, 8), Value);
+    }
+
+    auto ParamBlock::GetInt64(StringViewType Param_) const -> uint64_t
+    {
+        return Load<uint64_t>(Storage.get(), Param<FNumericProperty>(Fn, Param_, 8));
+    }
+
+    auto ParamBlock::SetBytes(size_t Offset, const std::vector<uint8_t>& Bytes) -> void
+    {
+        if (Offset > StorageSize || Bytes.size() > StorageSize - Offset)
+        {
+            throw std::out_of_range("bytes past the end of the parameter block");
+        }
+        std::memcpy(Storage.get() + Offset, Bytes.data(), Bytes.size());
+    }
+
+    auto ParamBlock::GetBytes(size_t Offset, size_t Count) const -> std::vector<uint8_t>
+    {
+        if (Offset > StorageSize || Count > StorageSize - Offset)
+        {
+            throw std::out_of_range("bytes past the end of the parameter block");
+        }
+        return {Storage.get() + Offset, Storage.get() + Offset + Count};
+    }
+} // namespace RC::Sim

@@ -1,0 +1,144 @@
+// Host-private state of the simulated engine: what every engine object carries, the engine's
+// own bookkeeping, and the helpers the host's sources share. Never installed, never seen by a mod.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <deque>
+#include <map>
+#include <memory>
+#include <new>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <Sim/Engine.hpp>
+#include <Unreal/FProperty.hpp>
+#include <Unreal/Hooks.hpp>
+#include <Unreal/UFunctionStructs.hpp>
+
+namespace RC::Sim
+{
+    // Zeroed engine memory of a fixed size, 16-byte aligned, freed with its owner.
+    class AlignedBlock
+    {
+    public:
+        AlignedBlock() = default;
+        explicit AlignedBlock(size_t Size);
+
+        [[nodiscard]] auto Data() const -> uint8_t* { return Bytes.get(); }
+        [[nodiscard]] auto Size() const -> size_t { return ByteCount; }
+
+    private:
+        struct Release
+        {
+            auto operator()(uint8_t* Memory) const -> void { ::operator delete[](Memory, std::align_val_t{16}); }
+        };
+        std::unique_ptr<uint8_t[], Release> Bytes;
+        size_t ByteCount = 0;
+    };
+
+    struct HookEntry
+    {
+        Unreal::UnrealScriptFunctionCallable Callable;
+        void* CustomData = nullptr;
+        int Id = 0;
+        uint64_t Serial = 0; // process-wide registration order, for forgetting a mod's callables
+    };
+
+    struct FunctionHooks
+    {
+        // Deques: an entry stays in place while its own callable registers further hooks.
+        std::deque<HookEntry> Pre;
+        std::deque<HookEntry> Post;
+        int RegisterCalls = 0;
+    };
+
+    struct TickEntry
+    {
+        Unreal::Hook::FEngineTickCallback Callback;
+        Unreal::Hook::FCallbackOptions Options;
+        Unreal::Hook::GlobalCallbackId Id = 0;
+        uint64_t Serial = 0;
+        bool Removed = false;
+    };
+
+    struct ObjectState
+    {
+        UClass* Class = nullptr;
+        UObject* Outer = nullptr;
+        FName Name;
+        StringType Path;
+        bool Loaded = true;
+        bool IsPackage = false;
+
+        // Instances: the variables their class declares.
+        AlignedBlock Variables;
+
+        // Structs, classes, functions: own properties in declaration order.
+        std::vector<std::unique_ptr<Unreal::FProperty>> Properties;
+        Unreal::UStruct* Super = nullptr;
+        int32_t PropertiesSize = 0;
+
+        // Classes.
+        std::vector<UFunction*> Functions;
+
+        // Functions.
+        BlueprintBody Body;
+
+        // Data tables.
+        UScriptStruct* RowStruct = nullptr;
+        std::vector<std::pair<FName, AlignedBlock>> Rows;
+    };
+
+    struct Engine::Impl
+    {
+        std::vector<std::unique_ptr<UObject>> Objects; // creation order
+        std::map<StringType, UObject*, std::less<>> ByPath;
+        std::map<const UFunction*, FunctionHooks> Hooks;
+        std::deque<TickEntry> TickCallbacks;
+        std::map<StringType, int, std::less<>> NameCounters;
+        std::vector<UObject*> Constructed;
+        Faults InjectedFaults;
+
+        UClass* PackageClass = nullptr;
+        UClass* ClassClass = nullptr;
+        UClass* FunctionClass = nullptr;
+        UClass* ScriptStructClass = nullptr;
+        UClass* DataTableClass = nullptr;
+        UClass* EngineClass = nullptr;
+        UObject* TransientPackage = nullptr;
+        Unreal::UEngine* GameEngine = nullptr;
+
+        int NextHookId = 1;
+        Unreal::Hook::GlobalCallbackId NextTickId = 1;
+        int FindObjectCallCount = 0;
+        int EscapedExceptionCount = 0;
+        std::string LastSearchedName;
+
+        // Takes ownership of a new object and files it under its path; a taken path throws.
+        auto Add(std::unique_ptr<UObject> Object, UClass* Class, UObject* Outer, StringViewType Name) -> UObject*;
+        auto PackageFor(StringViewType Path) -> UObject*;
+
+        // The one door from the host's sources to engine and object state (the engine is a
+        // friend of every engine object, and so is this nested struct).
+        static auto Of(Engine& Target) -> Impl& { return *Target.State; }
+        static auto Current() -> Impl& { return *Get().State; }
+        static auto StateOf(const UObject& Object) -> ObjectState& { return *Object.State; }
+        static auto StateOf(const UObject* Object) -> ObjectState& { return *Object->State; }
+    };
+
+    // Registration serials only grow, across engines too, so a mark taken at load time also
+    // separates a mod's callables from those registered before it.
+    auto NextRegistrationSerial() -> uint64_t;
+    auto CurrentRegistrationSerial() -> uint64_t;
+    // Drops every hook callable and tick callback registered at or after Mark.
+    auto ForgetCallablesSince(Engine& Target, uint64_t Mark) -> void;
+
+    // Releases the engine strings and arrays inside Memory laid out by Properties.
+    auto DestroyValues(const std::vector<Unreal::FProperty*>& Properties, uint8_t* Memory) -> void;
+
+    auto ToUtf8(StringViewType Text) -> std::string;
+    auto FromUtf8(std::string_view Text) -> StringType;
+} // namespace RC::Sim
