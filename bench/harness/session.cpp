@@ -57,7 +57,7 @@ namespace Harness
             throw std::runtime_error("the mod's discovery did not complete");
         }
 
-        SelectionTable = BlueprintHalf::CreateSelectionTable(*SimEngine, Blueprint, STR("/Game/Data/DT_Harness"));
+        SelectionTable = BlueprintHalf::CreateSelectionTable(*SimEngine, Blueprint, STR("/Game/Data/DT_Harness.DT_Harness"));
         Actor = SimEngine->SpawnObject(Blueprint.WorldActorClass);
         ProxyObject = SimEngine->SpawnObject(Blueprint.ProxyClass);
         RegisterWorldActor(Actor);
