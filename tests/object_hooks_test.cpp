@@ -221,17 +221,6 @@ namespace BrambleonTest
             EXPECT_EQ(Texts(), std::vector<std::string>{Triggered("NewObject")});
         }
 
-        TEST_F(ObjectHooks, NewObjectTwiceGivesTwoDistinctObjects)
-        {
-            NewObject(Actor, nullptr, TargetClass);
-            UObject* const First = ObjectRef(Actor);
-            NewObject(Actor, nullptr, TargetClass);
-
-            ASSERT_EQ(Sim().ConstructedObjects().size(), 2U);
-            EXPECT_NE(ObjectRef(Actor), First);
-            EXPECT_NE(ObjectRef(Actor)->GetName(), First->GetName());
-        }
-
         TEST_F(ObjectHooks, NewObjectWithoutAClassConstructsNothingAndStoresNull)
         {
             ObjectRef(Actor) = Actor;

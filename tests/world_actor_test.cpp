@@ -121,50 +121,60 @@ namespace BrambleonTest
             }
         }
 
-        TEST_F(WorldActorRegistry, AClassLackingAFunctionIsAdoptedAndTheNextActorSuppliesIt)
+        struct MissingCase
         {
-            UClass* const Partial = MakeActorClass(STR("/Game/Test/BP_Partial.BP_Partial_C"), true, {NewObjectName});
+            const RC::CharType* Function;
+            const char* Line;
+
+            friend auto operator<<(std::ostream& Out, const MissingCase& Case) -> std::ostream&
+            {
+                return Out << ToUtf8(Case.Function);
+            }
+        };
+
+        class WorldActorMissingFunction : public WorldActorTest, public ::testing::WithParamInterface<MissingCase>
+        {
+        };
+
+        TEST_P(WorldActorMissingFunction, IsReportedAndSuppliedByTheNextDifferentActor)
+        {
+            const MissingCase& Case = GetParam();
+            UClass* const Partial = MakeActorClass(STR("/Game/Test/BP_Partial.BP_Partial_C"), true, {Case.Function});
             UObject* const First = SpawnActor(Partial);
 
             Register(First);
 
             EXPECT_EQ(Texts(), (std::vector<std::string>{"VEXA : SetNewWorldActor",
-                                                         "VEXA : SetNewWorldActor : Calling ClearWorldActor",
-                                                         "VEXA : WorldActor NewObject is nullptr",
+                                                         "VEXA : SetNewWorldActor : Calling ClearWorldActor", Case.Line,
                                                          "VEXA : SetNewWorldActor : Finished SetNewWorldActor"}));
             EXPECT_EQ(Core().WorldActor, First);
-            EXPECT_TRUE(HookedOnce(First, FindFirstOfName));
-            EXPECT_TRUE(HookedOnce(First, FindAllOfName));
-            EXPECT_EQ(Core().NewObjectHookIds, NotHooked);
 
-            // A full class: only the missing function is looked up and hooked on it.
+            // A full class: only the missing function is looked up, and hooked, on it.
             UObject* const Second = SpawnActor();
             ClearLog();
             Register(Second);
 
             EXPECT_EQ(Lines(), AdoptionLines());
-            EXPECT_TRUE(HookedOnce(Second, NewObjectName));
-            EXPECT_EQ(Sim().RegisterHookCalls(ObjectFunction(Second, FindFirstOfName)), 0);
-            EXPECT_EQ(Sim().RegisterHookCalls(ObjectFunction(Second, FindAllOfName)), 0);
+            for (const auto Name : {FindFirstOfName, FindAllOfName, NewObjectName})
+            {
+                const bool Missing = RC::StringViewType(Name) == Case.Function;
+                EXPECT_EQ(Sim().HookCount(ObjectFunction(Second, Name)), Missing ? 1 : 0) << ToUtf8(Name);
+                if (!Missing)
+                {
+                    EXPECT_TRUE(HookedOnce(First, Name)) << ToUtf8(Name);
+                }
+            }
+            EXPECT_NE(Core().FindFirstOfHookIds, NotHooked);
+            EXPECT_NE(Core().FindAllOfHookIds, NotHooked);
             EXPECT_NE(Core().NewObjectHookIds, NotHooked);
         }
 
-        TEST_F(WorldActorRegistry, AClassWithNoObjectFunctionLogsEachMissingOneInOrder)
-        {
-            UClass* const Bare = MakeActorClass(STR("/Game/Test/BP_Bare.BP_Bare_C"), true,
-                                                {FindFirstOfName, FindAllOfName, NewObjectName});
-
-            Register(SpawnActor(Bare));
-
-            EXPECT_EQ(Texts(), (std::vector<std::string>{"VEXA : SetNewWorldActor",
-                                                         "VEXA : SetNewWorldActor : Calling ClearWorldActor",
-                                                         "VEXA : WorldActor FindFirstOf is nullptr",
-                                                         "VEXA : WorldActor FindAllOf is nullptr",
-                                                         "VEXA : WorldActor NewObject is nullptr",
-                                                         "VEXA : SetNewWorldActor : Finished SetNewWorldActor"}));
-            EXPECT_EQ(Core().FindFirstOfHookIds, NotHooked);
-            EXPECT_EQ(Core().FindAllOfHookIds, NotHooked);
-        }
+        INSTANTIATE_TEST_SUITE_P(
+            ObjectFunctions, WorldActorMissingFunction,
+            ::testing::Values(MissingCase{NewObjectName, "VEXA : WorldActor NewObject is nullptr"},
+                              MissingCase{FindFirstOfName, "VEXA : WorldActor FindFirstOf is nullptr"},
+                              MissingCase{FindAllOfName, "VEXA : WorldActor FindAllOf is nullptr"}),
+            [](const ::testing::TestParamInfo<MissingCase>& Info) { return ToUtf8(Info.param.Function).substr(9); });
 
         TEST_F(WorldActorRegistry, AFailedNewObjectHookIsRetriedOnTheNextDifferentActor)
         {

@@ -3,6 +3,7 @@
 // tests' own making (functions or variables left out).
 #pragma once
 
+#include <algorithm>
 #include <cstring>
 #include <initializer_list>
 #include <string>
@@ -65,14 +66,7 @@ namespace BrambleonTest
             }
             UClass* const Made = Sim().CreateClass(Path, Variables);
             const auto Omitted = [&](RC::StringViewType Name) {
-                for (const RC::StringViewType Each : Omit)
-                {
-                    if (Each == Name)
-                    {
-                        return true;
-                    }
-                }
-                return false;
+                return std::find(Omit.begin(), Omit.end(), Name) != Omit.end();
             };
             if (!Omitted(FindFirstOfName))
             {
