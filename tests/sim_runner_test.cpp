@@ -11,7 +11,11 @@
 #include <gtest/gtest.h>
 
 #include "sim/loader.hpp"
+#include "sim/paths.hpp"
+#include "sim/report.hpp"
+#include "sim/rows.hpp"
 #include "sim/runner.hpp"
+#include "sim/workdir.hpp"
 
 #if !defined(_WIN32)
 #  include <sys/wait.h>
@@ -21,6 +25,11 @@ namespace
 {
     using BRMB::Sim::InvalidScenario;
     namespace fs = std::filesystem;
+
+    auto Has(const std::string& Text, const std::string& Part) -> bool
+    {
+        return Text.find(Part) != std::string::npos;
+    }
 
     struct Refusal
     {
@@ -231,6 +240,110 @@ namespace
         }
     }
 
+    TEST(ScenarioPaths, OnlyRelativePathsThatStayInsideAreAccepted)
+    {
+        const std::pair<const char*, bool> Cases[] = {
+            {"a.txt", true},          {"Saves/slot1.txt", true}, {"Saves\\slot1.txt", true}, {"a..b/c", true},
+            {"../a.txt", false},      {"Saves/../../a", false},  {"Saves\\..\\..\\a", false}, {"..", false},
+            {"/etc/passwd", false},   {"\\server\\x", false}, {"C:/Windows", false},        {"C:x", false},
+            {"", false},
+        };
+        for (const auto& [Path, Inside] : Cases)
+        {
+            EXPECT_EQ(BRMB::Sim::IsInsideWorkdir(Path), Inside) << Path;
+        }
+    }
+
+    TEST(ScenarioRows, CorruptHeadersAreReportedNotRead)
+    {
+        alignas(8) std::array<uint8_t, 16> Header{};
+        BRMB::Sim::WriteCorruptHeader(Header.data(), {3, 1});
+        const auto Corrupt = BRMB::Sim::ReadArray8(Header.data());
+        EXPECT_TRUE(Corrupt.Elements.empty());
+        EXPECT_EQ(Corrupt.Problem, "corrupt header (num 3, max 1)");
+
+        BRMB::Sim::WriteCorruptHeader(Header.data(), {-1, 4});
+        EXPECT_EQ(BRMB::Sim::ReadArray8(Header.data()).Problem, "corrupt header (num -1, max 4)");
+
+        const std::array<uint8_t, 16> Empty{};
+        const auto Nothing = BRMB::Sim::ReadArray8(Empty.data());
+        EXPECT_TRUE(Nothing.Problem.empty());
+        EXPECT_TRUE(Nothing.Elements.empty());
+        EXPECT_EQ(Nothing.Capacity, 0);
+    }
+
+#if !defined(_WIN32)
+    // Modes as the scenario asks, open to others only when the host restricts Blueprint calls, and
+    // a folder that removes itself even when locked folders are inside.
+    TEST(ScenarioWorkdir, LaysOutModesAndCleansUpLockedFolders)
+    {
+        using BRMB::Sim::FileDecl;
+        using BRMB::Sim::FileMode;
+        using fs::perms;
+        const auto Caller = fs::current_path();
+        fs::path Made;
+        {
+            BRMB::Sim::Workdir Folder(false);
+            Made = Folder.Path();
+            EXPECT_EQ(fs::current_path(), Made);
+            Folder.LayOut({FileDecl{"Saves/a.txt", false, "abc", FileMode::Normal},
+                           FileDecl{"Saves/ro.txt", false, "x", FileMode::ReadOnly},
+                           FileDecl{"Locked", true, "", FileMode::Unreadable},
+                           FileDecl{"Locked/inner.txt", false, "y", FileMode::Normal}},
+                          true);
+            const auto Mode = [&](const char* Path) { return fs::status(Made / Path).permissions() & perms::all; };
+            EXPECT_EQ(Mode("."), perms::all);
+            EXPECT_EQ(Mode("Saves"), perms::all);
+            EXPECT_EQ(Mode("Saves/ro.txt"), perms::owner_read | perms::group_read | perms::others_read);
+            EXPECT_EQ(Mode("Locked"), perms::none);
+            EXPECT_EQ(Mode("Saves/a.txt") & perms::others_write, perms::others_write);
+            std::ifstream In(Made / "Saves/a.txt");
+            std::string Text;
+            In >> Text;
+            EXPECT_EQ(Text, "abc");
+        }
+        EXPECT_EQ(fs::current_path(), Caller);
+        EXPECT_FALSE(fs::exists(Made));
+    }
+#endif
+
+    TEST(ScenarioReport, SumsUpOneScenarioBySectionAndSeveralByScenario)
+    {
+        BRMB::Sim::Options Settings;
+        Settings.Quiet = true;
+        const auto One = BRMB::Sim::ParseScenario(
+            R"({"name": "One", "steps": [{"section": "files", "tick": 1}, {"tick": 1}, {"section": "log", "tick": 1}]})", "one.json");
+        const auto Two = BRMB::Sim::ParseScenario(R"({"name": "Two", "steps": [{"tick": 1}]})", "two.json");
+
+        std::ostringstream Single;
+        BRMB::Sim::Reporter Report(Single, Settings);
+        Report.BeginScenario(One);
+        for (const auto& Current : One.Steps)
+        {
+            Report.BeginStep(Current);
+            Report.Held(Current);
+        }
+        Report.Failed(One, &One.Steps[2], "what", "a", "b");
+        Report.EndScenario(One, false);
+        EXPECT_FALSE(Report.Summary());
+        EXPECT_TRUE(Has(Single.str(), "  files  ok      2 held\n")) << Single.str();
+        EXPECT_TRUE(Has(Single.str(), "  log    FAILED  1 held, 1 failed\n")) << Single.str();
+        EXPECT_TRUE(Has(Single.str(), "1 scenario, 3 steps, 3 expectations held, 1 failed: FAILED")) << Single.str();
+
+        std::ostringstream Several;
+        BRMB::Sim::Reporter Both(Several, Settings);
+        for (const auto* Plan : {&One, &Two})
+        {
+            Both.BeginScenario(*Plan);
+            Both.BeginStep(Plan->Steps[0]);
+            Both.Held(Plan->Steps[0]);
+            Both.EndScenario(*Plan, true);
+        }
+        EXPECT_TRUE(Both.Summary());
+        EXPECT_TRUE(Has(Several.str(), "  One  ok      1 held\n  Two  ok      1 held\n")) << Several.str();
+        EXPECT_FALSE(Has(Several.str(), "files")) << Several.str();
+    }
+
     struct Outcome
     {
         int Exit = -1;
@@ -276,11 +389,6 @@ namespace
     auto GoodScenario(const char* Name) -> std::string
     {
         return "\"" + (fs::path(BRAMBLEON_SCENARIOS) / Name).string() + "\"";
-    }
-
-    auto Has(const std::string& Text, const std::string& Part) -> bool
-    {
-        return Text.find(Part) != std::string::npos;
     }
 
     // A fresh empty folder to run the simulator from; it must stay empty.

@@ -213,7 +213,8 @@ namespace BRMB::Sim
         }
         Passed = Passed && Failed == 0;
         Out << "  " << Scenarios.size() << (Scenarios.size() == 1 ? " scenario, " : " scenarios, ") << Steps
-            << " steps, " << Held << " expectations held, " << Failed << " failed: "
+            << (Steps == 1 ? " step, " : " steps, ") << Held << (Held == 1 ? " expectation held, " : " expectations held, ")
+            << Failed << " failed: "
             << (Passed ? Paint("1;32", "PASSED") : Paint("1;31", "FAILED")) << "\n";
         Out.flush();
         return Passed;
