@@ -115,9 +115,9 @@ namespace BRMB::Sim
         }
     }
 
-    auto Reporter::Note(const std::string& Text) -> void
+    auto Reporter::Note(const std::string& Text, bool Always) -> void
     {
-        if (!Settings.Quiet)
+        if (!Settings.Quiet || Always)
         {
             Out << Paint("2", Text) << "\n";
             Out.flush();

@@ -34,7 +34,8 @@ namespace BRMB::Sim
 
         auto BeginScenario(const Scenario& Plan) -> void;
         auto BeginStep(const Step& Current) -> void;
-        auto Note(const std::string& Text) -> void;
+        // Printed unless quiet, or always.
+        auto Note(const std::string& Text, bool Always = false) -> void;
         auto Held(const Step& Current) -> void;
         // Expected and Seen may span several lines.
         auto Failed(const Scenario& Plan, const Step* Current, const std::string& What, const std::string& Expected,

@@ -159,7 +159,7 @@ namespace BRMB::Sim
                 Mod.reset();
                 if (Settings.KeepWorkdir)
                 {
-                    Report.Note("working folder kept: " + PathToUtf8(Folder->Path()));
+                    Report.Note("working folder kept: " + PathToUtf8(Folder->Path()), true);
                 }
                 Folder.reset();
                 Report.EndScenario(Plan, Passed);
