@@ -152,12 +152,23 @@ extern "C" auto LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) -> int
         {
             Harness::ParamBlock Params(Fn.FindAllOf);
             const bool Items = WriteClassName(Params, Input);
+            const bool Actor = Registered == Scene.ActorA || Registered == Scene.ActorB;
+            const Fuzz::ArrayHeader Before = Actor ? Fuzz::ReadHeader(ObjectRefsOf(Registered)) : Fuzz::ArrayHeader{};
             Session.Call(PickActor(), Fn.FindAllOf, Params);
-            if (Registered == Scene.ActorA || Registered == Scene.ActorB)
+            if (Actor)
             {
-                const Fuzz::ArrayHeader Refs = Fuzz::ReadHeader(ObjectRefsOf(Registered));
-                Fuzz::Require(Fuzz::IsConsistent(Refs), "the search leaves a consistent list");
-                Fuzz::Require(!Items || static_cast<size_t>(Refs.Num) == LiveItems(), "every item is found");
+                // A corrupt list is refused whole: its storage cannot be trusted even to be freed.
+                const Fuzz::ArrayHeader After = Fuzz::ReadHeader(ObjectRefsOf(Registered));
+                if (!Fuzz::IsConsistent(Before))
+                {
+                    Fuzz::Require(After.Data == Before.Data && After.Num == Before.Num && After.Max == Before.Max,
+                                  "a corrupt list is left as it was");
+                }
+                else
+                {
+                    Fuzz::Require(Fuzz::IsConsistent(After), "the search leaves a consistent list");
+                    Fuzz::Require(!Items || static_cast<size_t>(After.Num) == LiveItems(), "every item is found");
+                }
             }
             break;
         }

@@ -66,7 +66,9 @@ namespace
             STR(""), STR("/"), STR("/dir"), STR("/dir/"), STR("/file.txt"), STR("/nul.txt"), STR("/empty.txt"),
             STR("/missing/"), STR("/missing/deeper/"), STR("/file.txt/")};
         const RC::StringType& Base = Bases[Input.ConsumeIntegralInRange<size_t>(0, std::size(Bases) - 1)];
-        RC::StringType Path = Base.empty() ? RC::StringType() : Sandbox() + Base;
+        // The empty path stays empty as the hooks read it: a tail behind a NUL at most, never a
+        // relative path (that would name the working directory).
+        RC::StringType Path = Base.empty() ? RC::StringType(1, RC::CharType{0}) : Sandbox() + Base;
         const auto Tail = Input.ConsumeIntegralInRange<int>(0, 3);
         for (int Index = 0; Index < Tail; ++Index)
         {
@@ -82,10 +84,18 @@ namespace
         return Path;
     }
 
+    // The path as the hooks read it: up to the first NUL.
+    auto AsRead(const RC::StringType& Path) -> RC::StringViewType
+    {
+        return RC::StringViewType(Path).substr(0, Path.find(RC::CharType{0}));
+    }
+
     auto WritePath(Harness::ParamBlock& Block, size_t Offset, FuzzedDataProvider& Input) -> void
     {
         const auto Form = Input.ConsumeIntegralInRange<uint8_t>(0, 7);
-        Fuzz::WriteFString(Block, Offset, TakePath(Input), Form >= 4 ? 2 : Form);
+        const RC::StringType Path = TakePath(Input);
+        Fuzz::Require(AsRead(Path).empty() || AsRead(Path).starts_with(Sandbox()), "paths stay in the sandbox");
+        Fuzz::WriteFString(Block, Offset, Path, Form >= 4 ? 2 : Form);
     }
 
     auto IsOneOf(const RC::StringType& Text, std::initializer_list<RC::StringViewType> Answers) -> bool
@@ -157,8 +167,10 @@ extern "C" auto LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) -> int
             const RC::StringType Tail = TakePath(Input);
             // A file name: the tail only, never a base folder.
             const size_t Slash = Tail.rfind(RC::CharType{'/'});
-            Fuzz::WriteFString(Params, 16, Slash == RC::StringType::npos ? Tail : Tail.substr(Slash + 1),
-                               Form >= 4 ? 2 : Form);
+            const RC::StringType Name = Slash == RC::StringType::npos ? Tail : Tail.substr(Slash + 1);
+            Fuzz::Require(AsRead(Name).find_first_of(STR("/\\")) == RC::StringViewType::npos,
+                          "file names hold no separator");
+            Fuzz::WriteFString(Params, 16, Name, Form >= 4 ? 2 : Form);
             Fuzz::WriteFString(Params, 32, Input);
             Session.Call(Session.LibraryObject(Harness::Library::Core), Fn.SaveFile, Params);
             const RC::StringType Status = Params.GetString(BlueprintHalf::Param::Path);

@@ -34,7 +34,7 @@ namespace Fuzz
     auto RequireNoEscapes(Harness::Session& Session) -> void;
 
     // UTF-16 units from the input: NULs, unpaired surrogates and anything else, sometimes long
-    // (a fuzzed piece repeated up to 128 Ki units).
+    // (a fuzzed piece repeated up to 32 Ki units).
     auto TakeUnits(FuzzedDataProvider& Input) -> RC::StringType;
 
     // Writes an engine string raw at Offset of Block: no storage, storage without characters,
