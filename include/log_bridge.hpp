@@ -15,6 +15,9 @@ namespace BRMB::Text
     [[nodiscard]] auto Utf16ToUtf8(RC::StringViewType Text) -> std::string;
     // UTF-8 to UTF-16; each invalid sequence becomes U+FFFD. Never raises.
     [[nodiscard]] auto Utf8ToUtf16(std::string_view Text) -> RC::StringType;
+    // UTF-8 text up to its first NUL as a new engine string (invalid sequences as in
+    // Utf8ToUtf16). ASCII is widened straight into the string's storage.
+    [[nodiscard]] auto Utf8ToFString(std::string_view Text) -> RC::Unreal::FString;
     // The characters of an engine string up to its first NUL.
     [[nodiscard]] auto FStringView(const RC::Unreal::FString& Text) -> RC::StringViewType;
 } // namespace BRMB::Text

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include <Sim/Engine.hpp>
 #include <Unreal/Core/Containers/Array.hpp>
@@ -136,6 +137,40 @@ namespace
         EXPECT_EQ(MessageOf([&] { (void)Three[-1]; }), "Array index out of bounds: -1 from an array of size 3");
     }
 
+    // A bulk append grows once, by the rule of a single append to the final count, and keeps
+    // what was there.
+    TEST_F(ArrayTest, AppendGrowsOnceByTheSingleAppendRule)
+    {
+        struct Case
+        {
+            int Before;
+            int32_t Count;
+        };
+        for (const Case Step : {Case{0, 1}, Case{0, 3}, Case{0, 50}, Case{4, 1}, Case{4, 30}, Case{2, 1}, Case{3, 0}})
+        {
+            Array8 Array = Filled(Step.Before);
+            const Header Start = HeaderOf(Array);
+            std::vector<uint64_t> Items(static_cast<size_t>(Step.Count));
+            for (size_t Index = 0; Index < Items.size(); ++Index)
+            {
+                Items[Index] = 900 + Index;
+            }
+            Array.Append(Items.data(), Step.Count);
+
+            const int32_t Wanted = Step.Before + Step.Count;
+            ASSERT_EQ(Array.Num(), Wanted) << Step.Before << " + " << Step.Count;
+            const int32_t ExpectedMax =
+                Wanted > Start.Max ? Array8::CalculateSlackGrow(Wanted, Start.Max) : Start.Max;
+            EXPECT_EQ(Array.Max(), ExpectedMax) << Step.Before << " + " << Step.Count;
+            for (int32_t Index = 0; Index < Wanted; ++Index)
+            {
+                const uint64_t Expected = Index < Step.Before ? 100 + static_cast<uint64_t>(Index)
+                                                              : 900 + static_cast<uint64_t>(Index - Step.Before);
+                EXPECT_EQ(Array[Index], Expected) << "element " << Index;
+            }
+        }
+    }
+
     TEST_F(ArrayTest, InconsistentHeaderFailsEverythingButEmpty)
     {
         Array8 Array = Filled(2);
@@ -146,6 +181,8 @@ namespace
             EXPECT_EQ(MessageOf([&] { (void)Array[0]; }), InvariantsText);
             EXPECT_EQ(MessageOf([&] { Array.Add(9); }), InvariantsText);
             EXPECT_EQ(MessageOf([&] { Array.AddUnique(9); }), InvariantsText);
+            const uint64_t More[] = {7, 8};
+            EXPECT_EQ(MessageOf([&] { Array.Append(More, 2); }), InvariantsText);
             // Nothing changed by the failing operations.
             const Header After = HeaderOf(Array);
             EXPECT_EQ(After.Data, Consistent.Data);

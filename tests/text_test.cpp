@@ -165,6 +165,38 @@ namespace BrambleonTest
         }
     }
 
+    // Into an engine string: up to the first NUL, terminated, the same text as Utf8ToUtf16 gives,
+    // whether the non-ASCII part (if any) comes early, late or after a full block.
+    TEST(TextTest, Utf8ToFStringMatchesTheDecoderUpToTheFirstNul)
+    {
+        const std::string Block(16, 'a');
+        const std::string Cases[] = {"",
+                                     "abc",
+                                     Block + Block + "xyz",
+                                     "\xC3\xA9t\xC3\xA9",
+                                     Block + "\xE6\x9D\xB1" + Block,
+                                     Block + Block + "z\xF0\x9F\x99\x82",
+                                     "ab\xC3",
+                                     std::string("ab\0cd", 5),
+                                     Block + std::string("\0\xC3\xA9", 3)};
+        for (const std::string& Case : Cases)
+        {
+            const RC::Unreal::FString Converted = BRMB::Text::Utf8ToFString(Case);
+            const RC::StringType Expected = Utf8ToUtf16(std::string_view(Case).substr(0, Case.find('\0')));
+            EXPECT_EQ(HexUnits(RC::StringType(FStringView(Converted))), HexUnits(Expected)) << Hex(Case);
+            const auto& Chars = Converted.GetCharArray();
+            if (Expected.empty())
+            {
+                EXPECT_EQ(Chars.Num(), 0) << Hex(Case);
+            }
+            else
+            {
+                ASSERT_EQ(Chars.Num(), static_cast<int32_t>(Expected.size() + 1)) << Hex(Case);
+                EXPECT_EQ(Chars.GetData()[Expected.size()], RC::CharType{}) << Hex(Case);
+            }
+        }
+    }
+
     TEST(TextTest, FStringViewEndsAtTheFirstNul)
     {
         const RC::Unreal::FString Empty;

@@ -1,6 +1,8 @@
 // The engine string over the engine array; every allocation goes through FMemory.
 #include <Unreal/FString.hpp>
 
+#include <climits>
+#include <stdexcept>
 #include <string>
 
 namespace RC::Unreal
@@ -17,12 +19,13 @@ namespace RC::Unreal
         {
             return;
         }
+        // One allocation and one copy, terminator included, as the engine's constructor does.
         const auto Length = std::char_traits<TCHAR>::length(Text);
-        for (size_t Index = 0; Index < Length; ++Index)
+        if (Length >= static_cast<size_t>(INT32_MAX))
         {
-            Data.Add(Text[Index]);
+            throw std::length_error("engine string too long");
         }
-        Data.Add(TCHAR{0});
+        Data.Append(Text, static_cast<int32>(Length + 1));
     }
 
     FString::FString(const FString& Other) = default;

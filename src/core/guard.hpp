@@ -13,8 +13,10 @@ namespace BRMB
     // that cannot be sent.
     auto ReportFailure(RC::StringViewType Prefix, RC::StringViewType Name, std::string_view What) noexcept -> void;
 
+    // Prefix and Name are NUL-terminated constants, measured only when a failure is reported:
+    // an idle engine tick runs through here and must cost next to nothing.
     template <typename Body>
-    auto Guarded(RC::StringViewType Prefix, RC::StringViewType Name, Body&& Run) noexcept -> void
+    auto Guarded(const RC::CharType* Prefix, const RC::CharType* Name, Body&& Run) noexcept -> void
     {
         try
         {

@@ -12,7 +12,7 @@ namespace BRMB
 
     auto ParamView::SetUtf8At(size_t Offset, std::string_view Value) const -> void
     {
-        FStringAt(Offset) = RC::Unreal::FString(Text::Utf8ToUtf16(Value).c_str());
+        FStringAt(Offset) = Text::Utf8ToFString(Value);
     }
 
     auto ParamView::SetWideAt(size_t Offset, RC::StringViewType Value) const -> void

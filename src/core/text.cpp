@@ -6,8 +6,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <climits>
 #include <cstring>
 #include <iterator>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -212,6 +214,40 @@ namespace BRMB::Text
         }
         Wide.resize(static_cast<size_t>(Out - Wide.data()));
         return Wide;
+    }
+
+    auto Utf8ToFString(std::string_view Text) -> RC::Unreal::FString
+    {
+        Text = Text.substr(0, Text.find('\0'));
+        RC::Unreal::FString Result;
+        if (Text.empty())
+        {
+            return Result;
+        }
+        if (Text.size() >= static_cast<size_t>(INT32_MAX))
+        {
+            throw std::length_error("text too long for an engine string");
+        }
+        // Hooks answer whole files this way: one pass into storage sized once, no intermediate
+        // wide copy. The pass widens every byte and notes whether any was beyond ASCII (a loop
+        // without branches, which the compiler vectorises); if one was, the general decoder
+        // does the text again.
+        auto& Chars = Result.GetCharArray();
+        Chars.AddUninitialized(static_cast<RC::Unreal::int32>(Text.size() + 1));
+        RC::CharType* __restrict const Out = Chars.GetData();
+        const auto* __restrict const In = reinterpret_cast<const unsigned char*>(Text.data());
+        unsigned Bits = 0;
+        for (size_t Index = 0; Index < Text.size(); ++Index)
+        {
+            Bits |= In[Index];
+            Out[Index] = static_cast<RC::CharType>(In[Index]);
+        }
+        if (Bits < 0x80)
+        {
+            Out[Text.size()] = RC::CharType{};
+            return Result;
+        }
+        return RC::Unreal::FString(Utf8ToUtf16(Text).c_str());
     }
 
     auto FStringView(const RC::Unreal::FString& Text) -> RC::StringViewType

@@ -65,7 +65,7 @@ namespace VEXA
     auto VEXA_Core::NarrowToFString(std::string Text) -> RC::Unreal::FString
     {
         // The engine string ends before the first NUL, as the constructor copies up to it.
-        return RC::Unreal::FString(BRMB::Text::Utf8ToUtf16(Text).c_str());
+        return BRMB::Text::Utf8ToFString(Text);
     }
 
     auto VEXA_Core::WideToFString(RC::StringType Text) -> RC::Unreal::FString

@@ -135,6 +135,43 @@ namespace RC::Unreal
             return OldNum;
         }
 
+        // Adds Count elements whose bytes are left as the storage holds them, growing once by the
+        // rule of Add; returns the index of the first.
+        auto AddUninitialized(int32 Count) -> int32
+        {
+            CheckCopyable();
+            CheckInvariants();
+            const int32 OldNum = ArrayNum;
+            if (Count <= 0)
+            {
+                return OldNum;
+            }
+            if (Count > INT32_MAX - OldNum)
+            {
+                throw std::length_error("engine array too large");
+            }
+            const int32 NewNum = OldNum + Count;
+            if (NewNum > ArrayMax)
+            {
+                const int32 NewMax = CalculateSlackGrow(NewNum, ArrayMax);
+                ResizeAllocation(OldNum, NewMax);
+                ArrayMax = NewMax;
+            }
+            ArrayNum = NewNum;
+            return OldNum;
+        }
+
+        // Appends Count elements in one step. Items must not lie inside this array's storage.
+        auto Append(const ElementType* Items, int32 Count) -> void
+        {
+            const int32 First = AddUninitialized(Count);
+            if (Count > 0)
+            {
+                std::memcpy(static_cast<void*>(AllocatorInstance + First), static_cast<const void*>(Items),
+                            static_cast<size_t>(Count) * sizeof(ElementType));
+            }
+        }
+
         // Appends unless an element with the same bytes is present. The header is checked before
         // the scan: a count above the capacity would read past the storage.
         auto AddUnique(const ElementType& Item) -> int32
