@@ -1,6 +1,7 @@
 // The content proxy's discovery and its registry of one proxy object, driven through engine
 // ticks and Blueprint calls of the simulated host.
 #include <algorithm>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,8 @@ namespace
     constexpr auto FoundLine = "BRMB : Register Proxy : Proxy Found?";
     constexpr auto AddMissing = "BRMB : Hook : BRMB_CPP_AddObjectSelectionSetID : Function is nullptr";
     constexpr auto TestDTMissing = "BRMB : Hook : BRMB_CPP_TestDT : Function is nullptr";
+    constexpr auto RegisterNull = "BRMB : Register Proxy : Passed Proxy is Null";
+    constexpr auto DestroyNull = "BRMB : Destroyed Proxy : Passed Proxy is Null";
 
     class ProxyDiscoveryTest : public ModTest
     {
@@ -121,18 +124,6 @@ namespace
         EXPECT_EQ(ProxyScanLines().size(), 1U);
     }
 
-    TEST_F(ProxyDiscoveryTest, CallBeforeDiscoveryReachesOnlyTheBody)
-    {
-        Start();
-        ClearLog();
-        UObject* const Proxy = Sim().SpawnObject(Half->ProxyClass);
-        const auto Block = Params(Library::Proxy, STR("BRMB_CPP_RegisterProxy"));
-        Block->SetObject(BlueprintHalf::Param::Proxy, Proxy);
-        CallLibrary(Library::Proxy, *Block);
-        EXPECT_EQ(Block->GetObject(BlueprintHalf::Param::Proxy), Proxy);
-        EXPECT_TRUE(Texts().empty());
-    }
-
     // The registry, after discovery, with the proxy class of the Blueprint half and, where a case
     // needs one, further proxy classes that lack functions.
     class ProxyRegistryTest : public ModTest
@@ -163,13 +154,6 @@ namespace
             }
             return Class;
         }
-        auto BareClass() -> UClass* { return ClassWith({}, STR("/Game/Mods/Brambleon/BRMB_Bare.BRMB_Bare_C")); }
-        auto NoTestDTClass() -> UClass*
-        {
-            return ClassWith({STR("BRMB_CPP_AddObjectSelectionSetID")},
-                             STR("/Game/Mods/Brambleon/BRMB_NoTestDT.BRMB_NoTestDT_C"));
-        }
-
         // Calls the library function with Object and returns what the call left at offset 0.
         auto CallWith(const RC::CharType* Function, UObject* Object) -> UObject*
         {
@@ -192,107 +176,91 @@ namespace
         }
     };
 
-    TEST_F(ProxyRegistryTest, FirstRegistrationHooksBothFunctionsAndNullsTheArgument)
+    // One registry call: register or destroy with one of the test's objects.
+    struct Step
     {
-        EXPECT_EQ(Register(Sim().SpawnObject(Half->ProxyClass)), nullptr);
-        EXPECT_EQ(Lines(), (std::vector<Line>{Normal(RegisterLine), Normal(FoundLine)}));
-        EXPECT_EQ(HookedBoth(Half->ProxyClass), std::make_pair(1, 1));
+        bool Register;
+        char Object; // 'P', 'Q': the Blueprint half's proxy class; 'B': lacks both functions;
+                     // 'N': lacks TestDT; 'T': lacks the add; '0': null
+    };
+    constexpr Step Reg(char Object) { return {true, Object}; }
+    constexpr Step Des(char Object) { return {false, Object}; }
+
+    struct RegistryCase
+    {
+        const char* Name;
+        std::vector<Step> Steps;
+        std::vector<std::string> LastLines; // what the last step logs, in order
+        std::pair<int, int> Hooked;         // hook registrations of the add and of TestDT, all classes
+
+        friend auto PrintTo(const RegistryCase& Shown, std::ostream* Out) -> void { *Out << Shown.Name; }
+    };
+
+    class ProxyStateTest : public ProxyRegistryTest, public ::testing::WithParamInterface<RegistryCase>
+    {
+    };
+
+    TEST_P(ProxyStateTest, LastStepLogsAndHooksAsExpected)
+    {
+        const std::map<char, UClass*> Classes{
+            {'P', Half->ProxyClass},
+            {'B', ClassWith({}, STR("/Game/Mods/Brambleon/BRMB_Bare.BRMB_Bare_C"))},
+            {'N', ClassWith({STR("BRMB_CPP_AddObjectSelectionSetID")},
+                            STR("/Game/Mods/Brambleon/BRMB_NoTestDT.BRMB_NoTestDT_C"))},
+            {'T', ClassWith({STR("BRMB_CPP_TestDT")}, STR("/Game/Mods/Brambleon/BRMB_NoAdd.BRMB_NoAdd_C"))},
+        };
+        std::map<char, UObject*> Objects{{'Q', Sim().SpawnObject(Half->ProxyClass)}, {'0', nullptr}};
+        for (const auto& [Key, Class] : Classes)
+        {
+            Objects[Key] = Sim().SpawnObject(Class);
+        }
+
+        for (const Step& Each : GetParam().Steps)
+        {
+            ClearLog();
+            UObject* const Object = Objects.at(Each.Object);
+            EXPECT_EQ(Each.Register ? Register(Object) : Destroy(Object), nullptr);
+        }
+
+        std::vector<Line> Expected;
+        for (const std::string& Text : GetParam().LastLines)
+        {
+            Expected.push_back(Normal(Text));
+        }
+        EXPECT_EQ(Lines(), Expected);
+        std::pair<int, int> Hooked{0, 0};
+        for (const auto& [Key, Class] : Classes)
+        {
+            Hooked.first += HookedBoth(Class).first;
+            Hooked.second += HookedBoth(Class).second;
+        }
+        EXPECT_EQ(Hooked, GetParam().Hooked);
     }
 
-    TEST_F(ProxyRegistryTest, RepeatRegistrationLooksNothingUp)
-    {
-        UObject* const Proxy = Sim().SpawnObject(NoTestDTClass());
-        Register(Proxy);
-        ASSERT_EQ(Texts(), (std::vector<std::string>{RegisterLine, TestDTMissing, FoundLine}));
-        ClearLog();
-
-        EXPECT_EQ(Register(Proxy), nullptr);
-        EXPECT_EQ(Texts(), (std::vector<std::string>{RegisterLine, FoundLine}));
-    }
-
-    TEST_F(ProxyRegistryTest, SecondProxyOfTheSameClassInstallsNoFurtherHook)
-    {
-        Register(Sim().SpawnObject(Half->ProxyClass));
-        ClearLog();
-        EXPECT_EQ(Register(Sim().SpawnObject(Half->ProxyClass)), nullptr);
-        EXPECT_EQ(Texts(), (std::vector<std::string>{RegisterLine, FoundLine}));
-        EXPECT_EQ(HookedBoth(Half->ProxyClass), std::make_pair(1, 1));
-    }
-
-    TEST_F(ProxyRegistryTest, ProxyLackingBothIsRegisteredAndTheNextObjectIsLookedUpAgain)
-    {
-        UClass* const Bare = BareClass();
-        EXPECT_EQ(Register(Sim().SpawnObject(Bare)), nullptr);
-        EXPECT_EQ(Texts(), (std::vector<std::string>{RegisterLine, AddMissing, TestDTMissing, FoundLine}));
-        EXPECT_EQ(HookedBoth(Half->ProxyClass), std::make_pair(0, 0));
-
-        ClearLog();
-        Register(Sim().SpawnObject(Half->ProxyClass));
-        EXPECT_EQ(Texts(), (std::vector<std::string>{RegisterLine, FoundLine}));
-        EXPECT_EQ(HookedBoth(Half->ProxyClass), std::make_pair(1, 1));
-    }
-
-    TEST_F(ProxyRegistryTest, ProxyLackingOnlyTheAddStillHooksTestDT)
-    {
-        UClass* const OnlyTestDT =
-            ClassWith({STR("BRMB_CPP_TestDT")}, STR("/Game/Mods/Brambleon/BRMB_OnlyTestDT.BRMB_OnlyTestDT_C"));
-        Register(Sim().SpawnObject(OnlyTestDT));
-        EXPECT_EQ(Lines(), (std::vector<Line>{Normal(RegisterLine), Normal(AddMissing), Normal(FoundLine)}));
-        EXPECT_EQ(Hooked(OnlyTestDT, STR("BRMB_CPP_TestDT")), 1);
-
-        // Only the add is still looked up on the next object.
-        ClearLog();
-        Register(Sim().SpawnObject(Half->ProxyClass));
-        EXPECT_EQ(HookedBoth(Half->ProxyClass), std::make_pair(1, 0));
-    }
-
-    TEST_F(ProxyRegistryTest, DestroyWithAnotherObjectEndsTheRegistration)
-    {
-        UObject* const Proxy = Sim().SpawnObject(NoTestDTClass());
-        Register(Proxy);
-        ClearLog();
-
-        EXPECT_EQ(Destroy(Sim().SpawnObject(Half->ProxyClass)), nullptr);
-        EXPECT_TRUE(Texts().empty());
-
-        // No longer a repeat: the adoption runs again and looks the missing function up.
-        Register(Proxy);
-        EXPECT_EQ(Texts(), (std::vector<std::string>{RegisterLine, TestDTMissing, FoundLine}));
-    }
-
-    TEST_F(ProxyRegistryTest, DestroyWithoutAProxyOnlyNullsTheArgument)
-    {
-        EXPECT_EQ(Destroy(Sim().SpawnObject(Half->ProxyClass)), nullptr);
-        EXPECT_TRUE(Texts().empty());
-    }
-
-    TEST_F(ProxyRegistryTest, ReRegisterAfterDestroyHooksNothingTwice)
-    {
-        UObject* const Proxy = Sim().SpawnObject(Half->ProxyClass);
-        Register(Proxy);
-        Destroy(Proxy);
-        ClearLog();
-        EXPECT_EQ(Register(Proxy), nullptr);
-        EXPECT_EQ(Texts(), (std::vector<std::string>{RegisterLine, FoundLine}));
-        EXPECT_EQ(HookedBoth(Half->ProxyClass), std::make_pair(1, 1));
-    }
-
-    TEST_F(ProxyRegistryTest, NullArgumentsLogTheirLineAndChangeNothing)
-    {
-        UObject* const Proxy = Sim().SpawnObject(NoTestDTClass());
-        Register(Proxy);
-        ClearLog();
-
-        EXPECT_EQ(Register(nullptr), nullptr);
-        EXPECT_EQ(Destroy(nullptr), nullptr);
-        EXPECT_EQ(Lines(), (std::vector<Line>{Normal("BRMB : Register Proxy : Passed Proxy is Null"),
-                                              Normal("BRMB : Destroyed Proxy : Passed Proxy is Null")}));
-
-        // Still registered: registering it again is a repeat without lookups.
-        ClearLog();
-        Register(Proxy);
-        EXPECT_EQ(Texts(), (std::vector<std::string>{RegisterLine, FoundLine}));
-    }
+    INSTANTIATE_TEST_SUITE_P(
+        Registry, ProxyStateTest,
+        ::testing::Values(
+            RegistryCase{"FirstRegistration", {Reg('P')}, {RegisterLine, FoundLine}, {1, 1}},
+            RegistryCase{"RepeatLooksNothingUp", {Reg('N'), Reg('N')}, {RegisterLine, FoundLine}, {1, 0}},
+            RegistryCase{"SecondProxyOfTheSameClass", {Reg('P'), Reg('Q')}, {RegisterLine, FoundLine}, {1, 1}},
+            RegistryCase{"LackingBoth", {Reg('B')}, {RegisterLine, AddMissing, TestDTMissing, FoundLine}, {0, 0}},
+            RegistryCase{"NextObjectAfterOneLackingBoth", {Reg('B'), Reg('P')}, {RegisterLine, FoundLine}, {1, 1}},
+            RegistryCase{"LackingTheAdd", {Reg('T')}, {RegisterLine, AddMissing, FoundLine}, {0, 1}},
+            RegistryCase{"OnlyTheAddLookedUpNext", {Reg('T'), Reg('P')}, {RegisterLine, FoundLine}, {1, 1}},
+            RegistryCase{"DestroyWithAnotherObject", {Reg('N'), Des('P')}, {}, {1, 0}},
+            RegistryCase{"NoRepeatAfterDestroy",
+                         {Reg('N'), Des('P'), Reg('N')},
+                         {RegisterLine, TestDTMissing, FoundLine},
+                         {1, 0}},
+            RegistryCase{"DestroyWithoutAProxy", {Des('P')}, {}, {0, 0}},
+            RegistryCase{"ReRegisterAfterDestroy", {Reg('P'), Des('P'), Reg('P')}, {RegisterLine, FoundLine}, {1, 1}},
+            RegistryCase{"RegisterNull", {Reg('N'), Reg('0')}, {RegisterNull}, {1, 0}},
+            RegistryCase{"DestroyNull", {Reg('N'), Des('0')}, {DestroyNull}, {1, 0}},
+            RegistryCase{"StillRegisteredAfterNulls",
+                         {Reg('N'), Reg('0'), Des('0'), Reg('N')},
+                         {RegisterLine, FoundLine},
+                         {1, 0}}),
+        [](const ::testing::TestParamInfo<RegistryCase>& Info) { return std::string(Info.param.Name); });
 
     TEST_F(ProxyRegistryTest, RefusedHookIsNotReportedAndIsTriedAgainOnTheNextObject)
     {

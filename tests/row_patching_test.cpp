@@ -86,6 +86,12 @@ namespace
         return Bytes;
     }
 
+    // "<Stem>A", "<Stem>B", ...: a fresh name for each case of a table.
+    auto Numbered(RC::StringViewType Stem, int Number) -> RC::StringType
+    {
+        return RC::StringType(Stem) + static_cast<RC::CharType>('A' + Number);
+    }
+
     auto TestDTLines(const std::string& ID, int32_t Count, const std::string& Group) -> std::vector<std::string>
     {
         const std::string Prefix = "BRMB : Proxy::BRMB_CPP_TestDT : ";
@@ -196,7 +202,7 @@ namespace
             for (const auto* Function : {AddFunction, TestDTFunction})
             {
                 SCOPED_TRACE(std::string(Each.Name) + (Function == AddFunction ? " / add" : " / TestDT"));
-                const RC::StringType RowName = STR("Row") + RC::StringType(1, static_cast<RC::CharType>('A' + RowNumber++));
+                const RC::StringType RowName = Numbered(STR("Row"), RowNumber++);
                 std::vector<uint64_t> Entries;
                 for (int Index = 0; Index < Each.Existing; ++Index)
                 {
@@ -246,8 +252,8 @@ namespace
 
         ClearLog();
         Add(STR("Row"), 3);
-        EXPECT_EQ(Texts(), (std::vector<std::string>{
-                               AddTrigger, std::string("BRMB : BRMB_CPP_AddObjectSelectionSetID failed : ") + OutOfBounds}));
+        const std::string AddFailed = std::string("BRMB : BRMB_CPP_AddObjectSelectionSetID failed : ") + OutOfBounds;
+        EXPECT_EQ(Texts(), (std::vector<std::string>{AddTrigger, AddFailed}));
         EXPECT_EQ(Snapshot(Row), Before);
         EXPECT_EQ(Sim().EscapedExceptions(), 0);
     }
@@ -272,7 +278,7 @@ namespace
         for (const Case& Each : Cases)
         {
             SCOPED_TRACE(Each.Name);
-            const RC::StringType RowName = STR("Row") + RC::StringType(1, static_cast<RC::CharType>('A' + RowNumber++));
+            const RC::StringType RowName = Numbered(STR("Row"), RowNumber++);
             uint8_t* const Row = AddRow(RowName.c_str(), {{FName(STR("Group")), {1, 2}}});
             uint8_t* const CountField = Row + Each.HeaderOffset(Row) + offsetof(Header, Num);
             const auto Before = Snapshot(Row);
@@ -299,32 +305,42 @@ namespace
         }
     }
 
-    TEST_F(RowPatchingTest, UnknownRowChangesNothing)
+    // A null table stops before the row name is used; an unknown row after the lookup.
+    TEST_F(RowPatchingTest, NullTableOrUnknownRowChangesNothing)
     {
+        struct Case
+        {
+            const char* Name;
+            bool NullTable;
+            const RC::CharType* RowName;
+            std::vector<std::string> Expected;
+        };
+        const Case Cases[] = {
+            {"null table",
+             true,
+             STR("Row"),
+             {AddTrigger, "BRMB : Proxy : BRMB_CPP_AddObjectSelectionSetID : Passed DataTable from BPs is nullptr",
+              "BRMB : Proxy::BRMB_CPP_TestDT Hook Triggered!",
+              "BRMB : Proxy::BRMB_CPP_TestDT : Passed DataTable from BPs is Nullptr!"}},
+            {"unknown row",
+             false,
+             STR("Missing"),
+             {AddTrigger, "BRMB:Proxy:BRMB_CPP_AddObjectSelectionSetID:Table Row Not Found?",
+              "BRMB : Proxy::BRMB_CPP_TestDT Hook Triggered!", "BRMB : Proxy::BRMB_CPP_TestDT : Get TableRow",
+              "BRMB : Proxy::BRMB_CPP_TestDT : Table Row Not Found?"}},
+        };
         uint8_t* const Row = AddRow(STR("Row"), {{FName(STR("Group")), {1}}});
         const auto Before = Snapshot(Row);
-        Add(STR("Missing"), 2);
-        TestDT(STR("Missing"), 2);
-        EXPECT_EQ(Texts(), (std::vector<std::string>{AddTrigger,
-                                                     "BRMB:Proxy:BRMB_CPP_AddObjectSelectionSetID:Table Row Not Found?",
-                                                     "BRMB : Proxy::BRMB_CPP_TestDT Hook Triggered!",
-                                                     "BRMB : Proxy::BRMB_CPP_TestDT : Get TableRow",
-                                                     "BRMB : Proxy::BRMB_CPP_TestDT : Table Row Not Found?"}));
-        EXPECT_EQ(Snapshot(Row), Before);
-    }
-
-    TEST_F(RowPatchingTest, NullTableStopsBeforeTheRowName)
-    {
-        uint8_t* const Row = AddRow(STR("Row"), {{FName(STR("Group")), {1}}});
-        const auto Before = Snapshot(Row);
-        CallTable(AddFunction, nullptr, FName(STR("Row")), 2);
-        CallTable(TestDTFunction, nullptr, FName(STR("Row")), 2);
-        EXPECT_EQ(Texts(),
-                  (std::vector<std::string>{
-                      AddTrigger, "BRMB : Proxy : BRMB_CPP_AddObjectSelectionSetID : Passed DataTable from BPs is nullptr",
-                      "BRMB : Proxy::BRMB_CPP_TestDT Hook Triggered!",
-                      "BRMB : Proxy::BRMB_CPP_TestDT : Passed DataTable from BPs is Nullptr!"}));
-        EXPECT_EQ(Snapshot(Row), Before);
+        for (const Case& Each : Cases)
+        {
+            SCOPED_TRACE(Each.Name);
+            ClearLog();
+            UDataTable* const Target = Each.NullTable ? nullptr : Table;
+            CallTable(AddFunction, Target, FName(Each.RowName), 2);
+            CallTable(TestDTFunction, Target, FName(Each.RowName), 2);
+            EXPECT_EQ(Texts(), Each.Expected);
+            EXPECT_EQ(Snapshot(Row), Before);
+        }
     }
 
     TEST_F(RowPatchingTest, TestDTIgnoresBytes16To23)
@@ -334,7 +350,7 @@ namespace
         for (const uint64_t Filler : Fillers)
         {
             SCOPED_TRACE(Filler);
-            const RC::StringType RowName = STR("Row") + RC::StringType(1, static_cast<RC::CharType>('A' + RowNumber++));
+            const RC::StringType RowName = Numbered(STR("Row"), RowNumber++);
             uint8_t* const Row = AddRow(RowName.c_str(), {{FName(STR("Group")), {1}}});
             ClearLog();
             TestDT(RowName.c_str(), 4, Filler);
@@ -416,7 +432,8 @@ namespace
             {"selection sets elsewhere", RowWith(STR("/Game/Test/R3.R3"), ID, Sets(GoodItem, 48))},
             {"selection sets of plain values",
              RowWith(STR("/Game/Test/R4.R4"), ID, ArrayProp(STR("SelectionSet"), Prop(STR("V"), Kind::Int64, 0), 32))},
-            {"selection set not an array", RowWith(STR("/Game/Test/R5.R5"), ID, StructProp(STR("SelectionSet"), GoodItem, 32))},
+            {"selection set not an array",
+             RowWith(STR("/Game/Test/R5.R5"), ID, StructProp(STR("SelectionSet"), GoodItem, 32))},
             {"entries of 4 bytes", RowWith(STR("/Game/Test/R6.R6"), ID, Sets(NarrowItem, 32))},
             {"entries elsewhere", RowWith(STR("/Game/Test/R7.R7"), ID, Sets(ShiftedItem, 32))},
         };
@@ -424,9 +441,8 @@ namespace
         for (const Case& Each : Cases)
         {
             SCOPED_TRACE(Each.Name);
-            const RC::StringType Path = STR("/Game/Test/DT") + RC::StringType(1, static_cast<RC::CharType>('A' + TableNumber)) +
-                                        STR(".DT") + RC::StringType(1, static_cast<RC::CharType>('A' + TableNumber));
-            ++TableNumber;
+            const RC::StringType Name = Numbered(STR("DT"), TableNumber++);
+            const RC::StringType Path = STR("/Game/Test/") + Name + STR(".") + Name;
             UDataTable* const Other = Sim().CreateDataTable(Path, Each.RowStruct);
             uint8_t* const Row = Sim().AddRow(Other, FName(STR("Row")));
             SelectionRowInMemory(Row);
@@ -436,10 +452,10 @@ namespace
             CallTable(AddFunction, Other, FName(STR("Row")), 5);
             CallTable(TestDTFunction, Other, FName(STR("Row")), 5);
 
-            EXPECT_EQ(Texts(), (std::vector<std::string>{AddTrigger,
-                                                         "BRMB:Proxy:BRMB_CPP_AddObjectSelectionSetID:Row layout mismatch",
-                                                         "BRMB : Proxy::BRMB_CPP_TestDT Hook Triggered!",
-                                                         "BRMB:Proxy:BRMB_CPP_TestDT:Row layout mismatch"}));
+            EXPECT_EQ(Texts(), (std::vector<std::string>{
+                                   AddTrigger, "BRMB:Proxy:BRMB_CPP_AddObjectSelectionSetID:Row layout mismatch",
+                                   "BRMB : Proxy::BRMB_CPP_TestDT Hook Triggered!",
+                                   "BRMB:Proxy:BRMB_CPP_TestDT:Row layout mismatch"}));
             EXPECT_EQ(Snapshot(Row), Before);
             ReleaseSelectionRow(Row);
         }

@@ -11,7 +11,6 @@
 #include <log_bridge.hpp>
 
 #include "core/adoption.hpp"
-#include "core/guard.hpp"
 #include "core/param_view.hpp"
 #include "discovery/discovery.hpp"
 #include "proxy/proxy_hooks.hpp"
