@@ -1,6 +1,8 @@
 // The core services object: construction, the registration operations of its seven library
-// functions and the log hook. The handlers of the other six live with their services.
+// functions, its log members and the log hook. The other handlers live with their services.
 #include <VEXA_Core.hpp>
+
+#include <log_bridge.hpp>
 
 #include "core/core_hooks.hpp"
 #include "core/param_view.hpp"
@@ -42,6 +44,33 @@ namespace VEXA
     auto VEXA_Core::RegisterHook_VEXA_CPP_DestroyedWorldActor(bool) -> bool
     {
         return BRMB::RegisterLibraryHook<Hooks::DestroyedWorldActorSpec>(DestroyedWorldActorSlot, LibraryPath);
+    }
+
+    // The log bridge as members, for other native code that holds the core through Get_VEXA_CORE.
+    auto VEXA_Core::LogWide(RC::StringType Text, bool Alternate) -> void
+    {
+        BRMB::Log::Wide(Text, Alternate);
+    }
+
+    auto VEXA_Core::LogNarrow(std::string Text, bool Alternate) -> void
+    {
+        BRMB::Log::Narrow(Text, Alternate);
+    }
+
+    auto VEXA_Core::FStringToUtf8(RC::Unreal::FString Text) -> std::string
+    {
+        return BRMB::Text::Utf16ToUtf8(BRMB::Text::FStringView(Text));
+    }
+
+    auto VEXA_Core::NarrowToFString(std::string Text) -> RC::Unreal::FString
+    {
+        // The engine string ends before the first NUL, as the constructor copies up to it.
+        return RC::Unreal::FString(BRMB::Text::Utf8ToUtf16(Text).c_str());
+    }
+
+    auto VEXA_Core::WideToFString(RC::StringType Text) -> RC::Unreal::FString
+    {
+        return RC::Unreal::FString(Text.c_str());
     }
 } // namespace VEXA
 

@@ -205,6 +205,11 @@ namespace BrambleonTest
         return Block->GetString(Param);
     }
 
+    auto ModTest::SendToUE4SSLog(RC::StringViewType Text) -> void
+    {
+        CallWithText(Library::Core, STR("VEXA_CPP_SendToUE4SSLog"), BlueprintHalf::Param::Text, Text);
+    }
+
     auto ModTest::RawLog() const -> const std::vector<RC::Sim::LogLine>&
     {
         return Log->Lines();

@@ -110,6 +110,8 @@ namespace BrambleonTest
         // that parameter after the call.
         auto CallWithText(Library Which, RC::StringViewType Name, RC::StringViewType Param, RC::StringViewType Text)
             -> RC::StringType;
+        // A Blueprint call of the core's VEXA_CPP_SendToUE4SSLog with Text.
+        auto SendToUE4SSLog(RC::StringViewType Text) -> void;
 
         // --- log ------------------------------------------------------------------------------
         [[nodiscard]] auto RawLog() const -> const std::vector<RC::Sim::LogLine>&;

@@ -37,8 +37,8 @@ namespace BlueprintHalf
     inline constexpr auto ProxyLibraryPath = STR("/Game/Mods/Brambleon/BRMB_BlueprintLibrary.BRMB_BlueprintLibrary_C");
     inline constexpr auto WorldActorClassPath = STR("/Game/Mods/VEXA/VEXA_WorldActor.VEXA_WorldActor_C");
     inline constexpr auto ProxyClassPath = STR("/Game/Mods/Brambleon/BRMB_Proxy.BRMB_Proxy_C");
-    inline constexpr auto SelectionSetItemPath = STR("/Game/Data/SelectionSetItem");
-    inline constexpr auto ObjectSelectionRowPath = STR("/Game/Data/ObjectSelectionRow");
+    inline constexpr auto SelectionSetItemPath = STR("/Game/Data/SelectionSetItem.SelectionSetItem");
+    inline constexpr auto ObjectSelectionRowPath = STR("/Game/Data/ObjectSelectionRow.ObjectSelectionRow");
 
     // Parameter names, for ParamBlock's by-name access. Offsets are fixed by the declarations.
     namespace Param

@@ -1,0 +1,235 @@
+// The query hooks of the core library (list a folder, test a path, read a file) over real
+// temporary folders, called as a Blueprint calls them through the stand-in host.
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "support/file_services_fixture.hpp"
+
+namespace fs = std::filesystem;
+using BrambleonTest::FileServicesTest;
+using BrambleonTest::WorkingDirectory;
+
+// --- listing ------------------------------------------------------------------------------------
+
+TEST_F(FileServicesTest, MissingAndEmptyFoldersBothListAsOneBar)
+{
+    Scratch.MakeFolder("empty");
+    for (const std::string_view Folder : {"missing", "empty", "missing/deeper"})
+    {
+        EXPECT_EQ(List(Scratch.Text(Folder)), "|") << Folder;
+    }
+    EXPECT_TRUE(LogLines().empty());
+}
+
+TEST_F(FileServicesTest, ListsEachEntryOnceByNameWithoutRecursing)
+{
+    Scratch.MakeFile("a.txt", "x");
+    Scratch.MakeFolder("b");
+    Scratch.MakeFile("b/inner.txt", "y");
+
+    const std::string Joined = List(Scratch.Text());
+
+    EXPECT_TRUE(Joined == "|a.txt|b|" || Joined == "|b|a.txt|") << Joined;
+    EXPECT_TRUE(LogLines().empty());
+}
+
+TEST_F(FileServicesTest, TrailingSeparatorListsTheSameNames)
+{
+    Scratch.MakeFolder("dir");
+    Scratch.MakeFile("dir/one.bin", "1");
+
+    EXPECT_EQ(List(Scratch.Text("dir")), "|one.bin|");
+    EXPECT_EQ(List(Scratch.Text("dir") + "/"), "|one.bin|");
+}
+
+TEST_F(FileServicesTest, ListingAFileLogsTheErrorAndKeepsTheInput)
+{
+    const std::string File = Scratch.Text("plain.txt");
+    Scratch.MakeFile("plain.txt", "not a folder");
+
+    EXPECT_EQ(List(File), File);
+
+    const auto Lines = LogLines();
+    ASSERT_EQ(Lines.size(), 1u);
+    EXPECT_TRUE(Lines[0].starts_with("VEXA : VEXA_CPP_GetNamesFromDir failed : ")) << Lines[0];
+    EXPECT_NE(Lines[0].find("directory_iterator::directory_iterator"), std::string::npos) << Lines[0];
+    EXPECT_EQ(EscapedExceptions(), 0);
+}
+
+TEST_F(FileServicesTest, NonAsciiNamesListAsTheirOwnText)
+{
+    Scratch.MakeFolder("José");
+    Scratch.MakeFile("José/ñandú €.txt", "");
+
+    EXPECT_EQ(List(Scratch.Text("José")), "|ñandú €.txt|");
+}
+
+// --- existence ----------------------------------------------------------------------------------
+
+TEST_F(FileServicesTest, ExistenceAnswersTrueForAnyEntryAndFalseOtherwise)
+{
+    Scratch.MakeFolder("folder");
+    Scratch.MakeFile("file.txt", "");
+    Scratch.MakeFile("empty.txt", "");
+    struct Case
+    {
+        std::string Path;
+        std::string Expected;
+    };
+    const std::vector<Case> Cases{
+        {Scratch.Text("folder"), "true"},
+        {Scratch.Text("folder") + "/", "true"},
+        {Scratch.Text("file.txt"), "true"},
+        {Scratch.Text("empty.txt"), "true"},
+        {Scratch.Text("nothing"), "false"},
+        {Scratch.Text("nothing/below"), "false"},
+        {Scratch.Text("file.txt/below"), "false"},
+        {"", "false"},
+    };
+    for (const Case& Each : Cases)
+    {
+        EXPECT_EQ(Exists(Each.Path), Each.Expected) << "path: " << Each.Path;
+    }
+    EXPECT_TRUE(LogLines().empty());
+}
+
+TEST_F(FileServicesTest, ExistenceThatCannotBeDecidedLogsAndKeepsTheInput)
+{
+    if (!CanRestrictFileAccess())
+    {
+        GTEST_SKIP() << "permission bits cannot refuse access on this platform";
+    }
+    Scratch.MakeFolder("locked");
+    Scratch.MakeFile("locked/inside", "");
+    fs::permissions(Scratch / "locked", fs::perms::none);
+    RestrictFileAccess();
+    const std::string Path = Scratch.Text("locked/inside");
+
+    EXPECT_EQ(Exists(Path), Path);
+
+    const auto Lines = LogLines();
+    ASSERT_EQ(Lines.size(), 1u);
+    EXPECT_TRUE(Lines[0].starts_with("VEXA : VEXA_CPP_DoesFileExist failed : ")) << Lines[0];
+    EXPECT_NE(Lines[0].find("exists"), std::string::npos) << Lines[0];
+    EXPECT_EQ(EscapedExceptions(), 0);
+}
+
+// --- reading ------------------------------------------------------------------------------------
+
+TEST_F(FileServicesTest, ReadRemovesLineBreaksAndEndsAtNul)
+{
+    struct Case
+    {
+        std::string_view Name;
+        std::string Bytes;
+        std::string Expected;
+    };
+    const std::vector<Case> Cases{
+        {"mixed", "ab\r\ncd\n", "abcd"},
+        {"only-breaks", "\r\n\n\r\r\n", ""},
+        {"lone-cr", "a\rb", "ab"},
+        {"ascii", "Hello, world! 123 ~{}", "Hello, world! 123 ~{}"},
+        {"nul", std::string("abc\0def", 7), "abc"},
+        {"utf8", "Jos\xC3\xA9\n\xE2\x82\xAC 5\r\n", "Jos\xC3\xA9\xE2\x82\xAC 5"},
+        {"tabs-kept", "a\tb \n", "a\tb "},
+    };
+    for (const Case& Each : Cases)
+    {
+        const std::string Path = Scratch.Text(Each.Name);
+        Scratch.MakeFile(Each.Name, Each.Bytes);
+        ClearLog();
+
+        EXPECT_EQ(Read(Path), Each.Expected) << Each.Name;
+        EXPECT_EQ(LogLines(), std::vector<std::string>{"VEXA Request file : " + Path}) << Each.Name;
+    }
+}
+
+TEST_F(FileServicesTest, ReadOfEmptyMissingAndFolderPathsGivesEmptyTextWithItsLines)
+{
+    Scratch.MakeFile("empty.txt", "");
+    Scratch.MakeFolder("folder");
+    struct Case
+    {
+        std::string Path;
+        bool Missing;
+    };
+    const std::vector<Case> Cases{
+        {Scratch.Text("empty.txt"), false},
+        {Scratch.Text("folder"), false},
+        {Scratch.Text("missing.txt"), true},
+        {"", true},
+    };
+    for (const Case& Each : Cases)
+    {
+        ClearLog();
+        EXPECT_EQ(Read(Each.Path), "") << Each.Path;
+        std::vector<std::string> Expected{"VEXA Request file : " + Each.Path};
+        if (Each.Missing)
+        {
+            Expected.emplace_back("VEXA Request file does not exist");
+        }
+        EXPECT_EQ(LogLines(), Expected) << Each.Path;
+    }
+    EXPECT_EQ(EscapedExceptions(), 0);
+}
+
+TEST_F(FileServicesTest, ReadOfUnreadableFileGivesEmptyTextWithOnlyTheRequestLine)
+{
+    if (!CanRestrictFileAccess())
+    {
+        GTEST_SKIP() << "permission bits cannot refuse access on this platform";
+    }
+    const std::string Path = Scratch.Text("secret.txt");
+    Scratch.MakeFile("secret.txt", "hidden");
+    fs::permissions(Scratch / "secret.txt", fs::perms::none);
+    RestrictFileAccess();
+
+    EXPECT_EQ(Read(Path), "");
+    EXPECT_EQ(LogLines(), std::vector<std::string>{"VEXA Request file : " + Path});
+}
+
+TEST_F(FileServicesTest, RelativePathsResolveAgainstTheWorkingDirectory)
+{
+    Scratch.MakeFolder("game/Saves");
+    Scratch.MakeFile("game/Saves/slot.txt", "one\ntwo");
+    const WorkingDirectory Inside(Scratch / "game");
+
+    EXPECT_EQ(List("Saves"), "|slot.txt|");
+    EXPECT_EQ(List("game/Saves"), "|");
+    EXPECT_EQ(Exists("Saves/slot.txt"), "true");
+    EXPECT_EQ(Exists("game"), "false");
+    EXPECT_EQ(Read("Saves/slot.txt"), "onetwo");
+    EXPECT_EQ(LogLines(), std::vector<std::string>{"VEXA Request file : Saves/slot.txt"});
+}
+
+TEST_F(FileServicesTest, LargeFileIsReadWhole)
+{
+    std::string Bytes;
+    std::string Expected;
+    for (int Line = 0; Line < 40000; ++Line)
+    {
+        const std::string Text = "line " + std::to_string(Line) + " \xC3\xA9";
+        Bytes += Text + (Line % 2 == 0 ? "\r\n" : "\n");
+        Expected += Text;
+    }
+    const std::string Path = Scratch.Text("large.txt");
+    Scratch.MakeFile("large.txt", Bytes);
+
+    const std::string Text = Read(Path);
+
+    EXPECT_EQ(Text.size(), Expected.size());
+    EXPECT_TRUE(Text == Expected);
+}
+
+TEST_F(FileServicesTest, NonAsciiPathIsReadThroughItsOwnName)
+{
+    Scratch.MakeFolder("José");
+    const std::string Path = Scratch.Text("José/año.txt");
+    Scratch.MakeFile("José/año.txt", "ñ");
+
+    EXPECT_EQ(Read(Path), "ñ");
+    EXPECT_EQ(LogLines(), std::vector<std::string>{"VEXA Request file : " + Path});
+}

@@ -1,0 +1,161 @@
+// The UTF-8 / UTF-16 conversions: well-formed text round-trips, malformed text is replaced.
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <Unreal/FString.hpp>
+#include <log_bridge.hpp>
+
+#include "support/mod_fixture.hpp"
+
+namespace BrambleonTest
+{
+    namespace
+    {
+        using BRMB::Text::FStringView;
+        using BRMB::Text::Utf16ToUtf8;
+        using BRMB::Text::Utf8ToUtf16;
+
+        auto Units(std::initializer_list<char16_t> Values) -> RC::StringType
+        {
+            RC::StringType Text;
+            for (const char16_t Value : Values)
+            {
+                Text.push_back(static_cast<RC::CharType>(Value));
+            }
+            return Text;
+        }
+
+        auto Hex(std::string_view Bytes) -> std::string
+        {
+            std::string Out;
+            for (const char Byte : Bytes)
+            {
+                constexpr const char* Digits = "0123456789ABCDEF";
+                const auto Value = static_cast<unsigned char>(Byte);
+                Out += Digits[Value >> 4];
+                Out += Digits[Value & 0xF];
+                Out += ' ';
+            }
+            return Out;
+        }
+
+        auto HexUnits(RC::StringViewType Text) -> std::string
+        {
+            std::string Out;
+            for (const RC::CharType Unit : Text)
+            {
+                Out += std::to_string(static_cast<unsigned>(Unit)) + ' ';
+            }
+            return Out;
+        }
+
+        const std::string LongAscii(200, 'a');
+
+        struct Utf16Case
+        {
+            const char* Name;
+            RC::StringType Wide;
+            std::string Utf8;
+        };
+
+        const std::vector<Utf16Case> Utf16Cases = {
+            {"empty", Units({}), ""},
+            {"ascii", Units({u'a', u'b', u'c'}), "abc"},
+            {"e acute", Units({0x00E9}), "\xC3\xA9"},
+            {"last two-byte", Units({0x07FF}), "\xDF\xBF"},
+            {"first three-byte", Units({0x0800}), "\xE0\xA0\x80"},
+            {"euro", Units({0x20AC}), "\xE2\x82\xAC"},
+            {"last BMP", Units({0xFFFF}), "\xEF\xBF\xBF"},
+            {"surrogate pair", Units({0xD83D, 0xDE00}), "\xF0\x9F\x98\x80"},
+            {"highest pair", Units({0xDBFF, 0xDFFF}), "\xF4\x8F\xBF\xBF"},
+            {"lone high", Units({0xD800}), "\xEF\xBF\xBD"},
+            {"lone low", Units({0xDC00}), "\xEF\xBF\xBD"},
+            {"high then ascii", Units({0xD83D, u'x'}), "\xEF\xBF\xBDx"},
+            {"high at end", Units({u'a', 0xD83D}), "a\xEF\xBF\xBD"},
+            {"reversed pair", Units({0xDE00, 0xD83D}), "\xEF\xBF\xBD\xEF\xBF\xBD"},
+            {"two highs then low", Units({0xD83D, 0xD83D, 0xDE00}), "\xEF\xBF\xBD\xF0\x9F\x98\x80"},
+            {"embedded NUL kept", Units({u'a', 0, u'b'}), std::string("a\0b", 3)},
+            {"mixed", Units({u'a', 0x00E9, 0x20AC, 0xD83D, 0xDE00, u'z'}), "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80z"},
+            {"long ascii then e acute", FromUtf8(LongAscii) + Units({0x00E9}), LongAscii + "\xC3\xA9"},
+        };
+
+        struct Utf8Case
+        {
+            const char* Name;
+            std::string Utf8;
+            RC::StringType Wide;
+        };
+
+        const std::vector<Utf8Case> InvalidUtf8Cases = {
+            {"truncated two-byte at end", "a\xC3", Units({u'a', 0xFFFD})},
+            {"lead then ascii", "\xC3z", Units({0xFFFD, u'z'})},
+            {"invalid lead", "\xFF", Units({0xFFFD})},
+            {"two invalid leads", "\xFF\xFE", Units({0xFFFD, 0xFFFD})},
+            {"stray continuation", "\x80z", Units({0xFFFD, u'z'})},
+            {"truncated three-byte", "\xE2\x82z", Units({0xFFFD, u'z'})},
+            {"overlong slash", "\xC0\xAF", Units({0xFFFD})},
+            {"encoded surrogate", "\xED\xA0\x80", Units({0xFFFD})},
+            {"beyond U+10FFFF", "\xF4\x90\x80\x80", Units({0xFFFD})},
+            {"valid around invalid", "\xC3\xA9\xFF\xC3\xA9", Units({0x00E9, 0xFFFD, 0x00E9})},
+            {"long ascii then invalid", LongAscii + "\xFF", FromUtf8(LongAscii) + Units({0xFFFD})},
+        };
+    } // namespace
+
+    TEST(TextTest, Utf16ToUtf8EncodesEachCase)
+    {
+        for (const Utf16Case& Each : Utf16Cases)
+        {
+            EXPECT_EQ(Hex(Utf16ToUtf8(Each.Wide)), Hex(Each.Utf8)) << Each.Name;
+        }
+    }
+
+    TEST(TextTest, Utf8ToUtf16DecodesEveryWellFormedCase)
+    {
+        for (const Utf16Case& Each : Utf16Cases)
+        {
+            // Text with lone surrogates was replaced on the way out and cannot come back as it was.
+            if (Each.Utf8.find("\xEF\xBF\xBD") != std::string::npos)
+            {
+                continue;
+            }
+            EXPECT_EQ(HexUnits(Utf8ToUtf16(Each.Utf8)), HexUnits(Each.Wide)) << Each.Name;
+        }
+    }
+
+    TEST(TextTest, Utf8ToUtf16ReplacesEachInvalidSequence)
+    {
+        for (const Utf8Case& Each : InvalidUtf8Cases)
+        {
+            EXPECT_EQ(HexUnits(Utf8ToUtf16(Each.Utf8)), HexUnits(Each.Wide)) << Each.Name;
+        }
+    }
+
+    TEST(TextTest, FStringViewEndsAtTheFirstNul)
+    {
+        const RC::Unreal::FString Empty;
+        EXPECT_TRUE(FStringView(Empty).empty());
+        EXPECT_NE(*Empty, nullptr);
+
+        const RC::Unreal::FString Plain(STR("abc"));
+        EXPECT_EQ(FStringView(Plain), STR("abc"));
+
+        RC::Unreal::FString Cut(STR("abcd"));
+        Cut.GetCharArray().GetData()[2] = RC::CharType{};
+        EXPECT_EQ(FStringView(Cut), STR("ab"));
+
+        const RC::Unreal::FString FromEmptyText(STR(""));
+        EXPECT_TRUE(FStringView(FromEmptyText).empty());
+    }
+
+    TEST(TextTest, FStringViewStaysInsideAnUnterminatedArray)
+    {
+        RC::Unreal::FString Text(STR("abc"));
+        auto& Chars = Text.GetCharArray();
+        ASSERT_EQ(Chars.Num(), 4);
+        Chars.GetData()[3] = STR('d'); // no terminator left
+        EXPECT_EQ(FStringView(Text), STR("abcd"));
+    }
+} // namespace BrambleonTest

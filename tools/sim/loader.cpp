@@ -1,0 +1,977 @@
+// Scenario files to Scenario: every field is read through a Node that knows its JSON path, so
+// any complaint names the file, the step and the field.
+#include "sim/loader.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <initializer_list>
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+
+#include "sim/paths.hpp"
+
+namespace BRMB::Sim
+{
+    namespace
+    {
+        using Json = nlohmann::json;
+
+        struct Where
+        {
+            const std::string& File;
+            size_t Step = 0;
+        };
+
+        // A JSON value with its path, relative to the step when inside one.
+        class Node
+        {
+        public:
+            Node(const Json& InValue, std::string InPath, Where& InAt) : Value(InValue), Path(std::move(InPath)), At(InAt) {}
+
+            [[noreturn]] auto Fail(const std::string& Message) const -> void
+            {
+                throw InvalidScenario(At.File, At.Step, Path, Message);
+            }
+
+            [[nodiscard]] auto Raw() const -> const Json& { return Value; }
+            [[nodiscard]] auto IsString() const -> bool { return Value.is_string(); }
+            [[nodiscard]] auto IsObject() const -> bool { return Value.is_object(); }
+            [[nodiscard]] auto IsNull() const -> bool { return Value.is_null(); }
+
+            [[nodiscard]] auto Child(std::string_view Key) const -> Node
+            {
+                return {Value.at(std::string(Key)), Path.empty() ? std::string(Key) : Path + "." + std::string(Key), At};
+            }
+            [[nodiscard]] auto Has(std::string_view Key) const -> bool { return Value.contains(std::string(Key)); }
+            [[nodiscard]] auto Find(std::string_view Key) const -> std::optional<Node>
+            {
+                if (!Has(Key))
+                {
+                    return std::nullopt;
+                }
+                return Child(Key);
+            }
+            [[nodiscard]] auto Require(std::string_view Key) const -> Node
+            {
+                if (!Has(Key))
+                {
+                    Node(Value, Path.empty() ? std::string(Key) : Path + "." + std::string(Key), At).Fail("missing");
+                }
+                return Child(Key);
+            }
+
+            // An object whose fields are all among Allowed.
+            auto Fields(std::initializer_list<std::string_view> Allowed) const -> const Node&
+            {
+                if (!Value.is_object())
+                {
+                    Fail("expected an object");
+                }
+                for (const auto& Item : Value.items())
+                {
+                    if (std::find(Allowed.begin(), Allowed.end(), Item.key()) == Allowed.end())
+                    {
+                        Child(Item.key()).Fail("unknown field");
+                    }
+                }
+                return *this;
+            }
+
+            [[nodiscard]] auto Items() const -> std::vector<Node>
+            {
+                if (!Value.is_array())
+                {
+                    Fail("expected a list");
+                }
+                std::vector<Node> Result;
+                for (size_t Index = 0; Index < Value.size(); ++Index)
+                {
+                    Result.emplace_back(Value[Index], Path + "[" + std::to_string(Index) + "]", At);
+                }
+                return Result;
+            }
+
+            // Fields of an object in file order (nlohmann keeps them sorted; order does not matter
+            // where this is used).
+            [[nodiscard]] auto Members() const -> std::vector<std::pair<std::string, Node>>
+            {
+                if (!Value.is_object())
+                {
+                    Fail("expected an object");
+                }
+                std::vector<std::pair<std::string, Node>> Result;
+                for (const auto& Item : Value.items())
+                {
+                    Result.emplace_back(Item.key(), Child(Item.key()));
+                }
+                return Result;
+            }
+
+            [[nodiscard]] auto String() const -> std::string
+            {
+                if (!Value.is_string())
+                {
+                    Fail("expected a text");
+                }
+                return Value.get<std::string>();
+            }
+            [[nodiscard]] auto NonEmptyString() const -> std::string
+            {
+                auto Text = String();
+                if (Text.empty())
+                {
+                    Fail("must not be empty");
+                }
+                return Text;
+            }
+            [[nodiscard]] auto Number() const -> double
+            {
+                if (!Value.is_number())
+                {
+                    Fail("expected a number");
+                }
+                return Value.get<double>();
+            }
+            [[nodiscard]] auto Integer(int64_t Low, int64_t High) const -> int64_t
+            {
+                if (!Value.is_number_integer())
+                {
+                    Fail("expected a whole number");
+                }
+                if (Value.is_number_unsigned() && Value.get<uint64_t>() > static_cast<uint64_t>(INT64_MAX))
+                {
+                    Fail("out of range");
+                }
+                const auto Number = Value.get<int64_t>();
+                if (Number < Low || Number > High)
+                {
+                    Fail("must lie between " + std::to_string(Low) + " and " + std::to_string(High));
+                }
+                return Number;
+            }
+            [[nodiscard]] auto Boolean() const -> bool
+            {
+                if (!Value.is_boolean())
+                {
+                    Fail("expected true or false");
+                }
+                return Value.get<bool>();
+            }
+            [[nodiscard]] auto Strings() const -> std::vector<std::string>
+            {
+                std::vector<std::string> Result;
+                for (const auto& Item : Items())
+                {
+                    Result.push_back(Item.NonEmptyString());
+                }
+                return Result;
+            }
+
+        private:
+            const Json& Value;
+            std::string Path;
+            Where& At;
+        };
+
+        // An 8-byte entry: a whole number (negative ones as two's complement) or "0x" hex text.
+        auto ReadEntry(const Node& From) -> uint64_t
+        {
+            if (From.IsString())
+            {
+                const auto Text = From.String();
+                if (Text.size() < 3 || Text.size() > 18 || Text.rfind("0x", 0) != 0 ||
+                    Text.find_first_not_of("0123456789abcdefABCDEF", 2) != std::string::npos)
+                {
+                    From.Fail("expected a whole number or 0x followed by up to 16 hex digits");
+                }
+                return std::stoull(Text.substr(2), nullptr, 16);
+            }
+            if (From.Raw().is_number_unsigned())
+            {
+                return From.Raw().get<uint64_t>();
+            }
+            return static_cast<uint64_t>(From.Integer(INT64_MIN, INT64_MAX));
+        }
+
+        auto ReadEntries(const Node& From) -> std::vector<uint64_t>
+        {
+            std::vector<uint64_t> Result;
+            for (const auto& Item : From.Items())
+            {
+                Result.push_back(ReadEntry(Item));
+            }
+            return Result;
+        }
+
+        // Hex digits, blanks allowed between bytes.
+        auto ReadHex(const Node& From) -> std::string
+        {
+            std::string Digits;
+            for (const char Char : From.String())
+            {
+                if (Char == ' ')
+                {
+                    continue;
+                }
+                if (std::isxdigit(static_cast<unsigned char>(Char)) == 0)
+                {
+                    From.Fail("expected hex digits");
+                }
+                Digits += Char;
+            }
+            if (Digits.size() % 2 != 0)
+            {
+                From.Fail("expected an even number of hex digits");
+            }
+            std::string Bytes;
+            for (size_t Index = 0; Index < Digits.size(); Index += 2)
+            {
+                Bytes += static_cast<char>(std::stoi(Digits.substr(Index, 2), nullptr, 16));
+            }
+            return Bytes;
+        }
+
+        auto ReadType(const Node& From) -> Type
+        {
+            static const std::vector<std::pair<std::string_view, Type>> Names = {
+                {"text", Type::Text},       {"object", Type::Object}, {"class", Type::Class},
+                {"name", Type::Name},       {"entry", Type::Entry},   {"int32", Type::Int32},
+                {"float", Type::Float},     {"bool", Type::Bool},     {"objects", Type::Objects},
+                {"entries", Type::Entries},
+            };
+            const auto Text = From.String();
+            for (const auto& [Name, Kind] : Names)
+            {
+                if (Name == Text)
+                {
+                    return Kind;
+                }
+            }
+            From.Fail("unknown type \"" + Text +
+                      "\" (text, object, class, name, entry, int32, float, bool, objects, entries)");
+        }
+
+        // A typed value: plain text, or an object with exactly one of text, object, class, name, entry.
+        auto ReadValue(const Node& From) -> Value
+        {
+            Value Result;
+            if (From.IsString())
+            {
+                Result.Text = From.String();
+                return Result;
+            }
+            From.Fields({"text", "object", "class", "name", "entry"});
+            if (From.Raw().size() != 1)
+            {
+                From.Fail("expected exactly one of text, object, class, name, entry");
+            }
+            if (const auto Text = From.Find("text"))
+            {
+                Result.Text = Text->String();
+            }
+            else if (const auto Object = From.Find("object"); Object || From.Has("class"))
+            {
+                const auto Reference = Object ? *Object : From.Child("class");
+                Result.Kind = Object ? Type::Object : Type::Class;
+                Result.Null = Reference.IsNull();
+                if (!Result.Null)
+                {
+                    Result.Text = Reference.NonEmptyString();
+                }
+            }
+            else if (const auto Name = From.Find("name"))
+            {
+                Result.Kind = Type::Name;
+                Result.Text = Name->String();
+            }
+            else
+            {
+                Result.Kind = Type::Entry;
+                Result.Entry = ReadEntry(From.Child("entry"));
+            }
+            return Result;
+        }
+
+        auto ReadHeader(const Node& From) -> Header
+        {
+            From.Fields({"num", "max"});
+            Header Result{static_cast<int32_t>(From.Require("num").Integer(INT32_MIN, INT32_MAX)),
+                          static_cast<int32_t>(From.Require("max").Integer(INT32_MIN, INT32_MAX))};
+            // A consistent header over no storage would let the mod read through a null pointer.
+            if (Result.Num >= 0 && Result.Num <= Result.Max)
+            {
+                From.Fail("a corrupt header needs num below 0 or above max");
+            }
+            return Result;
+        }
+
+        auto ReadParams(const Node& From) -> std::vector<ParamDecl>
+        {
+            std::vector<ParamDecl> Result;
+            for (const auto& Item : From.Items())
+            {
+                Item.Fields({"name", "type", "offset"});
+                ParamDecl Param{Item.Require("name").NonEmptyString(), ReadType(Item.Require("type")), -1};
+                if (const auto Offset = Item.Find("offset"))
+                {
+                    Param.Offset = static_cast<int32_t>(Offset->Integer(0, 4096));
+                }
+                Result.push_back(std::move(Param));
+            }
+            return Result;
+        }
+
+        auto ReadLibraries(const Node& From) -> std::vector<LibraryDecl>
+        {
+            From.Fields({"VEXA", "VEXA_Anim", "BRMB"});
+            std::vector<LibraryDecl> Result;
+            for (const auto* Key : {"VEXA", "VEXA_Anim", "BRMB"})
+            {
+                LibraryDecl Library{Key, true, 0.0, {}};
+                if (const auto Entry = From.Find(Key))
+                {
+                    if (Entry->Raw().is_boolean())
+                    {
+                        Library.Present = Entry->Boolean();
+                    }
+                    else
+                    {
+                        Entry->Fields({"loadAt", "lacks"});
+                        if (const auto LoadAt = Entry->Find("loadAt"))
+                        {
+                            Library.LoadAt = LoadAt->Number();
+                            if (Library.LoadAt < 0)
+                            {
+                                LoadAt->Fail("must not be negative");
+                            }
+                        }
+                        if (const auto Lacks = Entry->Find("lacks"))
+                        {
+                            Library.Lacks = Lacks->Strings();
+                        }
+                    }
+                }
+                Result.push_back(std::move(Library));
+            }
+            return Result;
+        }
+
+        auto ReadClass(const Node& From) -> ClassDecl
+        {
+            From.Fields({"name", "path", "like", "lacks", "functions", "variables"});
+            ClassDecl Class;
+            if (const auto Path = From.Find("path"))
+            {
+                Class.Path = Path->NonEmptyString();
+                const auto Dot = Class.Path.rfind('.');
+                if (Class.Path.front() != '/' || Dot == std::string::npos || Dot + 1 == Class.Path.size())
+                {
+                    Path->Fail("expected an object path such as /Game/Mods/X/BP_X.BP_X_C");
+                }
+                Class.Name = Class.Path.substr(Dot + 1);
+                if (const auto Name = From.Find("name"); Name && Name->String() != Class.Name)
+                {
+                    Name->Fail("differs from the name at the end of path (" + Class.Name + ")");
+                }
+            }
+            else
+            {
+                Class.Name = From.Require("name").NonEmptyString();
+                Class.Path = "/Game/Mods/Scenario/" + Class.Name + "." + Class.Name;
+            }
+            if (const auto Like = From.Find("like"))
+            {
+                Class.Like = Like->NonEmptyString();
+            }
+            if (const auto Lacks = From.Find("lacks"))
+            {
+                Class.Lacks = Lacks->Strings();
+            }
+            if (const auto Functions = From.Find("functions"))
+            {
+                for (const auto& Item : Functions->Items())
+                {
+                    Item.Fields({"name", "params"});
+                    FunctionDecl Function{Item.Require("name").NonEmptyString(), {}};
+                    if (const auto Params = Item.Find("params"))
+                    {
+                        Function.Params = ReadParams(*Params);
+                    }
+                    Class.Functions.push_back(std::move(Function));
+                }
+            }
+            if (const auto Variables = From.Find("variables"))
+            {
+                Class.Variables = ReadParams(*Variables);
+            }
+            return Class;
+        }
+
+        auto ReadObject(const Node& From) -> ObjectDecl
+        {
+            From.Fields({"name", "class", "variables"});
+            ObjectDecl Object{From.Require("name").NonEmptyString(), From.Require("class").NonEmptyString(), {}};
+            if (const auto Variables = From.Find("variables"))
+            {
+                for (const auto& [Name, Item] : Variables->Members())
+                {
+                    Item.Fields({"object", "objects", "header"});
+                    if (Item.Raw().size() != 1)
+                    {
+                        Item.Fail("expected exactly one of object, objects, header");
+                    }
+                    VariableInit Init{Name, std::nullopt, {}, std::nullopt};
+                    if (const auto One = Item.Find("object"))
+                    {
+                        Init.One = Value{Type::Object, One->IsNull() ? "" : One->NonEmptyString(), One->IsNull(), 0};
+                    }
+                    else if (const auto Many = Item.Find("objects"))
+                    {
+                        Init.Many = Many->Strings();
+                    }
+                    else
+                    {
+                        Init.CorruptHeader = ReadHeader(Item.Child("header"));
+                    }
+                    Object.Variables.push_back(std::move(Init));
+                }
+            }
+            return Object;
+        }
+
+        auto ReadTable(const Node& From) -> TableDecl
+        {
+            From.Fields({"name", "path", "rowStruct", "rows"});
+            TableDecl Table;
+            Table.Name = From.Require("name").NonEmptyString();
+            Table.Path = From.Has("path") ? From.Child("path").NonEmptyString()
+                                          : "/Game/Data/" + Table.Name + "." + Table.Name;
+            Table.RowStruct = From.Has("rowStruct") ? From.Child("rowStruct").NonEmptyString() : "ObjectSelectionRow";
+            if (const auto Rows = From.Find("rows"))
+            {
+                for (const auto& Item : Rows->Items())
+                {
+                    Item.Fields({"name", "id", "selectionSets", "selectionSetHeader"});
+                    RowDecl Row;
+                    Row.Name = Item.Require("name").NonEmptyString();
+                    Row.Id = Item.Has("id") ? Item.Child("id").String() : Row.Name;
+                    if (const auto Sets = Item.Find("selectionSets"))
+                    {
+                        for (const auto& SetNode : Sets->Items())
+                        {
+                            SetNode.Fields({"stateGroupId", "entries", "entriesHeader"});
+                            SelectionSetDecl Set;
+                            if (const auto Group = SetNode.Find("stateGroupId"))
+                            {
+                                Set.StateGroupId = Group->String();
+                            }
+                            if (const auto Entries = SetNode.Find("entries"))
+                            {
+                                Set.Entries = ReadEntries(*Entries);
+                            }
+                            if (const auto Corrupt = SetNode.Find("entriesHeader"))
+                            {
+                                Set.CorruptEntries = ReadHeader(*Corrupt);
+                            }
+                            Row.Sets.push_back(std::move(Set));
+                        }
+                    }
+                    if (const auto Corrupt = Item.Find("selectionSetHeader"))
+                    {
+                        Row.CorruptSets = ReadHeader(*Corrupt);
+                    }
+                    Table.Rows.push_back(std::move(Row));
+                }
+            }
+            return Table;
+        }
+
+        auto ReadFile(const Node& From) -> FileDecl
+        {
+            From.Fields({"path", "folder", "text", "hex", "mode"});
+            FileDecl File;
+            const auto PathNode = From.Require("path");
+            File.Path = PathNode.NonEmptyString();
+            if (!IsInsideWorkdir(File.Path))
+            {
+                PathNode.Fail("must be a relative path inside the working folder");
+            }
+            File.Folder = From.Has("folder") && From.Child("folder").Boolean();
+            if (From.Has("text") && From.Has("hex"))
+            {
+                From.Fail("give text or hex, not both");
+            }
+            if (File.Folder && (From.Has("text") || From.Has("hex")))
+            {
+                From.Fail("a folder has no text");
+            }
+            if (const auto Text = From.Find("text"))
+            {
+                File.Bytes = Text->String();
+            }
+            if (const auto Hex = From.Find("hex"))
+            {
+                File.Bytes = ReadHex(*Hex);
+            }
+            if (const auto Mode = From.Find("mode"))
+            {
+                const auto Text = Mode->String();
+                if (Text == "readonly")
+                {
+                    File.Mode = FileMode::ReadOnly;
+                }
+                else if (Text == "unreadable")
+                {
+                    File.Mode = FileMode::Unreadable;
+                }
+                else if (Text != "normal")
+                {
+                    Mode->Fail("expected normal, readonly or unreadable");
+                }
+            }
+            return File;
+        }
+
+        auto ReadLine(const Node& From) -> LineMatch
+        {
+            if (From.IsString())
+            {
+                return {From.String(), false, 1};
+            }
+            From.Fields({"text", "contains", "level"});
+            LineMatch Line;
+            if (From.Has("text") == From.Has("contains"))
+            {
+                From.Fail("expected one of text or contains");
+            }
+            Line.Part = From.Has("contains");
+            Line.Text = From.Child(Line.Part ? "contains" : "text").String();
+            if (const auto Level = From.Find("level"))
+            {
+                Line.Level = static_cast<int32_t>(Level->Integer(0, 4));
+            }
+            return Line;
+        }
+
+        auto ReadLines(const Node& From) -> std::vector<LineMatch>
+        {
+            std::vector<LineMatch> Result;
+            for (const auto& Item : From.Items())
+            {
+                Result.push_back(ReadLine(Item));
+            }
+            return Result;
+        }
+
+        auto ReadBytesAt(const Node& From) -> std::vector<BytesAt>
+        {
+            std::vector<BytesAt> Result;
+            for (const auto& Item : From.Items())
+            {
+                Item.Fields({"offset", "hex"});
+                Result.push_back({static_cast<size_t>(Item.Require("offset").Integer(0, 4096)),
+                                  ReadHex(Item.Require("hex"))});
+            }
+            return Result;
+        }
+
+        auto ReadExpectations(const Node& From) -> Expectations
+        {
+            From.Fields({"log", "logContains", "logLacks", "params", "paramBytes", "variables", "rows", "files",
+                         "hooks", "tickCallbacks"});
+            Expectations Expect;
+            if (const auto Log = From.Find("log"))
+            {
+                Expect.Log = ReadLines(*Log);
+            }
+            if (const auto Contains = From.Find("logContains"))
+            {
+                Expect.LogContains = ReadLines(*Contains);
+            }
+            if (const auto Lacks = From.Find("logLacks"))
+            {
+                Expect.LogLacks = ReadLines(*Lacks);
+            }
+            if (const auto Params = From.Find("params"))
+            {
+                for (const auto& [Name, Item] : Params->Members())
+                {
+                    Expect.Params.push_back({Name, ReadValue(Item)});
+                }
+            }
+            if (const auto Bytes = From.Find("paramBytes"))
+            {
+                Expect.ParamBytes = ReadBytesAt(*Bytes);
+            }
+            if (const auto Variables = From.Find("variables"))
+            {
+                for (const auto& [Object, PerObject] : Variables->Members())
+                {
+                    for (const auto& [Variable, Item] : PerObject.Members())
+                    {
+                        Item.Fields({"object", "objectOfClass", "objects", "capacity"});
+                        VariableExpect Expected{Object, Variable, std::nullopt, std::nullopt, std::nullopt, std::nullopt};
+                        if (const auto One = Item.Find("object"))
+                        {
+                            Expected.One = Value{Type::Object, One->IsNull() ? "" : One->NonEmptyString(), One->IsNull(), 0};
+                        }
+                        if (const auto OfClass = Item.Find("objectOfClass"))
+                        {
+                            Expected.OfClass = OfClass->NonEmptyString();
+                        }
+                        if (const auto Many = Item.Find("objects"))
+                        {
+                            Expected.Many = Many->Strings();
+                        }
+                        if (const auto Capacity = Item.Find("capacity"))
+                        {
+                            Expected.Capacity = static_cast<int32_t>(Capacity->Integer(0, INT32_MAX));
+                        }
+                        const int Kinds = (Expected.One ? 1 : 0) + (Expected.OfClass ? 1 : 0) +
+                                          (Expected.Many || Expected.Capacity ? 1 : 0);
+                        if (Kinds != 1)
+                        {
+                            Item.Fail("expected one of object, objectOfClass, or objects/capacity");
+                        }
+                        Expect.Variables.push_back(std::move(Expected));
+                    }
+                }
+            }
+            if (const auto Rows = From.Find("rows"))
+            {
+                for (const auto& [Table, PerTable] : Rows->Members())
+                {
+                    for (const auto& [Row, Item] : PerTable.Members())
+                    {
+                        Item.Fields({"set", "entries", "capacity"});
+                        RowExpect Expected{Table, Row, 0, ReadEntries(Item.Require("entries")), std::nullopt};
+                        if (const auto Set = Item.Find("set"))
+                        {
+                            Expected.Set = static_cast<size_t>(Set->Integer(0, 1024));
+                        }
+                        if (const auto Capacity = Item.Find("capacity"))
+                        {
+                            Expected.Capacity = static_cast<int32_t>(Capacity->Integer(0, INT32_MAX));
+                        }
+                        Expect.Rows.push_back(std::move(Expected));
+                    }
+                }
+            }
+            if (const auto Files = From.Find("files"))
+            {
+                for (const auto& Item : Files->Items())
+                {
+                    Item.Fields({"path", "exists", "folder", "text", "hex"});
+                    FileExpect Expected;
+                    const auto PathNode = Item.Require("path");
+                    Expected.Path = PathNode.NonEmptyString();
+                    if (!IsInsideWorkdir(Expected.Path))
+                    {
+                        PathNode.Fail("must be a relative path inside the working folder");
+                    }
+                    if (const auto Exists = Item.Find("exists"))
+                    {
+                        Expected.Exists = Exists->Boolean();
+                    }
+                    if (const auto Folder = Item.Find("folder"))
+                    {
+                        Expected.Folder = Folder->Boolean();
+                    }
+                    if (Item.Has("text") && Item.Has("hex"))
+                    {
+                        Item.Fail("give text or hex, not both");
+                    }
+                    if (const auto Text = Item.Find("text"))
+                    {
+                        Expected.Bytes = Text->String();
+                    }
+                    if (const auto Hex = Item.Find("hex"))
+                    {
+                        Expected.Bytes = ReadHex(*Hex);
+                    }
+                    if (!Expected.Exists && !Expected.Folder && !Expected.Bytes)
+                    {
+                        Item.Fail("expected one of exists, folder, text, hex");
+                    }
+                    Expect.Files.push_back(std::move(Expected));
+                }
+            }
+            if (const auto Hooks = From.Find("hooks"))
+            {
+                for (const auto& [Key, Item] : Hooks->Members())
+                {
+                    const auto Dot = Key.find('.');
+                    if (Dot == std::string::npos || Dot == 0 || Dot + 1 == Key.size())
+                    {
+                        Item.Fail("expected a key of the form Owner.Function");
+                    }
+                    Expect.Hooks.push_back({Key.substr(0, Dot), Key.substr(Dot + 1),
+                                            static_cast<int>(Item.Integer(0, 1000))});
+                }
+            }
+            if (const auto Count = From.Find("tickCallbacks"))
+            {
+                Expect.TickCallbacks = static_cast<int>(Count->Integer(0, 1000));
+            }
+            return Expect;
+        }
+
+        auto ReadStep(const Node& From, size_t Index) -> Step
+        {
+            From.Fields({"section", "note", "start", "tick", "call", "on", "args", "bytes", "expect"});
+            Step Result;
+            Result.Index = Index;
+            if (const auto Section = From.Find("section"))
+            {
+                Result.Section = Section->NonEmptyString();
+            }
+            if (const auto Note = From.Find("note"))
+            {
+                Result.Note = Note->String();
+            }
+            const int Actions = (From.Has("start") ? 1 : 0) + (From.Has("tick") ? 1 : 0) + (From.Has("call") ? 1 : 0);
+            if (Actions > 1)
+            {
+                From.Fail("a step does one of start, tick, call");
+            }
+            if (!From.Has("call") && (From.Has("on") || From.Has("args") || From.Has("bytes")))
+            {
+                From.Fail("on, args and bytes belong to a call");
+            }
+            if (const auto Start = From.Find("start"))
+            {
+                if (!Start->Boolean())
+                {
+                    Start->Fail("expected true");
+                }
+                Result.Kind = Action::Start;
+            }
+            else if (const auto Tick = From.Find("tick"))
+            {
+                Result.Kind = Action::Tick;
+                if (Tick->Raw().is_number())
+                {
+                    Result.Seconds = Tick->Number();
+                }
+                else
+                {
+                    Tick->Fields({"seconds", "frame"});
+                    Result.Seconds = Tick->Require("seconds").Number();
+                    if (const auto Frame = Tick->Find("frame"))
+                    {
+                        Result.Frame = Frame->Number();
+                        if (!(Result.Frame > 0.0))
+                        {
+                            Frame->Fail("must be above 0");
+                        }
+                    }
+                }
+                if (Result.Seconds < 0.0 || Result.Seconds / Result.Frame > 10'000'000.0)
+                {
+                    Tick->Fail("must be 0 or more seconds, and at most ten million frames");
+                }
+            }
+            else if (const auto Call = From.Find("call"))
+            {
+                Result.Kind = Action::Call;
+                Result.Function = Call->NonEmptyString();
+                Result.On = From.Require("on").NonEmptyString();
+                if (const auto Args = From.Find("args"))
+                {
+                    for (const auto& [Name, Item] : Args->Members())
+                    {
+                        Result.Args.push_back({Name, ReadValue(Item)});
+                    }
+                }
+                if (const auto Bytes = From.Find("bytes"))
+                {
+                    Result.Bytes = ReadBytesAt(*Bytes);
+                }
+            }
+            else if (!From.Has("expect"))
+            {
+                From.Fail("a step needs start, tick, call or expect");
+            }
+            if (const auto Expect = From.Find("expect"))
+            {
+                Result.Expect = ReadExpectations(*Expect);
+                if (Result.Kind != Action::Call && (!Result.Expect.Params.empty() || !Result.Expect.ParamBytes.empty()))
+                {
+                    Expect->Fail("params and paramBytes can only be expected after a call");
+                }
+            }
+            return Result;
+        }
+
+        auto LineAndColumn(std::string_view Text, size_t Byte) -> std::string
+        {
+            size_t Line = 1;
+            size_t Column = 1;
+            for (size_t Index = 0; Index + 1 < Byte && Index < Text.size(); ++Index)
+            {
+                if (Text[Index] == '\n')
+                {
+                    ++Line;
+                    Column = 1;
+                }
+                else
+                {
+                    ++Column;
+                }
+            }
+            return "line " + std::to_string(Line) + ", column " + std::to_string(Column);
+        }
+    } // namespace
+
+    InvalidScenario::InvalidScenario(std::string InFile, size_t InStep, std::string InField, const std::string& Message)
+        : std::runtime_error(InFile + ": " + (InStep > 0 ? "step " + std::to_string(InStep) + ", " : std::string()) +
+                             (InField.empty() ? std::string() : "field \"" + InField + "\": ") + Message),
+          File(std::move(InFile)), Step(InStep), Field(std::move(InField)), Problem(Message)
+    {
+    }
+
+    auto TypeName(Type Kind) -> const char*
+    {
+        switch (Kind)
+        {
+        case Type::Text: return "text";
+        case Type::Object: return "object";
+        case Type::Class: return "class";
+        case Type::Name: return "name";
+        case Type::Entry: return "entry";
+        case Type::Int32: return "int32";
+        case Type::Float: return "float";
+        case Type::Bool: return "bool";
+        case Type::Objects: return "objects";
+        case Type::Entries: return "entries";
+        }
+        return "?";
+    }
+
+    auto ParseScenario(std::string_view Text, const std::string& File) -> Scenario
+    {
+        Json Document;
+        try
+        {
+            Document = Json::parse(Text, nullptr, true, true);
+        }
+        catch (const Json::parse_error& Error)
+        {
+            throw InvalidScenario(File, 0, "", "malformed JSON at " + LineAndColumn(Text, Error.byte) + ": " +
+                                                   std::string(Error.what()));
+        }
+
+        Where At{File, 0};
+        const Node Root(Document, "", At);
+        Root.Fields({"name", "description", "blueprint", "files", "faults", "steps"});
+
+        Scenario Result;
+        Result.File = File;
+        Result.Name = Root.Has("name") ? Root.Child("name").NonEmptyString() : PathStem(File);
+        if (const auto Description = Root.Find("description"))
+        {
+            Result.Description = Description->String();
+        }
+
+        std::optional<Node> Blueprint = Root.Find("blueprint");
+        if (Blueprint)
+        {
+            Blueprint->Fields({"libraries", "structs", "classes", "objects", "dataTables"});
+        }
+        const auto Part = [&](std::string_view Key) { return Blueprint ? Blueprint->Find(Key) : std::nullopt; };
+        if (const auto Libraries = Part("libraries"))
+        {
+            Result.Libraries = ReadLibraries(*Libraries);
+        }
+        else
+        {
+            Result.Libraries = ReadLibraries(Node(Json::object(), "blueprint.libraries", At));
+        }
+        if (const auto Structs = Part("structs"))
+        {
+            for (const auto& Item : Structs->Items())
+            {
+                Item.Fields({"name", "size", "members"});
+                StructDecl Struct{Item.Require("name").NonEmptyString(), -1, ReadParams(Item.Require("members"))};
+                if (const auto Size = Item.Find("size"))
+                {
+                    Struct.Size = static_cast<int32_t>(Size->Integer(1, 4096));
+                }
+                Result.Structs.push_back(std::move(Struct));
+            }
+        }
+        if (const auto Classes = Part("classes"))
+        {
+            for (const auto& Item : Classes->Items())
+            {
+                Result.Classes.push_back(ReadClass(Item));
+            }
+        }
+        if (const auto Objects = Part("objects"))
+        {
+            for (const auto& Item : Objects->Items())
+            {
+                Result.Objects.push_back(ReadObject(Item));
+            }
+        }
+        if (const auto Tables = Part("dataTables"))
+        {
+            for (const auto& Item : Tables->Items())
+            {
+                Result.Tables.push_back(ReadTable(Item));
+            }
+        }
+        if (const auto Files = Root.Find("files"))
+        {
+            for (const auto& Item : Files->Items())
+            {
+                Result.Files.push_back(ReadFile(Item));
+            }
+        }
+        if (const auto Faults = Root.Find("faults"))
+        {
+            Faults->Fields({"registerHookFails", "noLogDevices"});
+            if (const auto Names = Faults->Find("registerHookFails"))
+            {
+                Result.Faults.RegisterHookFails = Names->Strings();
+            }
+            if (const auto NoDevices = Faults->Find("noLogDevices"))
+            {
+                Result.Faults.NoLogDevices = NoDevices->Boolean();
+            }
+        }
+
+        const auto Steps = Root.Require("steps").Items();
+        bool Started = false;
+        for (size_t Index = 0; Index < Steps.size(); ++Index)
+        {
+            At.Step = Index + 1;
+            const Node StepNode(Steps[Index].Raw(), "", At);
+            auto Parsed = ReadStep(StepNode, Index + 1);
+            if (Parsed.Kind == Action::Start)
+            {
+                if (Started)
+                {
+                    StepNode.Child("start").Fail("the engine starts only once");
+                }
+                Started = true;
+            }
+            Result.Steps.push_back(std::move(Parsed));
+        }
+        return Result;
+    }
+
+    auto LoadScenario(const std::string& Utf8Path) -> Scenario
+    {
+        std::ifstream In(PathFromUtf8(Utf8Path), std::ios::binary);
+        if (!In)
+        {
+            throw InvalidScenario(Utf8Path, 0, "", "cannot be read");
+        }
+        std::ostringstream Text;
+        Text << In.rdbuf();
+        return ParseScenario(Text.str(), Utf8Path);
+    }
+} // namespace BRMB::Sim

@@ -1,0 +1,17 @@
+// Reads scenario files: JSON (comments allowed) into a Scenario, checking every field's type and
+// rejecting unknown fields. References to the Blueprint half are checked later, against the
+// built world (world.hpp).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "sim/scenario.hpp"
+
+namespace BRMB::Sim
+{
+    // Throws InvalidScenario naming File, the step and the field.
+    [[nodiscard]] auto ParseScenario(std::string_view Json, const std::string& File) -> Scenario;
+    // Reads the file as well; an unreadable file is an InvalidScenario too.
+    [[nodiscard]] auto LoadScenario(const std::string& Utf8Path) -> Scenario;
+} // namespace BRMB::Sim

@@ -1,0 +1,70 @@
+// The reporter: what the simulator prints besides the UE4SS log itself (scenario and step
+// headings, failures with what was expected and what was seen, the closing summary), and the
+// log devices a run prints and records the log through.
+#pragma once
+
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <Sim/Engine.hpp>
+
+#include "sim/scenario.hpp"
+
+namespace BRMB::Sim
+{
+    struct Options
+    {
+        std::string ModPath;
+        std::optional<std::string> LogFile; // absolute, UTF-8
+        bool Quiet = false;
+        bool Colour = false;
+        bool KeepWorkdir = false;
+    };
+
+    class Reporter
+    {
+    public:
+        Reporter(std::ostream& Out, const Options& Settings);
+
+        // Installs the devices of a run on a freshly reset engine: the capture the expectations
+        // read, the console (unless quiet) and the log file. Null with no devices at all.
+        auto InstallDevices(RC::Sim::Engine& Engine, bool NoDevices) -> RC::Sim::CaptureDevice*;
+
+        auto BeginScenario(const Scenario& Plan) -> void;
+        auto BeginStep(const Step& Current) -> void;
+        auto Note(const std::string& Text) -> void;
+        auto Held(const Step& Current) -> void;
+        // Expected and Seen may span several lines.
+        auto Failed(const Scenario& Plan, const Step* Current, const std::string& What, const std::string& Expected,
+                    const std::string& Seen) -> void;
+        auto EndScenario(const Scenario& Plan, bool Passed) -> void;
+        // Prints the summary; true when every expectation held.
+        auto Summary() -> bool;
+
+    private:
+        struct Section
+        {
+            std::string Name;
+            size_t Held = 0;
+            size_t Failed = 0;
+        };
+        auto SectionOf(const Step* Current) -> Section*;
+        auto Paint(const char* Code, const std::string& Text) const -> std::string;
+
+        std::ostream& Out;
+        const Options& Settings;
+        std::vector<Section> Sections;
+        size_t Scenarios = 0;
+        size_t FailedScenarios = 0;
+        size_t Steps = 0;
+        size_t HeldChecks = 0;
+        size_t FailedChecks = 0;
+    };
+
+    // A step in a few words, e.g. "call VEXA_CPP_SaveFile on VEXA".
+    [[nodiscard]] auto Describe(const Step& Current) -> std::string;
+    // Text as a quoted JSON string (escapes shown).
+    [[nodiscard]] auto Quote(const std::string& Text) -> std::string;
+} // namespace BRMB::Sim

@@ -1,0 +1,26 @@
+// Engine arrays inside data-table rows and object variables, read and corrupted by the
+// simulator: what the expectations compare, and the broken headers a scenario may ask for.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "sim/scenario.hpp"
+
+namespace BRMB::Sim
+{
+    // An engine array header over no storage.
+    auto WriteCorruptHeader(void* At, Header Corrupt) -> void;
+
+    // An engine array of 8-byte elements as the engine holds it, or why it cannot be read.
+    struct ArrayContents
+    {
+        std::vector<uint64_t> Elements;
+        int32_t Capacity = 0;
+        std::string Problem;
+    };
+    [[nodiscard]] auto ReadArray8(const void* Header) -> ArrayContents;
+    // The entries of selection set Set of a selection row.
+    [[nodiscard]] auto ReadSelectionEntries(const uint8_t* Row, size_t Set) -> ArrayContents;
+} // namespace BRMB::Sim

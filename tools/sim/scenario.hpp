@@ -1,0 +1,264 @@
+// A scenario as read from its file: the Blueprint half to build, the files to lay out, the
+// host faults to inject and the steps to play. Texts are UTF-8 as the file holds them.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace BRMB::Sim
+{
+    // A scenario that cannot run: names the file, the step (1-based, 0 when outside the steps)
+    // and the field, as a JSON path such as "args.Path".
+    class InvalidScenario : public std::runtime_error
+    {
+    public:
+        InvalidScenario(std::string File, size_t Step, std::string Field, const std::string& Message);
+
+        std::string File;
+        size_t Step;
+        std::string Field;
+        std::string Problem;
+    };
+
+    // Types of parameters, variables and structure members.
+    enum class Type
+    {
+        Text,    // FString
+        Object,  // object reference
+        Class,   // class reference
+        Name,    // FName
+        Entry,   // 8-byte value
+        Int32,
+        Float,
+        Bool,
+        Objects, // engine array of object references
+        Entries, // engine array of 8-byte values
+    };
+
+    // A typed value of an argument or of an expected parameter.
+    struct Value
+    {
+        Type Kind = Type::Text;
+        std::string Text;      // text, or the name of an object, class or engine name
+        bool Null = false;     // a null object or class
+        uint64_t Entry = 0;
+    };
+
+    struct ParamDecl
+    {
+        std::string Name;
+        Type Kind = Type::Text;
+        int32_t Offset = -1; // -1: next free offset
+    };
+
+    struct FunctionDecl
+    {
+        std::string Name;
+        std::vector<ParamDecl> Params;
+    };
+
+    // One of the three Blueprint libraries, by its prefix "VEXA", "VEXA_Anim" or "BRMB".
+    struct LibraryDecl
+    {
+        std::string Key;
+        bool Present = true;
+        double LoadAt = 0.0; // engine seconds from which the library is loaded
+        std::vector<std::string> Lacks;
+    };
+
+    // A class of the scenario; one that names a standard class (VEXA_WorldActor_C, BRMB_Proxy_C)
+    // only takes members away from it.
+    struct ClassDecl
+    {
+        std::string Name; // short name, e.g. "BP_Guard_C"
+        std::string Path;
+        std::string Like; // a standard class whose functions and variables this one starts from
+        std::vector<std::string> Lacks;
+        std::vector<FunctionDecl> Functions;
+        std::vector<ParamDecl> Variables;
+    };
+
+    struct Header
+    {
+        int32_t Num = 0;
+        int32_t Max = 0;
+    };
+
+    // Initial value of an object variable.
+    struct VariableInit
+    {
+        std::string Variable;
+        std::optional<Value> One;          // "ObjectRef"-like
+        std::vector<std::string> Many;     // "ObjectRefs"-like
+        std::optional<Header> CorruptHeader;
+    };
+
+    struct ObjectDecl
+    {
+        std::string Name;
+        std::string Class;
+        std::vector<VariableInit> Variables;
+    };
+
+    struct StructDecl
+    {
+        std::string Name;
+        int32_t Size = -1;
+        std::vector<ParamDecl> Members;
+    };
+
+    struct SelectionSetDecl
+    {
+        std::string StateGroupId;
+        std::vector<uint64_t> Entries;
+        std::optional<Header> CorruptEntries;
+    };
+
+    struct RowDecl
+    {
+        std::string Name;
+        std::string Id;
+        std::vector<SelectionSetDecl> Sets;
+        std::optional<Header> CorruptSets;
+    };
+
+    struct TableDecl
+    {
+        std::string Name;
+        std::string Path;
+        std::string RowStruct; // "ObjectSelectionRow" or a struct of the scenario
+        std::vector<RowDecl> Rows;
+    };
+
+    enum class FileMode
+    {
+        Normal,
+        ReadOnly,
+        Unreadable,
+    };
+
+    struct FileDecl
+    {
+        std::string Path; // relative to the working folder
+        bool Folder = false;
+        std::string Bytes;
+        FileMode Mode = FileMode::Normal;
+    };
+
+    struct FaultDecl
+    {
+        std::vector<std::string> RegisterHookFails;
+        bool NoLogDevices = false;
+    };
+
+    // One expected log line: exact text, or a part of the text.
+    struct LineMatch
+    {
+        std::string Text;
+        bool Part = false;
+        int32_t Level = 1;
+    };
+
+    struct ParamExpect
+    {
+        std::string Param;
+        Value Expected;
+    };
+
+    struct BytesAt
+    {
+        size_t Offset = 0;
+        std::string Bytes;
+    };
+
+    struct VariableExpect
+    {
+        std::string Object;
+        std::string Variable;
+        std::optional<Value> One;              // an object by name, or null
+        std::optional<std::string> OfClass;    // any object of this class
+        std::optional<std::vector<std::string>> Many;
+        std::optional<int32_t> Capacity;
+    };
+
+    struct RowExpect
+    {
+        std::string Table;
+        std::string Row;
+        size_t Set = 0;
+        std::vector<uint64_t> Entries;
+        std::optional<int32_t> Capacity;
+    };
+
+    struct FileExpect
+    {
+        std::string Path;
+        std::optional<bool> Exists;
+        std::optional<bool> Folder;
+        std::optional<std::string> Bytes;
+    };
+
+    struct HookExpect
+    {
+        std::string Owner; // library key or class name
+        std::string Function;
+        int Count = 0;
+    };
+
+    struct Expectations
+    {
+        std::optional<std::vector<LineMatch>> Log; // exactly these lines of the step
+        std::vector<LineMatch> LogContains;         // these, in this order, among the step's lines
+        std::vector<LineMatch> LogLacks;            // none of these
+        std::vector<ParamExpect> Params;
+        std::vector<BytesAt> ParamBytes;
+        std::vector<VariableExpect> Variables;
+        std::vector<RowExpect> Rows;
+        std::vector<FileExpect> Files;
+        std::vector<HookExpect> Hooks;
+        std::optional<int> TickCallbacks;
+    };
+
+    enum class Action
+    {
+        Start, // the engine-initialised callback
+        Tick,
+        Call,
+        Check,
+    };
+
+    struct Step
+    {
+        size_t Index = 0; // 1-based
+        std::string Section;
+        std::string Note;
+        Action Kind = Action::Check;
+        double Seconds = 0.0;
+        double Frame = 1.0 / 60.0;
+        std::string Function;
+        std::string On;
+        std::vector<ParamExpect> Args;
+        std::vector<BytesAt> Bytes;
+        Expectations Expect;
+    };
+
+    struct Scenario
+    {
+        std::string File;
+        std::string Name;
+        std::string Description;
+        std::vector<LibraryDecl> Libraries;
+        std::vector<StructDecl> Structs;
+        std::vector<ClassDecl> Classes;
+        std::vector<ObjectDecl> Objects;
+        std::vector<TableDecl> Tables;
+        std::vector<FileDecl> Files;
+        FaultDecl Faults;
+        std::vector<Step> Steps;
+    };
+
+    [[nodiscard]] auto TypeName(Type Kind) -> const char*;
+} // namespace BRMB::Sim
