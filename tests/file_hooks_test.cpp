@@ -132,7 +132,7 @@ TEST_F(FileServicesTest, ReadRemovesLineBreaksAndEndsAtNul)
         {"only-breaks", "\r\n\n\r\r\n", ""},
         {"lone-cr", "a\rb", "ab"},
         {"ascii", "Hello, world! 123 ~{}", "Hello, world! 123 ~{}"},
-        {"nul-byte", std::string("abc\0def", 7), "abc"}, // not "nul": a device on Windows
+        {"holds-nul", std::string("abc\0def", 7), "abc"},
         {"utf8", "Jos\xC3\xA9\n\xE2\x82\xAC 5\r\n", "Jos\xC3\xA9\xE2\x82\xAC 5"},
         {"tabs-kept", "a\tb \n", "a\tb "},
     };

@@ -101,6 +101,10 @@ namespace BrambleonTest
             {"beyond U+10FFFF", "\xF4\x90\x80\x80", Units({0xFFFD})},
             {"valid around invalid", "\xC3\xA9\xFF\xC3\xA9", Units({0x00E9, 0xFFFD, 0x00E9})},
             {"long ascii then invalid", LongAscii + "\xFF", FromUtf8(LongAscii) + Units({0xFFFD})},
+            {"overlong three-byte", "\xE0\x80\x80z", Units({0xFFFD, u'z'})},
+            {"three-byte cut at end", "ab\xE6\x9D", Units({u'a', u'b', 0xFFFD})},
+            {"four-byte cut at end", "\xF0\x9F\x98", Units({0xFFFD})},
+            {"invalid after valid four-byte", "\xF0\x9F\x98\x80\xC3", Units({0xD83D, 0xDE00, 0xFFFD})},
         };
     } // namespace
 
@@ -130,6 +134,34 @@ namespace BrambleonTest
         for (const Utf8Case& Each : InvalidUtf8Cases)
         {
             EXPECT_EQ(HexUnits(Utf8ToUtf16(Each.Utf8)), HexUnits(Each.Wide)) << Each.Name;
+        }
+    }
+
+    // Every length class of character, after ASCII runs of every length around the block size,
+    // against the independent encoder of the test support.
+    TEST(TextTest, EveryKindOfCharacterRoundTripsAfterAsciiRunsOfAnyLength)
+    {
+        const std::vector<uint32_t> CodePoints = {0x7F,   0x80,   0x7FF,  0x800,   0xFFF,   0x1000,
+                                                  0xD7FF, 0xE000, 0xFFFD, 0xFFFF, 0x10000, 0x10FFFF};
+        for (size_t Run = 0; Run <= 34; ++Run)
+        {
+            for (const uint32_t CodePoint : CodePoints)
+            {
+                RC::StringType Wide(Run, STR('x'));
+                if (CodePoint > 0xFFFF)
+                {
+                    Wide += Units({static_cast<char16_t>(0xD800 + ((CodePoint - 0x10000) >> 10)),
+                                   static_cast<char16_t>(0xDC00 + ((CodePoint - 0x10000) & 0x3FF))});
+                }
+                else
+                {
+                    Wide += static_cast<RC::CharType>(CodePoint);
+                }
+                Wide += RC::StringType(Run % 19, STR('y'));
+                const std::string Narrow = Utf16ToUtf8(Wide);
+                ASSERT_EQ(Hex(Narrow), Hex(ToUtf8(Wide))) << Run << " " << CodePoint;
+                ASSERT_EQ(HexUnits(Utf8ToUtf16(Narrow)), HexUnits(Wide)) << Run << " " << CodePoint;
+            }
         }
     }
 

@@ -250,12 +250,12 @@ namespace RC::Sim
     auto Engine::CreateClass(StringViewType Path, std::vector<PropSpec> Variables, UClass* Super) -> UClass*
     {
         const auto [PackagePath, Name] = SplitPath(Path);
-        auto Variables_ = LayOut(Variables, Super != nullptr ? Super->GetPropertiesSize() : 0);
+        auto VariableLayout = LayOut(Variables, Super != nullptr ? Super->GetPropertiesSize() : 0);
         UObject* Package = State->PackageFor(PackagePath);
         auto* Class = static_cast<UClass*>(State->Add(std::unique_ptr<UObject>(new UClass()), State->ClassClass, Package, Name));
         auto& ClassState = Impl::StateOf(Class);
-        ClassState.Properties = std::move(Variables_.Properties);
-        ClassState.PropertiesSize = Variables_.Size;
+        ClassState.Properties = std::move(VariableLayout.Properties);
+        ClassState.PropertiesSize = VariableLayout.Size;
         ClassState.Super = Super;
         return Class;
     }
@@ -267,12 +267,12 @@ namespace RC::Sim
         {
             throw Invalid("a function needs a class");
         }
-        auto Params_ = LayOut(Params, 0);
+        auto ParamLayout = LayOut(Params, 0);
         auto* Function =
             static_cast<UFunction*>(State->Add(std::unique_ptr<UObject>(new UFunction()), State->FunctionClass, Class, Name));
         auto& FunctionState = Impl::StateOf(Function);
-        FunctionState.Properties = std::move(Params_.Properties);
-        FunctionState.PropertiesSize = Params_.Size;
+        FunctionState.Properties = std::move(ParamLayout.Properties);
+        FunctionState.PropertiesSize = ParamLayout.Size;
         FunctionState.Body = std::move(Body);
         Impl::StateOf(Class).Functions.push_back(Function);
         return Function;
@@ -281,8 +281,8 @@ namespace RC::Sim
     auto Engine::CreateStruct(StringViewType Path, std::vector<PropSpec> Members, int32_t Size) -> UScriptStruct*
     {
         const auto [PackagePath, Name] = SplitPath(Path);
-        auto Members_ = LayOut(Members, 0);
-        if (Size >= 0 && Size < Members_.Size)
+        auto MemberLayout = LayOut(Members, 0);
+        if (Size >= 0 && Size < MemberLayout.Size)
         {
             throw Invalid("struct " + ToUtf8(Path) + " is smaller than its members");
         }
@@ -290,8 +290,8 @@ namespace RC::Sim
         auto* Struct = static_cast<UScriptStruct*>(
             State->Add(std::unique_ptr<UObject>(new UScriptStruct()), State->ScriptStructClass, Package, Name));
         auto& StructState = Impl::StateOf(Struct);
-        StructState.Properties = std::move(Members_.Properties);
-        StructState.PropertiesSize = Size >= 0 ? Size : Members_.Size;
+        StructState.Properties = std::move(MemberLayout.Properties);
+        StructState.PropertiesSize = Size >= 0 ? Size : MemberLayout.Size;
         return Struct;
     }
 

@@ -29,7 +29,7 @@ namespace RC::Sim
 
     namespace
     {
-        auto Function_(const UFunction* Function) -> const UFunction*
+        auto Checked(const UFunction* Function) -> const UFunction*
         {
             if (Function == nullptr)
             {
@@ -39,7 +39,7 @@ namespace RC::Sim
         }
 
         template <typename PropertyType>
-        auto Param(const UFunction* Function, StringViewType Name, int32_t Size = -1) -> const PropertyType&
+        auto FindParam(const UFunction* Function, StringViewType Name, int32_t Size = -1) -> const PropertyType&
         {
             const FProperty* Property = Function->FindProperty(FName(Name, FNAME_Find));
             const auto* Typed = CastField<PropertyType>(Property);
@@ -67,7 +67,7 @@ namespace RC::Sim
     } // namespace
 
     ParamBlock::ParamBlock(const UFunction* Function)
-        : Fn(Function_(Function)), StorageSize(static_cast<size_t>(Function->GetParmsSize()))
+        : Fn(Checked(Function)), StorageSize(static_cast<size_t>(Function->GetParmsSize()))
     {
         Storage = std::make_unique<uint8_t[]>(StorageSize == 0 ? 1 : StorageSize);
     }
@@ -78,47 +78,47 @@ namespace RC::Sim
     auto ParamBlock::Size() const -> size_t { return StorageSize; }
     auto ParamBlock::Function() const -> const UFunction* { return Fn; }
 
-    auto ParamBlock::SetString(StringViewType Param_, StringViewType Text) -> void
+    auto ParamBlock::SetString(StringViewType Name, StringViewType Text) -> void
     {
-        const auto& Property = Param<FStrProperty>(Fn, Param_);
+        const auto& Property = FindParam<FStrProperty>(Fn, Name);
         auto& Target = *reinterpret_cast<FString*>(Storage.get() + Property.GetOffset_Internal());
         Target = FString(StringType(Text).c_str());
     }
 
-    auto ParamBlock::GetString(StringViewType Param_) const -> StringType
+    auto ParamBlock::GetString(StringViewType Name) const -> StringType
     {
-        const auto& Property = Param<FStrProperty>(Fn, Param_);
+        const auto& Property = FindParam<FStrProperty>(Fn, Name);
         return StringType(**reinterpret_cast<const FString*>(Storage.get() + Property.GetOffset_Internal()));
     }
 
-    auto ParamBlock::SetObject(StringViewType Param_, UObject* Object) -> void
+    auto ParamBlock::SetObject(StringViewType Name, UObject* Object) -> void
     {
-        Store(Storage.get(), Param<FObjectProperty>(Fn, Param_), Object);
+        Store(Storage.get(), FindParam<FObjectProperty>(Fn, Name), Object);
     }
 
-    auto ParamBlock::GetObject(StringViewType Param_) const -> UObject*
+    auto ParamBlock::GetObject(StringViewType Name) const -> UObject*
     {
-        return Load<UObject*>(Storage.get(), Param<FObjectProperty>(Fn, Param_));
+        return Load<UObject*>(Storage.get(), FindParam<FObjectProperty>(Fn, Name));
     }
 
-    auto ParamBlock::SetName(StringViewType Param_, FName Name) -> void
+    auto ParamBlock::SetName(StringViewType Name, FName Value) -> void
     {
-        Store(Storage.get(), Param<FNameProperty>(Fn, Param_), Name);
+        Store(Storage.get(), FindParam<FNameProperty>(Fn, Name), Value);
     }
 
-    auto ParamBlock::GetName(StringViewType Param_) const -> FName
+    auto ParamBlock::GetName(StringViewType Name) const -> FName
     {
-        return Load<FName>(Storage.get(), Param<FNameProperty>(Fn, Param_));
+        return Load<FName>(Storage.get(), FindParam<FNameProperty>(Fn, Name));
     }
 
-    auto ParamBlock::SetInt64(StringViewType Param_, uint64_t Value) -> void
+    auto ParamBlock::SetInt64(StringViewType Name, uint64_t Value) -> void
     {
-        Store(Storage.get(), Param<FNumericProperty>(Fn, Param_, 8), Value);
+        Store(Storage.get(), FindParam<FNumericProperty>(Fn, Name, 8), Value);
     }
 
-    auto ParamBlock::GetInt64(StringViewType Param_) const -> uint64_t
+    auto ParamBlock::GetInt64(StringViewType Name) const -> uint64_t
     {
-        return Load<uint64_t>(Storage.get(), Param<FNumericProperty>(Fn, Param_, 8));
+        return Load<uint64_t>(Storage.get(), FindParam<FNumericProperty>(Fn, Name, 8));
     }
 
     auto ParamBlock::SetBytes(size_t Offset, const std::vector<uint8_t>& Bytes) -> void

@@ -1,12 +1,16 @@
 // UTF-8 / UTF-16 conversions for every text that crosses between the engine and the mod.
-// Pure ASCII, by far the common case, is widened or narrowed in one sized pass; everything else
-// goes through utfcpp. Malformed input is replaced, never reported.
+// ASCII, by far the common case, goes sixteen bytes at a time and the commonest well-formed
+// sequences are handled in line; the rest, and the repair of malformed input, is utfcpp's.
+// Malformed input is replaced, never reported.
 #include <log_bridge.hpp>
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <iterator>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 #include <utf8.h>
 
@@ -19,51 +23,70 @@ namespace BRMB::Text
         auto IsHighSurrogate(uint32_t Unit) -> bool { return Unit >= 0xD800 && Unit <= 0xDBFF; }
         auto IsLowSurrogate(uint32_t Unit) -> bool { return Unit >= 0xDC00 && Unit <= 0xDFFF; }
 
-        // One OR over the whole text: a branch-free loop the compiler vectorises.
-        auto IsAscii(std::string_view Text) -> bool
+        template <typename From>
+        auto UnitValue(From Unit) -> uint32_t
         {
-            unsigned Bits = 0;
-            for (const char Byte : Text)
-            {
-                Bits |= static_cast<unsigned char>(Byte);
-            }
-            return Bits < 0x80;
+            return static_cast<uint32_t>(static_cast<std::make_unsigned_t<From>>(Unit));
         }
 
-        auto IsAscii(RC::StringViewType Text) -> bool
+        // ASCII goes sixteen bytes at a time: two loads and one mask test tell whether the next
+        // block is all ASCII (below 0x80 in every byte, or in every 16-bit unit).
+        template <typename From>
+        constexpr uint64_t NonAsciiMask = sizeof(From) == 1 ? 0x8080808080808080ULL : 0xFF80FF80FF80FF80ULL;
+
+        template <typename From>
+        constexpr size_t BlockUnits = 16 / sizeof(From);
+
+        template <typename From, typename To>
+        auto CopyIfAsciiBlock(const From* In, To* Out) -> bool
         {
-            uint32_t Bits = 0;
-            for (const RC::CharType Unit : Text)
+            uint64_t Words[2] = {};
+            std::memcpy(Words, In, sizeof(Words));
+            if (((Words[0] | Words[1]) & NonAsciiMask<From>) != 0)
             {
-                Bits |= static_cast<uint32_t>(Unit);
+                return false;
             }
-            return Bits < 0x80;
+            for (size_t Index = 0; Index < BlockUnits<From>; ++Index)
+            {
+                Out[Index] = static_cast<To>(UnitValue(In[Index]));
+            }
+            return true;
         }
 
-        // Unit at Index as a code point; a surrogate pair is consumed whole, a lone surrogate
-        // becomes U+FFFD.
-        auto NextCodePoint(RC::StringViewType Text, size_t& Index) -> uint32_t
+        auto IsTrail(unsigned char Byte) -> bool { return (Byte & 0xC0) == 0x80; }
+
+        // The well-formed two- and three-byte sequences that make up most non-ASCII text, decoded
+        // in line; false (nothing consumed) for anything else, which utfcpp then decodes or rejects.
+        auto NextShortSequence(const char*& In, const char* End, uint32_t& CodePoint) -> bool
         {
-            const auto Unit = static_cast<uint32_t>(Text[Index++]);
-            if (IsHighSurrogate(Unit))
+            const auto Lead = static_cast<unsigned char>(In[0]);
+            if (Lead >= 0xC2 && Lead <= 0xDF && End - In >= 2)
             {
-                if (Index < Text.size() && IsLowSurrogate(static_cast<uint32_t>(Text[Index])))
+                const auto Trail = static_cast<unsigned char>(In[1]);
+                if (!IsTrail(Trail))
                 {
-                    const auto Low = static_cast<uint32_t>(Text[Index++]);
-                    return 0x10000 + ((Unit - 0xD800) << 10) + (Low - 0xDC00);
+                    return false;
                 }
-                return Replacement;
+                CodePoint = ((Lead & 0x1Fu) << 6) | (Trail & 0x3Fu);
+                In += 2;
+                return true;
             }
-            if (IsLowSurrogate(Unit))
+            if (Lead >= 0xE0 && Lead <= 0xEF && End - In >= 3)
             {
-                return Replacement;
+                const auto First = static_cast<unsigned char>(In[1]);
+                const auto Second = static_cast<unsigned char>(In[2]);
+                // E0 needs A0 or above (shorter forms are overlong); ED below A0 (above are surrogates).
+                const unsigned char Low = Lead == 0xE0 ? 0xA0 : 0x80;
+                const unsigned char High = Lead == 0xED ? 0x9F : 0xBF;
+                if (First < Low || First > High || !IsTrail(Second))
+                {
+                    return false;
+                }
+                CodePoint = ((Lead & 0x0Fu) << 12) | ((First & 0x3Fu) << 6) | (Second & 0x3Fu);
+                In += 3;
+                return true;
             }
-            return Unit;
-        }
-
-        auto EncodedSize(uint32_t CodePoint) -> size_t
-        {
-            return CodePoint < 0x80 ? 1 : CodePoint < 0x800 ? 2 : CodePoint < 0x10000 ? 3 : 4;
+            return false;
         }
 
         // Text must be valid UTF-8; UTF-16 never needs more units than UTF-8 has bytes.
@@ -78,49 +101,117 @@ namespace BRMB::Text
 
     auto Utf16ToUtf8(RC::StringViewType Text) -> std::string
     {
-        if (IsAscii(Text))
+        static_assert(sizeof(RC::CharType) == 2, "engine text is UTF-16");
+        // Sized for ASCII, which is one byte per unit. The first non-ASCII unit grows it once to
+        // the worst case of the rest: three bytes per unit (a pair of units takes four).
+        std::string Narrow(Text.size(), '\0');
+        const RC::CharType* In = Text.data();
+        const RC::CharType* const End = In + Text.size();
+        constexpr auto Step = BlockUnits<RC::CharType>;
+        size_t Prefix = 0;
+        while (Text.size() - Prefix >= Step && CopyIfAsciiBlock(In + Prefix, Narrow.data() + Prefix))
         {
-            std::string Narrow(Text.size(), '\0');
-            for (size_t Index = 0; Index < Text.size(); ++Index)
-            {
-                Narrow[Index] = static_cast<char>(Text[Index]);
-            }
+            Prefix += Step;
+        }
+        while (Prefix < Text.size() && UnitValue(In[Prefix]) < 0x80)
+        {
+            Narrow[Prefix] = static_cast<char>(In[Prefix]);
+            ++Prefix;
+        }
+        if (Prefix == Text.size())
+        {
             return Narrow;
         }
-
-        size_t Size = 0;
-        for (size_t Index = 0; Index < Text.size();)
+        Narrow.resize(Prefix + (Text.size() - Prefix) * 3);
+        In += Prefix;
+        char* Out = Narrow.data() + Prefix;
+        while (In < End)
         {
-            Size += EncodedSize(NextCodePoint(Text, Index));
+            const uint32_t Unit = UnitValue(*In);
+            if (Unit < 0x80)
+            {
+                if (End - In >= static_cast<std::ptrdiff_t>(Step) && CopyIfAsciiBlock(In, Out))
+                {
+                    In += Step;
+                    Out += Step;
+                    continue;
+                }
+                // A non-ASCII unit is near: copy the ASCII before it one by one.
+                do
+                {
+                    *Out++ = static_cast<char>(UnitValue(*In++));
+                } while (In < End && UnitValue(*In) < 0x80);
+                continue;
+            }
+            ++In;
+            uint32_t CodePoint = Unit;
+            if (IsHighSurrogate(Unit) && In < End && IsLowSurrogate(UnitValue(*In)))
+            {
+                CodePoint = 0x10000 + ((Unit - 0xD800) << 10) + (UnitValue(*In++) - 0xDC00);
+            }
+            else if (IsHighSurrogate(Unit) || IsLowSurrogate(Unit))
+            {
+                CodePoint = Replacement;
+            }
+            Out = utf8::unchecked::append(CodePoint, Out);
         }
-        std::string Narrow(Size, '\0');
-        char* Out = Narrow.data();
-        for (size_t Index = 0; Index < Text.size();)
-        {
-            Out = utf8::unchecked::append(NextCodePoint(Text, Index), Out);
-        }
+        Narrow.resize(static_cast<size_t>(Out - Narrow.data()));
         return Narrow;
     }
 
     auto Utf8ToUtf16(std::string_view Text) -> RC::StringType
     {
-        if (IsAscii(Text))
+        // UTF-16 never needs more units than UTF-8 has bytes.
+        RC::StringType Wide(Text.size(), RC::CharType{});
+        RC::CharType* Out = Wide.data();
+        const char* In = Text.data();
+        const char* const End = In + Text.size();
+        constexpr auto Step = BlockUnits<char>;
+        try
         {
-            RC::StringType Wide(Text.size(), RC::CharType{});
-            for (size_t Index = 0; Index < Text.size(); ++Index)
+            while (In < End)
             {
-                Wide[Index] = static_cast<RC::CharType>(Text[Index]);
+                const auto Byte = static_cast<unsigned char>(*In);
+                if (Byte < 0x80)
+                {
+                    if (End - In >= static_cast<std::ptrdiff_t>(Step) && CopyIfAsciiBlock(In, Out))
+                    {
+                        In += Step;
+                        Out += Step;
+                        continue;
+                    }
+                    do
+                    {
+                        *Out++ = static_cast<RC::CharType>(UnitValue(*In++));
+                    } while (In < End && UnitValue(*In) < 0x80);
+                    continue;
+                }
+                uint32_t CodePoint = 0;
+                if (!NextShortSequence(In, End, CodePoint))
+                {
+                    CodePoint = utf8::next(In, End);
+                }
+                if (CodePoint > 0xFFFF)
+                {
+                    *Out++ = static_cast<RC::CharType>(0xD800 + ((CodePoint - 0x10000) >> 10));
+                    *Out++ = static_cast<RC::CharType>(0xDC00 + ((CodePoint - 0x10000) & 0x3FF));
+                }
+                else
+                {
+                    *Out++ = static_cast<RC::CharType>(CodePoint);
+                }
             }
-            return Wide;
         }
-        if (utf8::find_invalid(Text.begin(), Text.end()) == Text.end())
+        catch (const utf8::exception&)
         {
-            return DecodeValid(Text);
+            // Malformed text is rare: repair all of it once, then decode what is now valid.
+            std::string Repaired;
+            Repaired.reserve(Text.size() + 8);
+            utf8::replace_invalid(Text.begin(), Text.end(), std::back_inserter(Repaired), Replacement);
+            return DecodeValid(Repaired);
         }
-        std::string Repaired;
-        Repaired.reserve(Text.size() + 8);
-        utf8::replace_invalid(Text.begin(), Text.end(), std::back_inserter(Repaired), Replacement);
-        return DecodeValid(Repaired);
+        Wide.resize(static_cast<size_t>(Out - Wide.data()));
+        return Wide;
     }
 
     auto FStringView(const RC::Unreal::FString& Text) -> RC::StringViewType

@@ -3,7 +3,9 @@
 // "ObjectRef" and "ObjectRefs"; the engine array is changed only through the host's array code.
 // Runs on the game thread, inside the Blueprint call.
 #include <array>
+#include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <Unreal/Core/Containers/Array.hpp>

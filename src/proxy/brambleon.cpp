@@ -6,15 +6,13 @@
 #include <string>
 #include <string_view>
 
-#include <Unreal/Hooks.hpp>
 #include <Unreal/UObject.hpp>
-#include <Unreal/UObjectGlobals.hpp>
 #include <VEXA_Core.hpp>
 #include <log_bridge.hpp>
 
 #include "core/adoption.hpp"
-#include "core/guard.hpp"
 #include "core/param_view.hpp"
+#include "discovery/discovery.hpp"
 #include "proxy/proxy_hooks.hpp"
 
 namespace BRMB
@@ -23,48 +21,47 @@ namespace BRMB
 
     namespace
     {
-        // Compared in double precision against the single-precision accumulator.
-        constexpr double PollInterval = 0.2;
+        using Discovery::PassResult;
 
-        auto Scan(RC::Unreal::Hook::TCallbackIterationData<void>& Iteration, float DeltaSeconds) -> void
+        // The library, then both registry functions; a function found once is not looked up again.
+        auto Pass(Brambleon& Service) -> PassResult
         {
-            auto& Service = ProxyInstance();
-            Service.PollElapsed += DeltaSeconds;
-            if (Service.PollElapsed < PollInterval)
-            {
-                return;
-            }
-            Service.PollElapsed = 0.0f;
-
-            if (Service.Library == nullptr)
-            {
-                Service.Library = RC::Unreal::UObjectGlobals::FindObject(nullptr, nullptr, Service.LibraryPath.c_str(),
-                                                                         false, nullptr);
-            }
-            const bool Ready = Service.Library != nullptr && Service.RegisterHook_BRMB_CPP_RegisterProxy(false) &&
+            const bool Ready = Discovery::FindLibrary(Service.Library, Service.LibraryPath) &&
+                               Service.RegisterHook_BRMB_CPP_RegisterProxy(false) &&
                                Service.RegisterHook_BRMB_CPP_DestroyedProxy(false);
-            if (!Ready)
-            {
-                ProxyHooks::SayWide(STR("Brambleon C++ Tools not yet initiated"));
-                return;
-            }
-            Service.ScanComplete = true;
-            ProxyHooks::SayWide(STR("Brambleon C++ Tools initiated!"));
-            Iteration.RemoveSelf();
+            return Ready ? PassResult::Complete : PassResult::Pending;
         }
+
+        auto Announce(Brambleon&, RC::StringViewType Line) -> void
+        {
+            ProxyHooks::SayWide(Line);
+        }
+
+        auto WhilePending(Brambleon&, float) -> void
+        {
+            ProxyHooks::SayWide(STR("Brambleon C++ Tools not yet initiated"));
+        }
+
+        constexpr Discovery::Spec<Brambleon> ProxyDiscovery{
+            .Prefix = STR("BRMB"),
+            .Owner = STR("BRMB"),
+            .Callback = STR("BRMB_EngineBPScan"),
+            .Instance = &ProxyInstance,
+            .PollElapsed = &Brambleon::PollElapsed,
+            .ScanComplete = &Brambleon::ScanComplete,
+            .Interval = &Discovery::SlowInterval<Brambleon>,
+            .Pass = &Pass,
+            .CompletionLine = STR("Brambleon C++ Tools initiated!"),
+            .Announce = &Announce,
+            .WhilePending = &WhilePending,
+        };
     } // namespace
 
     Brambleon::Brambleon() : LibraryPath(STR("/Game/Mods/Brambleon/BRMB_BlueprintLibrary.BRMB_BlueprintLibrary_C")) {}
 
     auto Brambleon::RegisterDiscovery() -> void
     {
-        RC::Unreal::Hook::FCallbackOptions Options;
-        Options.OwnerModName = STR("BRMB");
-        Options.HookName = STR("BRMB_EngineBPScan");
-        RC::Unreal::Hook::RegisterEngineTickPreCallback(
-            [](RC::Unreal::Hook::TCallbackIterationData<void>& Iteration, RC::Unreal::UEngine*, float DeltaSeconds,
-               bool) { Guarded(STR("BRMB"), STR("BRMB_EngineBPScan"), [&] { Scan(Iteration, DeltaSeconds); }); },
-            Options);
+        Discovery::Register<ProxyDiscovery>();
     }
 
     auto Brambleon::RegisterHook_BRMB_CPP_RegisterProxy(bool) -> bool

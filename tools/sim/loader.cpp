@@ -804,25 +804,6 @@ namespace BRMB::Sim
             }
             return Result;
         }
-
-        auto LineAndColumn(std::string_view Text, size_t Byte) -> std::string
-        {
-            size_t Line = 1;
-            size_t Column = 1;
-            for (size_t Index = 0; Index + 1 < Byte && Index < Text.size(); ++Index)
-            {
-                if (Text[Index] == '\n')
-                {
-                    ++Line;
-                    Column = 1;
-                }
-                else
-                {
-                    ++Column;
-                }
-            }
-            return "line " + std::to_string(Line) + ", column " + std::to_string(Column);
-        }
     } // namespace
 
     InvalidScenario::InvalidScenario(std::string InFile, size_t InStep, std::string InField, const std::string& Message)
@@ -859,8 +840,13 @@ namespace BRMB::Sim
         }
         catch (const Json::parse_error& Error)
         {
-            throw InvalidScenario(File, 0, "", "malformed JSON at " + LineAndColumn(Text, Error.byte) + ": " +
-                                                   std::string(Error.what()));
+            // nlohmann's text already names the line and column; its "[json.exception...]" tag does not help.
+            std::string What = Error.what();
+            if (const auto Tag = What.find("] "); What.rfind("[json.exception", 0) == 0 && Tag != std::string::npos)
+            {
+                What.erase(0, Tag + 2);
+            }
+            throw InvalidScenario(File, 0, "", "malformed JSON: " + What);
         }
 
         Where At{File, 0};

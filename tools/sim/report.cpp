@@ -80,7 +80,7 @@ namespace BRMB::Sim
 
     auto Reporter::BeginScenario(const Scenario& Plan) -> void
     {
-        ++Scenarios;
+        Scenarios.push_back({Plan.Name, 0, 0, true, {}});
         if (!Settings.Quiet)
         {
             Out << Paint("1", "== " + Plan.Name) << " (" << Plan.File << ")\n";
@@ -95,6 +95,10 @@ namespace BRMB::Sim
     auto Reporter::BeginStep(const Step& Current) -> void
     {
         ++Steps;
+        if (!Current.Section.empty() && !Scenarios.empty())
+        {
+            Scenarios.back().Sections.push_back({Current.Section, 0, 0, true, {}});
+        }
         if (!Settings.Quiet)
         {
             if (!Current.Section.empty())
@@ -109,7 +113,6 @@ namespace BRMB::Sim
             Out << "\n";
             Out.flush();
         }
-        SectionOf(&Current);
     }
 
     auto Reporter::Note(const std::string& Text) -> void
@@ -121,38 +124,31 @@ namespace BRMB::Sim
         }
     }
 
-    auto Reporter::SectionOf(const Step* Current) -> Section*
+    // A check counts towards its scenario and towards the section its step belongs to (the last
+    // one opened in the scenario).
+    auto Reporter::Count(const Step* Current, bool Held) -> void
     {
-        if (Current == nullptr)
+        if (Scenarios.empty())
         {
-            return nullptr;
+            return;
         }
-        if (!Current->Section.empty() &&
-            std::none_of(Sections.begin(), Sections.end(), [&](const Section& Item) { return Item.Name == Current->Section; }))
+        auto& Scenario = Scenarios.back();
+        (Held ? Scenario.Held : Scenario.Failed) += 1;
+        if (Current != nullptr && !Scenario.Sections.empty())
         {
-            Sections.push_back({Current->Section, 0, 0});
+            (Held ? Scenario.Sections.back().Held : Scenario.Sections.back().Failed) += 1;
         }
-        // A step without a section counts towards the last one opened.
-        return Sections.empty() ? nullptr : &Sections.back();
     }
 
     auto Reporter::Held(const Step& Current) -> void
     {
-        ++HeldChecks;
-        if (auto* Counted = SectionOf(&Current))
-        {
-            ++Counted->Held;
-        }
+        Count(&Current, true);
     }
 
     auto Reporter::Failed(const Scenario& Plan, const Step* Current, const std::string& What,
                           const std::string& Expected, const std::string& Seen) -> void
     {
-        ++FailedChecks;
-        if (auto* Counted = SectionOf(Current))
-        {
-            ++Counted->Failed;
-        }
+        Count(Current, false);
         Out << Paint("1;31", "FAILED") << " " << Plan.File;
         if (Current != nullptr)
         {
@@ -169,9 +165,9 @@ namespace BRMB::Sim
 
     auto Reporter::EndScenario(const Scenario& Plan, bool Passed) -> void
     {
-        if (!Passed)
+        if (!Scenarios.empty())
         {
-            ++FailedScenarios;
+            Scenarios.back().Passed = Passed;
         }
         if (!Settings.Quiet)
         {
@@ -180,27 +176,45 @@ namespace BRMB::Sim
         }
     }
 
+    auto Reporter::PrintTally(const Tally& Item, size_t Width) const -> void
+    {
+        const bool Good = Item.Passed && Item.Failed == 0;
+        Out << "  " << Item.Name << std::string(Width - Item.Name.size() + 2, ' ')
+            << (Good ? Paint("32", "ok    ") : Paint("31", "FAILED")) << "  " << Item.Held << " held";
+        if (Item.Failed != 0)
+        {
+            Out << ", " << Item.Failed << " failed";
+        }
+        Out << "\n";
+    }
+
     auto Reporter::Summary() -> bool
     {
         Out << Paint("1", "Summary") << "\n";
+        // One scenario (the demo, say) is summed up by its sections, several by scenario.
+        const auto& Lines = Scenarios.size() == 1 ? Scenarios.front().Sections : Scenarios;
         size_t Width = 0;
-        for (const auto& Item : Sections)
+        for (const auto& Item : Lines)
         {
             Width = std::max(Width, Item.Name.size());
         }
-        for (const auto& Item : Sections)
+        for (const auto& Item : Lines)
         {
-            Out << "  " << Item.Name << std::string(Width - Item.Name.size() + 2, ' ')
-                << (Item.Failed == 0 ? Paint("32", "ok") : Paint("31", "FAILED")) << "  " << Item.Held << " held";
-            if (Item.Failed != 0)
-            {
-                Out << ", " << Item.Failed << " failed";
-            }
-            Out << "\n";
+            PrintTally(Item, Width);
         }
-        const bool Passed = FailedChecks == 0 && FailedScenarios == 0;
-        Out << "  " << Scenarios << (Scenarios == 1 ? " scenario, " : " scenarios, ") << Steps << " steps, "
-            << HeldChecks << " expectations held, " << FailedChecks << " failed: "
+        size_t Held = 0;
+        size_t Failed = 0;
+        bool Passed = true;
+        for (const auto& Item : Scenarios)
+        {
+            Held += Item.Held;
+            Failed += Item.Failed;
+            Passed = Passed && Item.Passed;
+        }
+        Passed = Passed && Failed == 0;
+        Out << "  " << Scenarios.size() << (Scenarios.size() == 1 ? " scenario, " : " scenarios, ") << Steps
+            << (Steps == 1 ? " step, " : " steps, ") << Held << (Held == 1 ? " expectation held, " : " expectations held, ")
+            << Failed << " failed: "
             << (Passed ? Paint("1;32", "PASSED") : Paint("1;31", "FAILED")) << "\n";
         Out.flush();
         return Passed;

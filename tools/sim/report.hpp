@@ -44,23 +44,22 @@ namespace BRMB::Sim
         auto Summary() -> bool;
 
     private:
-        struct Section
+        struct Tally
         {
             std::string Name;
             size_t Held = 0;
             size_t Failed = 0;
+            bool Passed = true;
+            std::vector<Tally> Sections;
         };
-        auto SectionOf(const Step* Current) -> Section*;
+        auto Count(const Step* Current, bool Held) -> void;
+        auto PrintTally(const Tally& Item, size_t Width) const -> void;
         auto Paint(const char* Code, const std::string& Text) const -> std::string;
 
         std::ostream& Out;
         const Options& Settings;
-        std::vector<Section> Sections;
-        size_t Scenarios = 0;
-        size_t FailedScenarios = 0;
+        std::vector<Tally> Scenarios;
         size_t Steps = 0;
-        size_t HeldChecks = 0;
-        size_t FailedChecks = 0;
     };
 
     // A step in a few words, e.g. "call VEXA_CPP_SaveFile on VEXA".

@@ -116,7 +116,7 @@ namespace BRMB::Sim
                 try
                 {
                     Folder = std::make_unique<Workdir>(Settings.KeepWorkdir);
-                    Folder->LayOut(Plan.Files);
+                    Folder->LayOut(Plan.Files, Faults.RestrictFileAccess);
                 }
                 catch (const std::exception& Error)
                 {

@@ -31,7 +31,7 @@ namespace BRMB::Sim
             throw std::runtime_error("cannot create a working folder in " + PathToUtf8(Base));
         }
 
-        auto Permissions(const FileDecl& File) -> fs::perms
+        auto Permissions(const FileDecl& File, bool ForOthers) -> fs::perms
         {
             using fs::perms;
             switch (File.Mode)
@@ -43,7 +43,15 @@ namespace BRMB::Sim
             case FileMode::Unreadable: return perms::none;
             case FileMode::Normal: break;
             }
-            return perms::all;
+            if (!ForOthers)
+            {
+                return File.Folder ? perms::owner_all | perms::group_read | perms::group_exec | perms::others_read |
+                                         perms::others_exec
+                                   : perms::owner_read | perms::owner_write | perms::group_read | perms::others_read;
+            }
+            return File.Folder ? perms::all
+                               : perms::owner_read | perms::owner_write | perms::group_read | perms::group_write |
+                                     perms::others_read | perms::others_write;
         }
 
         // Gives the owner full access again, children after their folder, so removal can go through.
@@ -77,19 +85,25 @@ namespace BRMB::Sim
         }
     }
 
-    auto Workdir::LayOut(const std::vector<FileDecl>& Files) const -> void
+    auto Workdir::LayOut(const std::vector<FileDecl>& Files, bool ForOthers) const -> void
     {
+        if (ForOthers)
+        {
+            fs::permissions(Folder, fs::perms::all, fs::perm_options::replace);
+        }
         for (const auto& File : Files)
         {
             const auto Path = Folder / PathFromUtf8(File.Path);
+            const auto Parent = File.Folder ? Path : Path.parent_path();
+            fs::create_directories(Parent);
+            // Folders made on the way are open like the working folder itself.
+            for (auto Step = Parent; ForOthers && Step != Folder && Step.has_parent_path(); Step = Step.parent_path())
+            {
+                fs::permissions(Step, fs::perms::all, fs::perm_options::replace);
+            }
             if (File.Folder)
             {
-                fs::create_directories(Path);
                 continue;
-            }
-            if (Path.has_parent_path())
-            {
-                fs::create_directories(Path.parent_path());
             }
             std::ofstream Out(Path, std::ios::binary | std::ios::trunc);
             Out.write(File.Bytes.data(), static_cast<std::streamsize>(File.Bytes.size()));
@@ -103,7 +117,7 @@ namespace BRMB::Sim
         std::vector<const FileDecl*> Locked;
         for (const auto& File : Files)
         {
-            if (File.Mode != FileMode::Normal)
+            if (File.Mode != FileMode::Normal || ForOthers)
             {
                 Locked.push_back(&File);
             }
@@ -116,7 +130,7 @@ namespace BRMB::Sim
                          [&](const FileDecl* Left, const FileDecl* Right) { return Depth(Left) > Depth(Right); });
         for (const auto* File : Locked)
         {
-            fs::permissions(Folder / PathFromUtf8(File->Path), Permissions(*File), fs::perm_options::replace);
+            fs::permissions(Folder / PathFromUtf8(File->Path), Permissions(*File, ForOthers), fs::perm_options::replace);
         }
     }
 } // namespace BRMB::Sim

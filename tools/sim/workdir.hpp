@@ -20,8 +20,10 @@ namespace BRMB::Sim
         ~Workdir();
 
         [[nodiscard]] auto Path() const -> const std::filesystem::path& { return Folder; }
-        // Creates folders and files (missing parents too), then applies their modes.
-        auto LayOut(const std::vector<FileDecl>& Files) const -> void;
+        // Creates folders and files (missing parents too), then applies their modes. With
+        // ForOthers, what is normal is open to every user, because the host then runs Blueprint
+        // calls as an unprivileged one.
+        auto LayOut(const std::vector<FileDecl>& Files, bool ForOthers) const -> void;
 
     private:
         std::filesystem::path Previous;

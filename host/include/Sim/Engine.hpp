@@ -107,8 +107,10 @@ namespace RC::Sim
     {
         // RegisterHook answers (0, 0) for functions of these names (and registers nothing).
         std::vector<StringType> FailRegisterHookFor;
-        // When set, Blueprint calls run with file access of an unprivileged user, so files whose
-        // permissions deny reading or writing really are refused, also to root.
+        // When set, Blueprint calls run with file access of an unprivileged user (Linux, as root:
+        // uid and gid 65534), so files whose permissions deny reading or writing really are
+        // refused, also to root. Files and folders the call should reach must grant access to
+        // others. Windows: no effect (deny with read-only attributes there).
         bool RestrictFileAccess = false;
     };
 
@@ -169,10 +171,12 @@ namespace RC::Sim
         [[nodiscard]] auto FindByPath(StringViewType Path) const -> UObject*; // ignores loading state
 
         // --- running ---------------------------------------------------------------------------
-        // Runs every pre-callback in registration order, the body, then every post-callback.
+        // Runs every pre-callback in registration order, the body, then every post-callback. Hooks
+        // registered during the call take part from the next call.
         auto Call(UObject* Context, UFunction* Function, ParamBlock& Params) -> void;
-        // Runs every tick pre-callback in registration order with this delta; removes the ones
-        // that called RemoveSelf().
+        // Runs every tick pre-callback in registration order with this delta (and the game engine
+        // object); removes the ones that called RemoveSelf() or were registered with bOnce.
+        // Exceptions are not caught: a throwing tick callback takes the game down.
         auto Tick(float DeltaSeconds) -> void;
         // Ticks at FrameDelta until Seconds of engine time have passed.
         auto RunFor(float Seconds, float FrameDelta) -> void;
@@ -185,7 +189,9 @@ namespace RC::Sim
         [[nodiscard]] auto FindObjectCalls() const -> int;
         [[nodiscard]] auto LastFindFirstOfName() const -> std::string; // UTF-8 class name of the last search
         [[nodiscard]] auto ConstructedObjects() const -> std::vector<UObject*>;
-        // std::exceptions that left a hook callback (the real host catches and logs these).
+        // std::exceptions that left a hook callback. Like the real host, Call() catches them and
+        // logs "[Host] Exception in hook of <function name>: <what>\n" at level 4, then goes on;
+        // anything else propagates, and nothing from a tick callback is caught.
         [[nodiscard]] auto EscapedExceptions() const -> int;
 
         auto GetFaults() -> Faults&;
@@ -207,7 +213,9 @@ namespace RC::Sim
         explicit LoadedMod(const std::string& Utf8Path);
         LoadedMod(const LoadedMod&) = delete;
         auto operator=(const LoadedMod&) -> LoadedMod& = delete;
-        // uninstall_mod (if still installed), then the library is unloaded.
+        // uninstall_mod (if still installed); then the engine forgets every hook callable and tick
+        // callback registered since the load (their code lives in the library), then the library
+        // is unloaded.
         ~LoadedMod();
 
         [[nodiscard]] auto Mod() const -> CppUserModBase*;

@@ -1,0 +1,265 @@
+// The file hooks through the stand-in host against their floors: a plain bulk read of the same
+// file with CR and LF removed, a plain enumeration of the same folder, and what a script mod does
+// instead (Lua 5.4 reading the file and removing CR and LF with gsub, run as a process).
+// Wall-clock times: the Lua work happens in a child process.
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+
+#include <log_bridge.hpp>
+
+#include "harness/session.hpp"
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+
+namespace
+{
+    constexpr int64_t MiB = 1024 * 1024;
+    constexpr int FolderEntries = 10'000;
+
+    // Lua's own timing of the read and the gsub, printed in seconds.
+    constexpr auto LuaScript = R"(local t0 = os.clock()
+local f = assert(io.open(arg[1], "r"))
+local text = f:read("a")
+f:close()
+text = text:gsub("[\r\n]", "")
+io.write(string.format("%.9f %d\n", os.clock() - t0, #text))
+)";
+
+    // Files and a folder made once per run in a private temporary folder, removed at exit.
+    class Data
+    {
+    public:
+        static auto Get() -> Data&
+        {
+            static Data Instance;
+            return Instance;
+        }
+
+        auto CrLfFile(int64_t Bytes) -> std::string
+        {
+            const fs::path Path = Root / ("crlf_" + std::to_string(Bytes) + ".txt");
+            if (!fs::exists(Path))
+            {
+                const std::string Line = "An ordinary line of a save file, with some numbers 0123456789 and words.\r\n";
+                std::string Text;
+                Text.reserve(static_cast<size_t>(Bytes));
+                while (static_cast<int64_t>(Text.size() + Line.size()) <= Bytes)
+                {
+                    Text += Line;
+                }
+                Text.append(static_cast<size_t>(Bytes) - Text.size(), 'x');
+                std::ofstream(Path, std::ios::binary).write(Text.data(), static_cast<std::streamsize>(Text.size()));
+            }
+            return Path.string();
+        }
+
+        auto Folder() -> std::string
+        {
+            const fs::path Path = Root / "folder";
+            if (!fs::exists(Path))
+            {
+                fs::create_directory(Path);
+                for (int Index = 0; Index < FolderEntries; ++Index)
+                {
+                    std::ofstream(Path / ("entry_" + std::to_string(Index) + ".sav")).put('x');
+                }
+            }
+            return Path.string();
+        }
+
+        auto LuaScriptPath() -> std::string
+        {
+            const fs::path Path = Root / "strip.lua";
+            if (!fs::exists(Path))
+            {
+                std::ofstream(Path) << LuaScript;
+            }
+            return Path.string();
+        }
+
+        Data(const Data&) = delete;
+        auto operator=(const Data&) -> Data& = delete;
+        ~Data()
+        {
+            std::error_code Ignored;
+            fs::remove_all(Root, Ignored);
+        }
+
+    private:
+        Data()
+        {
+            std::string Template = (fs::temp_directory_path() / "brambleon-bench-XXXXXX").string();
+            if (::mkdtemp(Template.data()) == nullptr)
+            {
+                throw std::runtime_error("cannot make a temporary folder");
+            }
+            Root = Template;
+        }
+
+        fs::path Root;
+    };
+
+    auto ToWide(const std::string& Ascii) -> RC::StringType { return RC::StringType(Ascii.begin(), Ascii.end()); }
+
+    // --- VEXA_CPP_GetFileContents ---------------------------------------------------------------
+
+    auto BM_GetFileContents(benchmark::State& State) -> void
+    {
+        const RC::StringType Path = ToWide(Data::Get().CrLfFile(State.range(0)));
+        Harness::Session Session(BRAMBLEON_MOD_PATH);
+        const Harness::Functions& Fn = Session.Fn();
+        Harness::ParamBlock Params(Fn.GetFileContents);
+        for (auto _ : State)
+        {
+            Params.SetString(BlueprintHalf::Param::Path, Path);
+            Session.Call(Session.LibraryObject(Harness::Library::Core), Fn.GetFileContents, Params);
+        }
+        if (Params.GetString(BlueprintHalf::Param::Path).size() >= static_cast<size_t>(State.range(0)) ||
+            Session.Sim().EscapedExceptions() != 0)
+        {
+            State.SkipWithError("the hook did not answer the file's text without line breaks");
+        }
+        State.SetBytesProcessed(State.iterations() * State.range(0));
+    }
+
+    auto BM_ReadFloor(benchmark::State& State) -> void
+    {
+        const std::string Path = Data::Get().CrLfFile(State.range(0));
+        for (auto _ : State)
+        {
+            std::ifstream In(Path, std::ios::binary);
+            std::string Text(static_cast<size_t>(fs::file_size(Path)), '\0');
+            In.read(Text.data(), static_cast<std::streamsize>(Text.size()));
+            std::erase_if(Text, [](const char Byte) { return Byte == '\r' || Byte == '\n'; });
+            benchmark::DoNotOptimize(Text.data());
+        }
+        State.SetBytesProcessed(State.iterations() * State.range(0));
+    }
+
+    // Runs the Lua script on Path; returns Lua's own measurement in seconds.
+    auto RunLua(const std::string& Path) -> double
+    {
+        std::array<int, 2> Pipe{};
+        if (::pipe(Pipe.data()) != 0)
+        {
+            throw std::runtime_error("pipe");
+        }
+        posix_spawn_file_actions_t Actions;
+        posix_spawn_file_actions_init(&Actions);
+        posix_spawn_file_actions_adddup2(&Actions, Pipe[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addclose(&Actions, Pipe[0]);
+        std::string Lua = BRAMBLEON_LUA;
+        std::string Script = Data::Get().LuaScriptPath();
+        std::string File = Path;
+        std::array<char*, 4> Arguments{Lua.data(), Script.data(), File.data(), nullptr};
+        pid_t Child = 0;
+        const int Spawned = posix_spawn(&Child, Lua.c_str(), &Actions, nullptr, Arguments.data(), environ);
+        posix_spawn_file_actions_destroy(&Actions);
+        ::close(Pipe[1]);
+        std::string Output;
+        std::array<char, 256> Buffer{};
+        for (ssize_t Got = 0; Spawned == 0 && (Got = ::read(Pipe[0], Buffer.data(), Buffer.size())) > 0;)
+        {
+            Output.append(Buffer.data(), static_cast<size_t>(Got));
+        }
+        ::close(Pipe[0]);
+        int Status = 0;
+        if (Spawned != 0 || ::waitpid(Child, &Status, 0) != Child || !WIFEXITED(Status) || WEXITSTATUS(Status) != 0)
+        {
+            throw std::runtime_error("lua5.4 failed");
+        }
+        return std::strtod(Output.c_str(), nullptr);
+    }
+
+    // Wall-clock time around the whole process: start-up, read, gsub, exit.
+    auto BM_Lua54_Process(benchmark::State& State) -> void
+    {
+        if (std::string(BRAMBLEON_LUA).empty())
+        {
+            State.SkipWithError("lua5.4 not found at configure time");
+            return;
+        }
+        const std::string Path = Data::Get().CrLfFile(State.range(0));
+        for (auto _ : State)
+        {
+            benchmark::DoNotOptimize(RunLua(Path));
+        }
+        State.SetBytesProcessed(State.iterations() * State.range(0));
+    }
+
+    // Lua's own measurement of the read and the gsub only.
+    auto BM_Lua54_InScript(benchmark::State& State) -> void
+    {
+        if (std::string(BRAMBLEON_LUA).empty())
+        {
+            State.SkipWithError("lua5.4 not found at configure time");
+            return;
+        }
+        const std::string Path = Data::Get().CrLfFile(State.range(0));
+        for (auto _ : State)
+        {
+            State.SetIterationTime(RunLua(Path));
+        }
+        State.SetBytesProcessed(State.iterations() * State.range(0));
+    }
+
+    // --- VEXA_CPP_GetNamesFromDir ---------------------------------------------------------------
+
+    auto BM_GetNamesFromDir(benchmark::State& State) -> void
+    {
+        const RC::StringType Folder = ToWide(Data::Get().Folder());
+        Harness::Session Session(BRAMBLEON_MOD_PATH);
+        const Harness::Functions& Fn = Session.Fn();
+        Harness::ParamBlock Params(Fn.GetNamesFromDir);
+        for (auto _ : State)
+        {
+            Params.SetString(BlueprintHalf::Param::Path, Folder);
+            Session.Call(Session.LibraryObject(Harness::Library::Core), Fn.GetNamesFromDir, Params);
+        }
+        const RC::StringType Answer = Params.GetString(BlueprintHalf::Param::Path);
+        if (std::count(Answer.begin(), Answer.end(), RC::CharType{'|'}) != FolderEntries + 1 ||
+            Session.Sim().EscapedExceptions() != 0)
+        {
+            State.SkipWithError("the hook did not list every entry");
+        }
+        State.SetItemsProcessed(State.iterations() * FolderEntries);
+    }
+
+    auto BM_EnumerateFloor(benchmark::State& State) -> void
+    {
+        const fs::path Folder = Data::Get().Folder();
+        for (auto _ : State)
+        {
+            std::vector<std::string> Names;
+            for (const fs::directory_entry& Entry : fs::directory_iterator(Folder))
+            {
+                Names.push_back(Entry.path().filename().string());
+            }
+            benchmark::DoNotOptimize(Names.data());
+        }
+        State.SetItemsProcessed(State.iterations() * FolderEntries);
+    }
+} // namespace
+
+BENCHMARK(BM_GetFileContents)->Arg(MiB)->Arg(64 * MiB)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadFloor)->Arg(MiB)->Arg(64 * MiB)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Lua54_Process)->Arg(MiB)->Arg(64 * MiB)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Lua54_InScript)->Arg(MiB)->Arg(64 * MiB)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GetNamesFromDir)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_EnumerateFloor)->UseRealTime()->Unit(benchmark::kMillisecond);

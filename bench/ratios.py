@@ -1,0 +1,101 @@
+#!/usr/bin/env python3
+"""Turns one run of brambleon_bench (JSON) into the table of bench/README.md.
+
+    build/bench/bin/brambleon_bench --benchmark_format=json --benchmark_out=bench.json \
+        --benchmark_out_format=json && bench/ratios.py bench.json
+"""
+import json
+import sys
+
+MIB = 1024 * 1024
+
+
+def load(path):
+    with open(path) as handle:
+        data = json.load(handle)
+    runs = {}
+    for run in data["benchmarks"]:
+        if run.get("run_type") == "aggregate" and run.get("aggregate_name") != "mean":
+            continue
+        runs[run["run_name"] if run.get("run_type") == "aggregate" else run["name"]] = run
+    return data.get("context", {}), runs
+
+
+def ns(run):
+    scale = {"ns": 1, "us": 1e3, "ms": 1e6, "s": 1e9}[run.get("time_unit", "ns")]
+    return run["real_time"] * scale
+
+
+def find(runs, prefix):
+    for name, run in runs.items():
+        if name == prefix or name.startswith(prefix + "/"):
+            return run
+    raise KeyError(prefix)
+
+
+def main():
+    context, runs = load(sys.argv[1])
+    rows = []
+
+    def row(what, measured, floor, ratio, target, ok):
+        rows.append(f"| {what} | {measured} | {floor} | {ratio} | {target} | {'yes' if ok else 'NO'} |")
+
+    dispatch = ns(find(runs, "BM_Dispatch_SendToUE4SSLog"))
+    direct = ns(find(runs, "BM_Dispatch_DirectConversion"))
+    row("SendToUE4SSLog call, 64 chars, discarding log", f"{dispatch:.0f} ns", f"{direct:.0f} ns (conversion)",
+        f"{dispatch / direct:.1f}x the floor", "report", True)
+
+    for direction, ours, facet in (("UTF-16 to UTF-8", "BM_Utf16ToUtf8", "BM_Facet_Utf16ToUtf8"),
+                                   ("UTF-8 to UTF-16", "BM_Utf8ToUtf16", "BM_Facet_Utf8ToUtf16")):
+        for arg, label, target in ((0, "ASCII", 4.0), (1, "mixed", 2.0)):
+            mine = find(runs, f"{ours}/{arg}")["items_per_second"]
+            std = find(runs, f"{facet}/{arg}")["items_per_second"]
+            row(f"{direction}, {label}", f"{mine / 1e6:.0f} M chars/s", f"{std / 1e6:.0f} M chars/s (facet)",
+                f"{mine / std:.1f}x", f">= {target:g}x", mine / std >= target)
+
+    for size, label in ((MIB, "1 MiB"), (64 * MIB, "64 MiB")):
+        hook = ns(find(runs, f"BM_GetFileContents/{size}"))
+        floor = ns(find(runs, f"BM_ReadFloor/{size}"))
+        row(f"GetFileContents, {label} CR LF", f"{hook / 1e6:.2f} ms", f"{floor / 1e6:.2f} ms (read + strip)",
+            f"{floor / hook:.2f} of the floor", ">= 0.7", floor / hook >= 0.7)
+        for variant, how in (("BM_Lua54_Process", "whole process"), ("BM_Lua54_InScript", "timed in Lua")):
+            lua = ns(find(runs, f"{variant}/{size}"))
+            row(f"GetFileContents vs Lua 5.4, {label}", f"{hook / 1e6:.2f} ms", f"{lua / 1e6:.2f} ms ({how})",
+                f"{lua / hook:.1f}x faster", ">= 5x", lua / hook >= 5)
+
+    names = ns(find(runs, "BM_GetNamesFromDir"))
+    enum = ns(find(runs, "BM_EnumerateFloor"))
+    row("GetNamesFromDir, 10,000 entries", f"{names / 1e6:.2f} ms", f"{enum / 1e6:.2f} ms (enumeration)",
+        f"{enum / names:.2f} of the floor", ">= 0.7", enum / names >= 0.7)
+
+    sizes = [(name, run) for name, run in runs.items()
+             if name.startswith("BM_FindAllOf/") and run.get("run_type") != "aggregate"]
+    per_object = [ns(run) / int(name.split("/")[1]) for name, run in sizes]
+    if per_object:
+        spread = max(per_object) / min(per_object)
+        detail = ", ".join(f"{int(name.split('/')[1]):,}: {ns(run) / 1e6:.2f} ms" for name, run in sizes)
+        row("FindAllOf, all live objects found", detail, "", f"{min(per_object):.0f}-{max(per_object):.0f} ns/object",
+            "linear (per-object spread < 1.5x)", spread < 1.5)
+    for name, run in runs.items():
+        if name.startswith("BM_FindAllOfAmong100k/"):
+            found = int(name.split("/")[1])
+            row(f"FindAllOf, {found:,} found among 100,000", f"{ns(run) / 1e6:.2f} ms", "", "", "report", True)
+
+    add = ns(find(runs, "BM_AddObjectSelectionSetID/10000"))
+    row("AddObjectSelectionSetID into 10,000 entries", f"{add / 1e3:.1f} us", "", "", "report", True)
+
+    mod = ns(find(runs, "BM_IdleTick_Mod"))
+    host = ns(find(runs, "BM_IdleTick_HostFloor"))
+    idle = (mod - host) / 3
+    row("Idle discovery tick (per callback, host dispatch removed)", f"{idle:.2f} ns",
+        f"{host / 3:.1f} ns (host, empty callback)", "", "< 5 ns", idle < 5)
+
+    print(f"Machine: {context.get('num_cpus', '?')} CPUs at {context.get('mhz_per_cpu', '?')} MHz, "
+          f"library build {context.get('library_build_type', '?')}, {context.get('date', '')}\n")
+    print("| Comparison | Brambleon | Floor or rival | Ratio | Target | Met |")
+    print("|---|---|---|---|---|---|")
+    print("\n".join(rows))
+
+
+if __name__ == "__main__":
+    main()

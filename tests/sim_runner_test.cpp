@@ -1,0 +1,513 @@
+// The simulator's own behaviour: scenarios it must refuse (and where it says the fault is), and
+// the command line as a user runs it: exit codes, the difference shown on a failure, the log
+// file and the working folder.
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "sim/loader.hpp"
+#include "sim/paths.hpp"
+#include "sim/report.hpp"
+#include "sim/rows.hpp"
+#include "sim/runner.hpp"
+#include "sim/workdir.hpp"
+
+#if !defined(_WIN32)
+#  include <sys/wait.h>
+#endif
+
+namespace
+{
+    using BRMB::Sim::InvalidScenario;
+    namespace fs = std::filesystem;
+
+    auto Has(const std::string& Text, const std::string& Part) -> bool
+    {
+        return Text.find(Part) != std::string::npos;
+    }
+
+    struct Refusal
+    {
+        const char* Case;
+        const char* Json;
+        size_t Step;
+        const char* Field;
+        const char* Problem; // a part of the message
+    };
+
+    // Where the complaint points, or a failure naming what was accepted.
+    auto Check(const Refusal& Expected, bool Validate) -> void
+    {
+        SCOPED_TRACE(Expected.Case);
+        try
+        {
+            const auto Plan = BRMB::Sim::ParseScenario(Expected.Json, "case.json");
+            if (Validate)
+            {
+                BRMB::Sim::Validate(Plan);
+            }
+            ADD_FAILURE() << "accepted";
+        }
+        catch (const InvalidScenario& Error)
+        {
+            EXPECT_EQ(Error.File, "case.json");
+            EXPECT_EQ(Error.Step, Expected.Step) << Error.what();
+            EXPECT_EQ(Error.Field, Expected.Field) << Error.what();
+            EXPECT_NE(Error.Problem.find(Expected.Problem), std::string::npos) << Error.what();
+        }
+    }
+
+    TEST(ScenarioLoader, RefusesMalformedFilesNamingStepAndField)
+    {
+        const Refusal Cases[] = {
+            {"malformed JSON", "{\"steps\": [\n  {\"tick\": 1},\n]}", 0, "", "line 3"},
+            {"unknown top-level field", R"({"stepz": []})", 0, "stepz", "unknown field"},
+            {"steps missing", R"({"name": "x"})", 0, "steps", "missing"},
+            {"misspelt step field", R"({"steps": [{"tick": 1}, {"tick": 1, "exepct": {}}]})", 2, "exepct",
+             "unknown field"},
+            {"seconds as text", R"({"steps": [{"tick": {"seconds": "1"}}]})", 1, "tick.seconds", "expected a number"},
+            {"frame of zero", R"({"steps": [{"tick": {"seconds": 1, "frame": 0}}]})", 1, "tick.frame", "above 0"},
+            {"two actions", R"({"steps": [{"tick": 1, "start": true}]})", 1, "", "one of start, tick, call"},
+            {"nothing to do", R"({"steps": [{"note": "idle"}]})", 1, "", "needs start, tick, call or expect"},
+            {"args without call", R"({"steps": [{"tick": 1, "args": {}}]})", 1, "", "belong to a call"},
+            {"call without target", R"({"steps": [{"call": "VEXA_CPP_SaveFile"}]})", 1, "on", "missing"},
+            {"argument of two types", R"({"steps": [{"call": "F", "on": "VEXA", "args": {"Path": {"text": "a", "name": "b"}}}]})",
+             1, "args.Path", "exactly one"},
+            {"entry that is not a number",
+             R"({"steps": [{"call": "F", "on": "VEXA", "args": {"EntryID": {"entry": "0xZZ"}}}]})", 1,
+             "args.EntryID.entry", "hex digits"},
+            {"odd hex bytes", R"({"steps": [{"call": "F", "on": "VEXA", "bytes": [{"offset": 0, "hex": "abc"}]}]})", 1,
+             "bytes[0].hex", "even number"},
+            {"second start", R"({"steps": [{"start": true}, {"tick": 1}, {"start": true}]})", 3, "start", "only once"},
+            {"parameters after a tick", R"({"steps": [{"tick": 1, "expect": {"params": {"Path": "x"}}}]})", 1, "expect",
+             "after a call"},
+            {"log level out of range", R"({"steps": [{"tick": 1, "expect": {"log": [{"text": "a", "level": 9}]}}]})", 1,
+             "expect.log[0].level", "between 0 and 4"},
+            {"file outside the working folder", R"({"files": [{"path": "../escape.txt"}], "steps": []})", 0,
+             "files[0].path", "inside the working folder"},
+            {"absolute file", R"({"files": [{"path": "/etc/passwd", "text": "x"}], "steps": []})", 0, "files[0].path",
+             "inside the working folder"},
+            {"unknown file mode", R"({"files": [{"path": "a", "mode": "hidden"}], "steps": []})", 0, "files[0].mode",
+             "normal, readonly or unreadable"},
+            {"header that is not corrupt",
+             R"({"blueprint": {"dataTables": [{"name": "T", "rows": [{"name": "R", "selectionSetHeader": {"num": 1, "max": 2}}]}]}, "steps": []})",
+             0, "blueprint.dataTables[0].rows[0].selectionSetHeader", "num below 0 or above max"},
+            {"unknown type", R"({"blueprint": {"classes": [{"name": "C", "variables": [{"name": "V", "type": "string"}]}]}, "steps": []})",
+             0, "blueprint.classes[0].variables[0].type", "unknown type"},
+            {"hook key without owner", R"({"steps": [{"tick": 1, "expect": {"hooks": {"VEXA_CPP_SaveFile": 1}}}]})", 1,
+             "expect.hooks.VEXA_CPP_SaveFile", "Owner.Function"},
+        };
+        for (const auto& Case : Cases)
+        {
+            Check(Case, false);
+        }
+    }
+
+    TEST(ScenarioValidation, RefusesReferencesTheBlueprintHalfLacks)
+    {
+        const Refusal Cases[] = {
+            {"unknown function", R"({"steps": [{"call": "VEXA_CPP_ReadFile", "on": "VEXA"}]})", 1, "call",
+             "unknown function VEXA_CPP_ReadFile on VEXA"},
+            {"function the library lacks",
+             R"({"blueprint": {"libraries": {"VEXA": {"lacks": ["VEXA_CPP_SaveFile"]}}}, "steps": [{"tick": 1}, {"call": "VEXA_CPP_SaveFile", "on": "VEXA"}]})",
+             2, "call", "unknown function"},
+            {"library left out", R"({"blueprint": {"libraries": {"BRMB": false}}, "steps": [{"call": "BRMB_CPP_RegisterProxy", "on": "BRMB"}]})",
+             1, "on", "not part of this scenario"},
+            {"unknown target", R"({"steps": [{"call": "VEXA_CPP_FindFirstOf", "on": "Actor"}]})", 1, "on",
+             "names no library or object"},
+            {"unknown parameter", R"({"steps": [{"call": "VEXA_CPP_SaveFile", "on": "VEXA", "args": {"Folder": "x"}}]})", 1,
+             "args.Folder", "has no parameter Folder (it has Path, FileName, Content)"},
+            {"text for an object", R"({"steps": [{"call": "VEXA_CPP_RegisterWorldActor", "on": "VEXA", "args": {"Actor": "Me"}}]})",
+             1, "args.Actor", "expected object, got text"},
+            {"object that does not exist",
+             R"({"steps": [{"call": "VEXA_CPP_RegisterWorldActor", "on": "VEXA", "args": {"Actor": {"object": "Ghost"}}}]})", 1,
+             "args.Actor", "Ghost names no object"},
+            {"bytes past the block", R"({"steps": [{"call": "VEXA_CPP_SendToUE4SSLog", "on": "VEXA", "bytes": [{"offset": 12, "hex": "0102030405"}]}]})",
+             1, "bytes[0]", "past the parameter block of 16 bytes"},
+            {"lacking an unknown function", R"({"blueprint": {"libraries": {"VEXA": {"lacks": ["VEXA_CPP_Nope"]}}}, "steps": []})", 0,
+             "blueprint.libraries.VEXA.lacks", "no function VEXA_CPP_Nope"},
+            {"object of an unknown class", R"({"blueprint": {"objects": [{"name": "A", "class": "BP_Nope_C"}]}, "steps": []})", 0,
+             "blueprint.objects[0].class", "names no class"},
+            {"object named like a library", R"({"blueprint": {"objects": [{"name": "VEXA", "class": "BRMB_Proxy_C"}]}, "steps": []})",
+             0, "blueprint.objects[0].name", "already the name"},
+            {"standard class given functions",
+             R"({"blueprint": {"classes": [{"name": "BRMB_Proxy_C", "functions": [{"name": "F"}]}]}, "steps": []})", 0,
+             "blueprint.classes[0].name", "can only take functions away"},
+            {"variable the class lacks",
+             R"({"blueprint": {"objects": [{"name": "P", "class": "BRMB_Proxy_C", "variables": {"ObjectRef": {"object": null}}}]}, "steps": []})",
+             0, "blueprint.objects[0].variables.ObjectRef", "no variable ObjectRef"},
+            {"expected variable of the wrong kind",
+             R"({"blueprint": {"objects": [{"name": "A", "class": "VEXA_WorldActor_C"}]}, "steps": [{"expect": {"variables": {"A": {"ObjectRefs": {"object": null}}}}}]})",
+             1, "expect.variables.A.ObjectRefs", "expected objects, got object"},
+            {"row the table lacks",
+             R"({"blueprint": {"dataTables": [{"name": "T", "rows": [{"name": "R"}]}]}, "steps": [{"expect": {"rows": {"T": {"Nope": {"entries": []}}}}}]})",
+             1, "expect.rows.T.Nope", "has no row Nope"},
+            {"hook on an unknown owner", R"({"steps": [{"expect": {"hooks": {"BP_Nope_C.VEXA_CPP_FindFirstOf": 1}}}]})", 1,
+             "expect.hooks.BP_Nope_C.VEXA_CPP_FindFirstOf", "neither a library"},
+            {"fault for an unknown function", R"({"faults": {"registerHookFails": ["VEXA_CPP_Nope"]}, "steps": []})", 0,
+             "faults.registerHookFails", "no function"},
+        };
+        for (const auto& Case : Cases)
+        {
+            Check(Case, true);
+        }
+    }
+
+    TEST(ScenarioValidation, AcceptsEveryScenarioFile)
+    {
+        for (const auto& Entry : fs::directory_iterator(BRAMBLEON_SCENARIOS))
+        {
+            SCOPED_TRACE(Entry.path().string());
+            EXPECT_NO_THROW(BRMB::Sim::Validate(BRMB::Sim::LoadScenario(Entry.path().string())));
+        }
+    }
+
+    // Every kind of expectation must notice when it does not hold: each case is a step whose
+    // expectation is wrong, after a start that registers an actor and a proxy.
+    TEST(ScenarioRunner, EveryKindOfExpectationFailsWhenItDoesNotHold)
+    {
+        const std::string Start = R"({
+          "blueprint": {
+            "classes": [ { "name": "BP_Enemy_C" } ],
+            "objects": [ { "name": "Actor", "class": "VEXA_WorldActor_C" }, { "name": "Proxy", "class": "BRMB_Proxy_C" },
+                         { "name": "Goblin", "class": "BP_Enemy_C" } ],
+            "dataTables": [ { "name": "T", "rows": [ { "name": "R", "selectionSets": [ { "entries": [1, 2] } ] } ] } ]
+          },
+          "files": [ { "path": "a.txt", "text": "abc" } ],
+          "steps": [
+            { "tick": 1.0 },
+            { "call": "VEXA_CPP_RegisterWorldActor", "on": "VEXA", "args": { "Actor": { "object": "Actor" } } },
+            { "call": "VEXA_CPP_FindAllOf", "on": "Actor", "args": { "ClassName": "BP_Enemy_C" } },
+            { "call": "BRMB_CPP_RegisterProxy", "on": "BRMB", "args": { "Proxy": { "object": "Proxy" } } },
+            )";
+        struct Case
+        {
+            const char* Step;
+            const char* What;
+        };
+        const Case Cases[] = {
+            {R"({"call": "VEXA_CPP_SendToUE4SSLog", "on": "VEXA", "args": {"Text": "a"}, "expect": {"log": [{"text": "a", "level": 2}]}})",
+             "log lines"},
+            {R"({"call": "VEXA_CPP_SendToUE4SSLog", "on": "VEXA", "args": {"Text": "a"}, "expect": {"log": ["a", "b"]}})",
+             "log lines"},
+            {R"({"call": "VEXA_CPP_RegisterWorldActor", "on": "VEXA", "args": {"Actor": {"object": "Proxy"}}, "expect": {"logContains": ["VEXA : SetNewWorldActor : Finished SetNewWorldActor", "VEXA : SetNewWorldActor"]}})",
+             "log lines in this order, missing \"VEXA : SetNewWorldActor\""},
+            {R"({"call": "VEXA_CPP_SendToUE4SSLog", "on": "VEXA", "args": {"Text": "abc"}, "expect": {"logLacks": [{"contains": "b"}]}})",
+             "a line that must not appear"},
+            {R"({"call": "VEXA_CPP_DoesFileExist", "on": "VEXA", "args": {"Path": "a.txt"}, "expect": {"params": {"Path": "false"}}})",
+             "parameter Path"},
+            {R"({"call": "VEXA_CPP_RegisterWorldActor", "on": "VEXA", "args": {"Actor": {"object": "Actor"}}, "expect": {"params": {"Actor": {"object": "Actor"}}}})",
+             "parameter Actor"},
+            {R"({"call": "BRMB_CPP_TestDT", "on": "Proxy", "args": {"RowName": {"name": "R"}, "EntryID": {"entry": 3}}, "expect": {"params": {"RowName": {"name": "S"}}}})",
+             "parameter RowName"},
+            {R"({"call": "BRMB_CPP_TestDT", "on": "Proxy", "args": {"EntryID": {"entry": 3}}, "expect": {"params": {"EntryID": {"entry": 4}}}})",
+             "parameter EntryID"},
+            {R"({"call": "BRMB_CPP_TestDT", "on": "Proxy", "args": {"EntryID": {"entry": 3}}, "expect": {"paramBytes": [{"offset": 24, "hex": "04"}]}})",
+             "parameter bytes at offset 24"},
+            {R"({"expect": {"variables": {"Actor": {"ObjectRefs": {"objects": ["Goblin", "Goblin"]}}}}})", "variable ObjectRefs of Actor"},
+            {R"({"expect": {"variables": {"Actor": {"ObjectRefs": {"capacity": 8}}}}})", "capacity of variable ObjectRefs of Actor"},
+            {R"({"expect": {"variables": {"Actor": {"ObjectRef": {"object": "Goblin"}}}}})", "variable ObjectRef of Actor"},
+            {R"({"expect": {"variables": {"Actor": {"ObjectRef": {"objectOfClass": "BP_Enemy_C"}}}}})", "variable ObjectRef of Actor"},
+            {R"({"expect": {"rows": {"T": {"R": {"entries": [1, 2, 3]}}}}})", "entries of T.R, selection set 0"},
+            {R"({"expect": {"rows": {"T": {"R": {"entries": [1, 2], "capacity": 5}}}}})", "capacity of entries of T.R"},
+            {R"({"expect": {"rows": {"T": {"R": {"set": 1, "entries": []}}}}})", "entries of T.R, selection set 1"},
+            {R"({"expect": {"files": [{"path": "a.txt", "text": "abd"}]}})", "file a.txt"},
+            {R"({"expect": {"files": [{"path": "a.txt", "exists": false}]}})", "file a.txt"},
+            {R"({"expect": {"files": [{"path": "a.txt", "folder": true}]}})", "file a.txt"},
+            {R"({"expect": {"files": [{"path": "b.txt", "hex": "00"}]}})", "file b.txt"},
+            {R"({"expect": {"hooks": {"VEXA.VEXA_CPP_SaveFile": 2}}})", "hooks on VEXA.VEXA_CPP_SaveFile"},
+            {R"({"expect": {"tickCallbacks": 1}})", "engine-tick callbacks registered"},
+        };
+        BRMB::Sim::Options Settings;
+        Settings.ModPath = BRAMBLEON_MOD_PATH;
+        Settings.Quiet = true;
+        for (const auto& Wrong : Cases)
+        {
+            SCOPED_TRACE(Wrong.Step);
+            const auto Plan = BRMB::Sim::ParseScenario(Start + Wrong.Step + "]}", "case.json");
+            BRMB::Sim::Validate(Plan);
+            std::ostringstream Out;
+            BRMB::Sim::Reporter Report(Out, Settings);
+            EXPECT_FALSE(BRMB::Sim::RunScenario(Plan, Settings, Report));
+            EXPECT_TRUE(Out.str().find("case.json, step 5 (") != std::string::npos) << Out.str();
+            EXPECT_TRUE(Out.str().find(std::string("): ") + Wrong.What) != std::string::npos) << Out.str();
+            EXPECT_FALSE(Report.Summary());
+        }
+    }
+
+    TEST(ScenarioPaths, OnlyRelativePathsThatStayInsideAreAccepted)
+    {
+        const std::pair<const char*, bool> Cases[] = {
+            {"a.txt", true},          {"Saves/slot1.txt", true}, {"Saves\\slot1.txt", true}, {"a..b/c", true},
+            {"../a.txt", false},      {"Saves/../../a", false},  {"Saves\\..\\..\\a", false}, {"..", false},
+            {"/etc/passwd", false},   {"\\server\\x", false}, {"C:/Windows", false},        {"C:x", false},
+            {"", false},
+        };
+        for (const auto& [Path, Inside] : Cases)
+        {
+            EXPECT_EQ(BRMB::Sim::IsInsideWorkdir(Path), Inside) << Path;
+        }
+    }
+
+    TEST(ScenarioRows, CorruptHeadersAreReportedNotRead)
+    {
+        alignas(8) std::array<uint8_t, 16> Header{};
+        BRMB::Sim::WriteCorruptHeader(Header.data(), {3, 1});
+        const auto Corrupt = BRMB::Sim::ReadArray8(Header.data());
+        EXPECT_TRUE(Corrupt.Elements.empty());
+        EXPECT_EQ(Corrupt.Problem, "corrupt header (num 3, max 1)");
+
+        BRMB::Sim::WriteCorruptHeader(Header.data(), {-1, 4});
+        EXPECT_EQ(BRMB::Sim::ReadArray8(Header.data()).Problem, "corrupt header (num -1, max 4)");
+
+        const std::array<uint8_t, 16> Empty{};
+        const auto Nothing = BRMB::Sim::ReadArray8(Empty.data());
+        EXPECT_TRUE(Nothing.Problem.empty());
+        EXPECT_TRUE(Nothing.Elements.empty());
+        EXPECT_EQ(Nothing.Capacity, 0);
+    }
+
+#if !defined(_WIN32)
+    // Modes as the scenario asks, open to others only when the host restricts Blueprint calls, and
+    // a folder that removes itself even when locked folders are inside.
+    TEST(ScenarioWorkdir, LaysOutModesAndCleansUpLockedFolders)
+    {
+        using BRMB::Sim::FileDecl;
+        using BRMB::Sim::FileMode;
+        using fs::perms;
+        const auto Caller = fs::current_path();
+        fs::path Made;
+        {
+            BRMB::Sim::Workdir Folder(false);
+            Made = Folder.Path();
+            EXPECT_EQ(fs::current_path(), Made);
+            Folder.LayOut({FileDecl{"Saves/a.txt", false, "abc", FileMode::Normal},
+                           FileDecl{"Saves/ro.txt", false, "x", FileMode::ReadOnly},
+                           FileDecl{"Locked", true, "", FileMode::Unreadable},
+                           FileDecl{"Locked/inner.txt", false, "y", FileMode::Normal}},
+                          true);
+            const auto Mode = [&](const char* Path) { return fs::status(Made / Path).permissions() & perms::all; };
+            EXPECT_EQ(Mode("."), perms::all);
+            EXPECT_EQ(Mode("Saves"), perms::all);
+            EXPECT_EQ(Mode("Saves/ro.txt"), perms::owner_read | perms::group_read | perms::others_read);
+            EXPECT_EQ(Mode("Locked"), perms::none);
+            EXPECT_EQ(Mode("Saves/a.txt") & perms::others_write, perms::others_write);
+            std::ifstream In(Made / "Saves/a.txt");
+            std::string Text;
+            In >> Text;
+            EXPECT_EQ(Text, "abc");
+        }
+        EXPECT_EQ(fs::current_path(), Caller);
+        EXPECT_FALSE(fs::exists(Made));
+    }
+#endif
+
+    TEST(ScenarioReport, SumsUpOneScenarioBySectionAndSeveralByScenario)
+    {
+        BRMB::Sim::Options Settings;
+        Settings.Quiet = true;
+        const auto One = BRMB::Sim::ParseScenario(
+            R"({"name": "One", "steps": [{"section": "files", "tick": 1}, {"tick": 1}, {"section": "log", "tick": 1}]})", "one.json");
+        const auto Two = BRMB::Sim::ParseScenario(R"({"name": "Two", "steps": [{"tick": 1}]})", "two.json");
+
+        std::ostringstream Single;
+        BRMB::Sim::Reporter Report(Single, Settings);
+        Report.BeginScenario(One);
+        for (const auto& Current : One.Steps)
+        {
+            Report.BeginStep(Current);
+            Report.Held(Current);
+        }
+        Report.Failed(One, &One.Steps[2], "what", "a", "b");
+        Report.EndScenario(One, false);
+        EXPECT_FALSE(Report.Summary());
+        EXPECT_TRUE(Has(Single.str(), "  files  ok      2 held\n")) << Single.str();
+        EXPECT_TRUE(Has(Single.str(), "  log    FAILED  1 held, 1 failed\n")) << Single.str();
+        EXPECT_TRUE(Has(Single.str(), "1 scenario, 3 steps, 3 expectations held, 1 failed: FAILED")) << Single.str();
+
+        std::ostringstream Several;
+        BRMB::Sim::Reporter Both(Several, Settings);
+        for (const auto* Plan : {&One, &Two})
+        {
+            Both.BeginScenario(*Plan);
+            Both.BeginStep(Plan->Steps[0]);
+            Both.Held(Plan->Steps[0]);
+            Both.EndScenario(*Plan, true);
+        }
+        EXPECT_TRUE(Both.Summary());
+        EXPECT_TRUE(Has(Several.str(), "  One  ok      1 held\n  Two  ok      1 held\n")) << Several.str();
+        EXPECT_FALSE(Has(Several.str(), "files")) << Several.str();
+    }
+
+    struct Outcome
+    {
+        int Exit = -1;
+        std::string Output;
+    };
+
+    // Runs the simulator with Arguments from Folder, standard output and errors together.
+    auto RunSim(const std::string& Arguments, const fs::path& Folder) -> Outcome
+    {
+        const auto Previous = fs::current_path();
+        fs::current_path(Folder);
+        const std::string Command = "\"" + std::string(BRAMBLEON_SIM_PATH) + "\" " + Arguments + " 2>&1";
+        Outcome Result;
+#if defined(_WIN32)
+        FILE* Pipe = _popen(Command.c_str(), "r");
+#else
+        FILE* Pipe = popen(Command.c_str(), "r");
+#endif
+        if (Pipe != nullptr)
+        {
+            std::array<char, 4096> Buffer{};
+            size_t Read = 0;
+            while ((Read = std::fread(Buffer.data(), 1, Buffer.size(), Pipe)) > 0)
+            {
+                Result.Output.append(Buffer.data(), Read);
+            }
+#if defined(_WIN32)
+            Result.Exit = _pclose(Pipe);
+#else
+            const int Status = pclose(Pipe);
+            Result.Exit = WIFEXITED(Status) ? WEXITSTATUS(Status) : -1;
+#endif
+        }
+        fs::current_path(Previous);
+        return Result;
+    }
+
+    auto BadScenario(const char* Name) -> std::string
+    {
+        return "\"" + (fs::path(BRAMBLEON_BAD_SCENARIOS) / Name).string() + "\"";
+    }
+
+    auto GoodScenario(const char* Name) -> std::string
+    {
+        return "\"" + (fs::path(BRAMBLEON_SCENARIOS) / Name).string() + "\"";
+    }
+
+    // A fresh empty folder to run the simulator from; it must stay empty.
+    class SimCommand : public testing::Test
+    {
+    protected:
+        void SetUp() override
+        {
+            Folder = fs::temp_directory_path() /
+                     ("brambleon-sim-test-" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
+            fs::remove_all(Folder);
+            fs::create_directories(Folder);
+        }
+        void TearDown() override { fs::remove_all(Folder); }
+
+        fs::path Folder;
+    };
+
+    TEST_F(SimCommand, InvalidScenarioExitsTwoNamingFileStepAndFieldAndRunsNothing)
+    {
+        struct Case
+        {
+            const char* File;
+            const char* Where;
+        };
+        const Case Cases[] = {
+            {"unknown_function.json", "step 2, field \"call\": unknown function VEXA_CPP_ReadFile on VEXA"},
+            {"wrong_argument_type.json", "step 3, field \"args.RowName\": expected name, got text"},
+            {"malformed.json", "malformed JSON: parse error at line 5, column 3"},
+        };
+        for (const auto& Bad : Cases)
+        {
+            SCOPED_TRACE(Bad.File);
+            // A good scenario first: it must not run either.
+            const auto Result = RunSim(GoodScenario("log_and_animation.json") + " " + BadScenario(Bad.File), Folder);
+            EXPECT_EQ(Result.Exit, 2) << Result.Output;
+            EXPECT_TRUE(Has(Result.Output, std::string(Bad.File) + ": " + Bad.Where)) << Result.Output;
+            EXPECT_FALSE(Has(Result.Output, "VEXA_Core initialize has been ran.")) << Result.Output;
+            EXPECT_FALSE(Has(Result.Output, "Summary")) << Result.Output;
+        }
+    }
+
+    TEST_F(SimCommand, FailedExpectationExitsOneShowingStepExpectedAndSeen)
+    {
+        const auto Result = RunSim("--quiet " + BadScenario("failing_expectation.json"), Folder);
+        EXPECT_EQ(Result.Exit, 1) << Result.Output;
+        EXPECT_TRUE(Has(Result.Output, "failing_expectation.json, step 2 (call VEXA_Anim_CPP_GetResponse on VEXA_Anim): "
+                                       "parameter Request\n"
+                                       "  expected: \"Waved back\"\n"
+                                       "  seen:     \"CPPResponse\"\n"))
+            << Result.Output;
+        EXPECT_TRUE(Has(Result.Output, "0 expectations held, 1 failed: FAILED")) << Result.Output;
+        // The scenario stops at its failing step.
+        EXPECT_FALSE(Has(Result.Output, "after the failure")) << Result.Output;
+    }
+
+    TEST_F(SimCommand, QuietPrintsNoLogAndLoudPrintsItAll)
+    {
+        const auto Quiet = RunSim("--quiet " + GoodScenario("log_and_animation.json"), Folder);
+        EXPECT_EQ(Quiet.Exit, 0) << Quiet.Output;
+        EXPECT_FALSE(Has(Quiet.Output, "Idle->Wave")) << Quiet.Output;
+        EXPECT_TRUE(Has(Quiet.Output, "PASSED")) << Quiet.Output;
+
+        const auto Loud = RunSim(GoodScenario("log_and_animation.json"), Folder);
+        EXPECT_EQ(Loud.Exit, 0) << Loud.Output;
+        EXPECT_TRUE(Has(Loud.Output, "Idle->Wave\n")) << Loud.Output;
+        EXPECT_TRUE(Has(Loud.Output, "step 5: call VEXA_Anim_CPP_GetResponse on VEXA_Anim")) << Loud.Output;
+        // Piped output carries no colour codes.
+        EXPECT_FALSE(Has(Loud.Output, "\x1b[")) << Loud.Output;
+    }
+
+    TEST_F(SimCommand, LogFileReceivesTheWholeLogEvenWhenQuiet)
+    {
+        const auto Result = RunSim("--quiet --log sim.log " + GoodScenario("log_and_animation.json"), Folder);
+        EXPECT_EQ(Result.Exit, 0) << Result.Output;
+        std::ifstream In(Folder / "sim.log", std::ios::binary);
+        std::stringstream Log;
+        Log << In.rdbuf();
+        EXPECT_TRUE(Has(Log.str(), "VEXA_Core initialize has been ran.")) << Log.str();
+        EXPECT_TRUE(Has(Log.str(), "Quest {0} started: \xc3\x96lm\xc3\xbchle")) << Log.str();
+    }
+
+    TEST_F(SimCommand, ScenarioFilesStayInsideTheirWorkingFolder)
+    {
+        const auto Result = RunSim("--quiet " + GoodScenario("files_save_and_load.json"), Folder);
+        EXPECT_EQ(Result.Exit, 0) << Result.Output;
+        EXPECT_TRUE(fs::is_empty(Folder)) << "the scenario wrote beside the caller";
+    }
+
+    TEST_F(SimCommand, KeptWorkingFolderHoldsWhatTheModWrote)
+    {
+        const auto Result = RunSim("--keep-workdir " + GoodScenario("files_save_and_load.json"), Folder);
+        EXPECT_EQ(Result.Exit, 0) << Result.Output;
+        const std::string Marker = "working folder kept: ";
+        const auto At = Result.Output.find(Marker);
+        ASSERT_NE(At, std::string::npos) << Result.Output;
+        const auto End = Result.Output.find('\n', At);
+        const fs::path Kept = Result.Output.substr(At + Marker.size(), End - At - Marker.size());
+        EXPECT_TRUE(fs::exists(Kept / "Saves" / "Backup1.txt")) << Kept;
+        EXPECT_TRUE(fs::is_directory(Kept / "Saves" / "Backup")) << Kept;
+        fs::remove_all(Kept);
+    }
+
+    TEST_F(SimCommand, DemoPassesAndSumsUpEveryService)
+    {
+        const auto Result = RunSim("--quiet", Folder);
+        EXPECT_EQ(Result.Exit, 0) << Result.Output;
+        for (const char* Service : {"start-up", "discovery", "log", "files", "world actor", "animation bridge", "proxy",
+                                    "data-table patch"})
+        {
+            EXPECT_TRUE(Has(Result.Output, "\n  " + std::string(Service) + " ")) << Service << "\n" << Result.Output;
+        }
+        EXPECT_TRUE(Has(Result.Output, "0 failed: PASSED")) << Result.Output;
+    }
+
+    TEST_F(SimCommand, ModThatCannotBeLoadedExitsThree)
+    {
+        const auto Result = RunSim("--quiet --mod no-such-mod.so", Folder);
+        EXPECT_EQ(Result.Exit, 3) << Result.Output;
+        EXPECT_TRUE(Has(Result.Output, "cannot load the mod")) << Result.Output;
+    }
+} // namespace
