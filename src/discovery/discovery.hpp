@@ -7,11 +7,14 @@
 //
 //     namespace
 //     {
-//         auto Pass(BRMB::Brambleon& Proxy) -> BRMB::Discovery::PassResult
+//         using BRMB::Discovery::PassResult;
+//
+//         auto Pass(BRMB::Brambleon& Proxy) -> PassResult
 //         {
-//             if (!BRMB::Discovery::FindLibrary(Proxy.Library, Proxy.LibraryPath)) return Pending;
-//             ...
-//             return BRMB::Discovery::PassResult::Complete;
+//             const bool Ready = BRMB::Discovery::FindLibrary(Proxy.Library, Proxy.LibraryPath) &&
+//                                Proxy.RegisterHook_BRMB_CPP_RegisterProxy(false) &&
+//                                Proxy.RegisterHook_BRMB_CPP_DestroyedProxy(false);
+//             return Ready ? PassResult::Complete : PassResult::Pending;
 //         }
 //         auto Announce(BRMB::Brambleon& Proxy, RC::StringViewType Line) -> void { ... }
 //         auto WhilePending(BRMB::Brambleon& Proxy, float Delta) -> void { ... }
