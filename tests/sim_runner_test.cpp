@@ -480,7 +480,7 @@ namespace
 
     TEST_F(SimCommand, KeptWorkingFolderHoldsWhatTheModWrote)
     {
-        const auto Result = RunSim("--keep-workdir " + GoodScenario("files_save_and_load.json"), Folder);
+        const auto Result = RunSim("--quiet --keep-workdir " + GoodScenario("files_save_and_load.json"), Folder);
         EXPECT_EQ(Result.Exit, 0) << Result.Output;
         const std::string Marker = "working folder kept: ";
         const auto At = Result.Output.find(Marker);

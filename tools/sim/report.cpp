@@ -80,7 +80,7 @@ namespace BRMB::Sim
 
     auto Reporter::BeginScenario(const Scenario& Plan) -> void
     {
-        Scenarios.push_back({Plan.Name, 0, 0, true, {}});
+        Scenarios.push_back({Plan.Name, 0, 0, true, false, {}});
         if (!Settings.Quiet)
         {
             Out << Paint("1", "== " + Plan.Name) << " (" << Plan.File << ")\n";
@@ -97,7 +97,7 @@ namespace BRMB::Sim
         ++Steps;
         if (!Current.Section.empty() && !Scenarios.empty())
         {
-            Scenarios.back().Sections.push_back({Current.Section, 0, 0, true, {}});
+            Scenarios.back().Sections.push_back({Current.Section, 0, 0, true, false, {}});
         }
         if (!Settings.Quiet)
         {
@@ -115,9 +115,9 @@ namespace BRMB::Sim
         }
     }
 
-    auto Reporter::Note(const std::string& Text) -> void
+    auto Reporter::Note(const std::string& Text, bool Always) -> void
     {
-        if (!Settings.Quiet)
+        if (!Settings.Quiet || Always)
         {
             Out << Paint("2", Text) << "\n";
             Out.flush();
@@ -176,11 +176,23 @@ namespace BRMB::Sim
         }
     }
 
+    auto Reporter::Skipped(const Scenario& Plan, const std::string& Reason) -> void
+    {
+        Scenarios.push_back({Plan.Name, 0, 0, true, true, {}});
+        Out << Paint("33", "skipped") << ": " << Plan.Name << " (" << Plan.File << "): " << Reason << "\n";
+        Out.flush();
+    }
+
     auto Reporter::PrintTally(const Tally& Item, size_t Width) const -> void
     {
         const bool Good = Item.Passed && Item.Failed == 0;
-        Out << "  " << Item.Name << std::string(Width - Item.Name.size() + 2, ' ')
-            << (Good ? Paint("32", "ok    ") : Paint("31", "FAILED")) << "  " << Item.Held << " held";
+        Out << "  " << Item.Name << std::string(Width - Item.Name.size() + 2, ' ');
+        if (Item.Skipped)
+        {
+            Out << Paint("33", "skipped") << "\n";
+            return;
+        }
+        Out << (Good ? Paint("32", "ok    ") : Paint("31", "FAILED")) << "  " << Item.Held << " held";
         if (Item.Failed != 0)
         {
             Out << ", " << Item.Failed << " failed";
@@ -204,17 +216,19 @@ namespace BRMB::Sim
         }
         size_t Held = 0;
         size_t Failed = 0;
+        size_t Skips = 0;
         bool Passed = true;
         for (const auto& Item : Scenarios)
         {
             Held += Item.Held;
             Failed += Item.Failed;
+            Skips += Item.Skipped ? 1 : 0;
             Passed = Passed && Item.Passed;
         }
         Passed = Passed && Failed == 0;
         Out << "  " << Scenarios.size() << (Scenarios.size() == 1 ? " scenario, " : " scenarios, ") << Steps
             << (Steps == 1 ? " step, " : " steps, ") << Held << (Held == 1 ? " expectation held, " : " expectations held, ")
-            << Failed << " failed: "
+            << Failed << " failed" << (Skips == 0 ? "" : ", " + std::to_string(Skips) + " scenarios skipped") << ": "
             << (Passed ? Paint("1;32", "PASSED") : Paint("1;31", "FAILED")) << "\n";
         Out.flush();
         return Passed;

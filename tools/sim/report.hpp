@@ -34,12 +34,15 @@ namespace BRMB::Sim
 
         auto BeginScenario(const Scenario& Plan) -> void;
         auto BeginStep(const Step& Current) -> void;
-        auto Note(const std::string& Text) -> void;
+        // Printed unless quiet, or always.
+        auto Note(const std::string& Text, bool Always = false) -> void;
         auto Held(const Step& Current) -> void;
         // Expected and Seen may span several lines.
         auto Failed(const Scenario& Plan, const Step* Current, const std::string& What, const std::string& Expected,
                     const std::string& Seen) -> void;
         auto EndScenario(const Scenario& Plan, bool Passed) -> void;
+        // A scenario that cannot run on this platform; it neither passes nor fails.
+        auto Skipped(const Scenario& Plan, const std::string& Reason) -> void;
         // Prints the summary; true when every expectation held.
         auto Summary() -> bool;
 
@@ -50,6 +53,7 @@ namespace BRMB::Sim
             size_t Held = 0;
             size_t Failed = 0;
             bool Passed = true;
+            bool Skipped = false;
             std::vector<Tally> Sections;
         };
         auto Count(const Step* Current, bool Held) -> void;

@@ -98,6 +98,15 @@ namespace BRMB::Sim
 
             auto Play() -> bool
             {
+#if defined(_WIN32)
+                // Permission bits cannot refuse the game access there (wine as root ignores them).
+                if (std::any_of(Plan.Files.begin(), Plan.Files.end(),
+                                [](const FileDecl& File) { return File.Mode != FileMode::Normal; }))
+                {
+                    Report.Skipped(Plan, "file modes cannot refuse access on Windows");
+                    return true;
+                }
+#endif
                 auto& Faults = Engine.GetFaults();
                 for (const auto& Name : Plan.Faults.RegisterHookFails)
                 {
@@ -150,7 +159,7 @@ namespace BRMB::Sim
                 Mod.reset();
                 if (Settings.KeepWorkdir)
                 {
-                    Report.Note("working folder kept: " + PathToUtf8(Folder->Path()));
+                    Report.Note("working folder kept: " + PathToUtf8(Folder->Path()), true);
                 }
                 Folder.reset();
                 Report.EndScenario(Plan, Passed);
