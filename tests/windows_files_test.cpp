@@ -1,0 +1,320 @@
+// How the file services behave on Windows, which a POSIX build cannot show: text-mode line
+// ends, both separators, names outside the ANSI code page, share modes held by other handles and
+// the read-only attribute. Built for Windows only; run under wine by the cross build.
+#define NOMINMAX
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "support/file_services_fixture.hpp"
+
+namespace fs = std::filesystem;
+using BrambleonTest::ReadBytes;
+using BrambleonTest::SaveAnswer;
+
+namespace
+{
+    constexpr std::string_view Saved = "::FileSaveSuccess::";
+    constexpr std::string_view Failed = "::FileSaveFailed::";
+
+    // A file handle of the test's own, opened through the Win32 interface with an exact access
+    // and share mode, as another program (the game, an editor) would hold it.
+    class OtherHandle
+    {
+    public:
+        OtherHandle(const fs::path& File, DWORD Access, DWORD ShareMode)
+            : Handle(::CreateFileW(File.c_str(), Access, ShareMode, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                   nullptr))
+        {
+        }
+        OtherHandle(const OtherHandle&) = delete;
+        auto operator=(const OtherHandle&) -> OtherHandle& = delete;
+        ~OtherHandle()
+        {
+            if (IsOpen())
+            {
+                ::CloseHandle(Handle);
+            }
+        }
+
+        [[nodiscard]] auto IsOpen() const -> bool { return Handle != INVALID_HANDLE_VALUE; }
+        auto Write(std::string_view Bytes) const -> bool
+        {
+            DWORD Written = 0;
+            return ::WriteFile(Handle, Bytes.data(), static_cast<DWORD>(Bytes.size()), &Written, nullptr) != 0 &&
+                   Written == Bytes.size();
+        }
+
+    private:
+        HANDLE Handle;
+    };
+
+    // Every '\' of a path text as '/'.
+    auto WithSlashes(std::string Text) -> std::string
+    {
+        std::replace(Text.begin(), Text.end(), '\\', '/');
+        return Text;
+    }
+
+    // Sets a file's read-only attribute for one scope, so the scratch folder can go afterwards.
+    class ReadOnlyFile
+    {
+    public:
+        explicit ReadOnlyFile(fs::path Target) : File(std::move(Target))
+        {
+            Set = ::SetFileAttributesW(File.c_str(), FILE_ATTRIBUTE_READONLY) != 0;
+        }
+        ReadOnlyFile(const ReadOnlyFile&) = delete;
+        auto operator=(const ReadOnlyFile&) -> ReadOnlyFile& = delete;
+        ~ReadOnlyFile() { ::SetFileAttributesW(File.c_str(), FILE_ATTRIBUTE_NORMAL); }
+
+        [[nodiscard]] auto IsSet() const -> bool { return Set; }
+
+    private:
+        fs::path File;
+        bool Set = false;
+    };
+
+    // The names of a folder as the wide interface sees them.
+    auto WideNames(const fs::path& Folder) -> std::vector<std::wstring>
+    {
+        std::vector<std::wstring> Names;
+        for (const fs::directory_entry& Entry : fs::directory_iterator(Folder))
+        {
+            Names.push_back(Entry.path().filename().wstring());
+        }
+        std::sort(Names.begin(), Names.end());
+        return Names;
+    }
+} // namespace
+
+// The file services' fixture under its own name, so these cases stand apart in CTest.
+class WindowsFiles : public BrambleonTest::FileServicesTest
+{
+};
+
+// --- text mode ----------------------------------------------------------------------------------
+
+TEST_F(WindowsFiles, SavedLineFeedsReachTheFileAsCrLfAndAreRemovedWhenRead)
+{
+    struct Case
+    {
+        std::string_view Text;   // saved
+        std::string_view Stored; // the file's bytes
+        std::string_view Read;   // what reading it back answers
+    };
+    const Case Cases[] = {
+        {"a\nb", "a\r\nb", "ab"},
+        {"one\ntwo\n", "one\r\ntwo\r\n", "onetwo"},
+        {"\n\n", "\r\n\r\n", ""},
+        {"a\r\nb", "a\r\r\nb", "ab"}, // a CR of the text is written as it is
+        {"no breaks", "no breaks", "no breaks"},
+    };
+    const std::string Folder = Scratch.Text() + "\\";
+    for (const Case& Each : Cases)
+    {
+        SCOPED_TRACE(testing::PrintToString(std::string(Each.Text)));
+        EXPECT_EQ(Save(Folder, "lines.txt", Each.Text).Status, Saved);
+        EXPECT_EQ(ReadBytes(Scratch / "lines.txt"), Each.Stored);
+        EXPECT_EQ(Read(Scratch.Text("lines.txt")), Each.Read);
+    }
+}
+
+TEST_F(WindowsFiles, FilesWrittenElsewhereReadWithoutAnyLineBreak)
+{
+    struct Case
+    {
+        std::string_view Stored;
+        std::string_view Read;
+    };
+    const Case Cases[] = {
+        {"a\r\nb\r\n", "ab"},
+        {"a\rb\nc\r\r\nd", "abcd"},
+        {"\r\n\r\n\n\r", ""},
+    };
+    for (const Case& Each : Cases)
+    {
+        SCOPED_TRACE(testing::PrintToString(std::string(Each.Stored)));
+        Scratch.MakeFile("written.txt", Each.Stored);
+        EXPECT_EQ(Read(Scratch.Text("written.txt")), Each.Read);
+    }
+}
+
+// --- separators -----------------------------------------------------------------------------------
+
+TEST_F(WindowsFiles, BackslashAndSlashSeparateComponentsAlike)
+{
+    Scratch.MakeFolder("dir/inner");
+    Scratch.MakeFile("dir/inner/f.txt", "x");
+    const std::string Root = Scratch.Text();
+    ASSERT_NE(Root.find('\\'), std::string::npos) << "the scratch folder's native text uses backslashes";
+
+    const std::string Forms[] = {
+        Root + "\\dir\\inner",
+        Root + "/dir/inner",
+        Root + "\\dir/inner",
+        WithSlashes(Root) + "/dir/inner",
+        WithSlashes(Root) + "\\dir\\inner\\",
+        Root + "/dir/inner/",
+    };
+    for (const std::string& Folder : Forms)
+    {
+        SCOPED_TRACE(Folder);
+        EXPECT_EQ(List(Folder), "|f.txt|");
+        EXPECT_EQ(Exists(Folder), "true");
+        for (const char* Separator : {"\\", "/"})
+        {
+            const std::string File = Folder + (Folder.ends_with('\\') || Folder.ends_with('/') ? "" : Separator) + "f.txt";
+            EXPECT_EQ(Exists(File), "true") << File;
+            EXPECT_EQ(Read(File), "x") << File;
+        }
+    }
+    EXPECT_EQ(Exists(Root + "\\dir\\missing.txt"), "false");
+}
+
+TEST_F(WindowsFiles, SavesUnderEitherSeparatorInsideTheNamedFolder)
+{
+    const std::string Root = Scratch.Text();
+    EXPECT_EQ(Save(Root + "\\back\\", "a.txt", "1").Status, Saved);
+    EXPECT_EQ(Save(WithSlashes(Root) + "/forward/", "b.txt", "2").Status, Saved);
+
+    EXPECT_EQ(ReadBytes(Scratch / "back" / "a.txt"), "1");
+    EXPECT_EQ(ReadBytes(Scratch / "forward" / "b.txt"), "2");
+    EXPECT_EQ(WideNames(Scratch.Path()), (std::vector<std::wstring>{L"back", L"forward"}));
+}
+
+TEST_F(WindowsFiles, NamesMatchWhateverTheirCase)
+{
+    Scratch.MakeFolder("Mixed");
+    Scratch.MakeFile("Mixed/Save.TXT", "kept");
+
+    EXPECT_EQ(Exists(Scratch.Text("MIXED\\save.txt")), "true");
+    EXPECT_EQ(Read(Scratch.Text("mixed\\SAVE.txt")), "kept");
+    // The listing gives the names as stored, not as asked.
+    EXPECT_EQ(List(Scratch.Text("mIxEd")), "|Save.TXT|");
+}
+
+// --- names outside ASCII --------------------------------------------------------------------------
+
+TEST_F(WindowsFiles, NonAsciiFolderAndFileAreSavedListedAndReadThroughTheWideInterfaces)
+{
+    const std::string Folder = Scratch.Text("José") + "\\";
+    ASSERT_EQ(Save(Folder, "café.txt", "olá\nmundo").Status, Saved);
+
+    // Checked through wide names of the test's own: a narrow code page in the mod's path would
+    // have made "JosÃ©" or "Jos?" instead.
+    EXPECT_EQ(WideNames(Scratch.Path()), std::vector<std::wstring>{L"Jos\u00e9"});
+    EXPECT_EQ(WideNames(Scratch.Path() / L"Jos\u00e9"), std::vector<std::wstring>{L"caf\u00e9.txt"});
+    EXPECT_EQ(ReadBytes(Scratch.Path() / L"Jos\u00e9" / L"caf\u00e9.txt"), "ol\xC3\xA1\r\nmundo");
+
+    EXPECT_EQ(List(Scratch.Text()), "|José|");
+    EXPECT_EQ(List(Folder), "|café.txt|");
+    EXPECT_EQ(Exists(Folder + "café.txt"), "true");
+    EXPECT_EQ(Read(Folder + "café.txt"), "olámundo");
+}
+
+TEST_F(WindowsFiles, NamesNoSingleCodePageHoldsAreListedAndRead)
+{
+    // Greek and Japanese together fit no ANSI code page; only the wide interfaces reach them.
+    const fs::path Folder = Scratch.Path() / L"\u65e5\u672c";
+    fs::create_directory(Folder);
+    BrambleonTest::WriteBytes(Folder / L"\u03b1\u03b2.txt", "\xCE\xBA\n");
+
+    EXPECT_EQ(List(Scratch.Text()), "|\u65e5\u672c|");
+    EXPECT_EQ(List(Scratch.Text("\u65e5\u672c")), "|\u03b1\u03b2.txt|");
+    EXPECT_EQ(Read(Scratch.Text("\u65e5\u672c\\\u03b1\u03b2.txt")), "\u03ba");
+    EXPECT_EQ(Exists(Scratch.Text("\u65e5\u672c\\\u03b1\u03b2.txt")), "true");
+    EXPECT_EQ(Exists(Scratch.Text("\u65e5\u672c\\\u03b1.txt")), "false");
+}
+
+// --- other handles ----------------------------------------------------------------------------------
+
+TEST_F(WindowsFiles, AFileHeldOpenForWritingByAnotherHandleIsStillRead)
+{
+    const fs::path File = Scratch.MakeFile("live.log", "");
+    const OtherHandle Writer(File, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    ASSERT_TRUE(Writer.IsOpen());
+    ASSERT_TRUE(Writer.Write("first\r\nsecond"));
+
+    EXPECT_EQ(Read(Scratch.Text("live.log")), "firstsecond");
+    EXPECT_EQ(Exists(Scratch.Text("live.log")), "true");
+    EXPECT_EQ(List(Scratch.Text()), "|live.log|");
+
+    // What the other handle writes next is seen by the next read.
+    ASSERT_TRUE(Writer.Write("\r\nthird"));
+    EXPECT_EQ(Read(Scratch.Text("live.log")), "firstsecondthird");
+}
+
+TEST_F(WindowsFiles, AnotherHandlesShareModeDecidesWhatReadAndSaveMayDo)
+{
+    struct Case
+    {
+        const char* Name;
+        DWORD ShareMode;
+        bool Readable;
+        bool Replaceable;
+    };
+    const Case Cases[] = {
+        {"shares everything", FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, true, true},
+        {"shares reading and writing", FILE_SHARE_READ | FILE_SHARE_WRITE, true, true},
+        {"denies writing", FILE_SHARE_READ, true, false},
+        {"denies everything", 0, false, false},
+    };
+    for (const Case& Each : Cases)
+    {
+        SCOPED_TRACE(Each.Name);
+        const fs::path File = Scratch.MakeFile("held.txt", "old\n");
+        {
+            const OtherHandle Holder(File, GENERIC_READ | GENERIC_WRITE, Each.ShareMode);
+            ASSERT_TRUE(Holder.IsOpen());
+            ClearLog();
+
+            EXPECT_EQ(Read(Scratch.Text("held.txt")), Each.Readable ? "old" : "");
+            // Unreadable means empty text and only the request line, not "does not exist".
+            EXPECT_EQ(LogLines(), std::vector<std::string>{"VEXA Request file : " + Scratch.Text("held.txt")});
+
+            const SaveAnswer Answer = Save(Scratch.Text() + "\\", "held.txt", "new");
+            if (Each.Replaceable)
+            {
+                EXPECT_EQ(Answer, (SaveAnswer{std::string(Saved), "held.txt", ""}));
+            }
+            else
+            {
+                EXPECT_EQ(Answer, (SaveAnswer{std::string(Failed), "held.txt", "File could not be opened"}));
+            }
+        }
+        EXPECT_EQ(ReadBytes(File), Each.Replaceable ? "new" : "old\n");
+    }
+}
+
+TEST_F(WindowsFiles, AReadOnlyFileIsNotReplacedAndKeepsItsText)
+{
+    const fs::path File = Scratch.MakeFile("locked.txt", "keep me");
+    const ReadOnlyFile Locked(File);
+    ASSERT_TRUE(Locked.IsSet());
+    if (const OtherHandle Probe(File, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE); Probe.IsOpen())
+    {
+        GTEST_SKIP() << "the read-only attribute does not refuse writing here (wine run by root)";
+    }
+    ClearLog();
+
+    const SaveAnswer Answer = Save(Scratch.Text() + "\\", "locked.txt", "replaced");
+
+    EXPECT_EQ(Answer, (SaveAnswer{std::string(Failed), "locked.txt", "File could not be opened"}));
+    EXPECT_EQ(ReadBytes(File), "keep me");
+    const std::vector<std::string> Lines = LogLines();
+    ASSERT_EQ(Lines.size(), 3U);
+    EXPECT_EQ(Lines[0], "VEXA Saving file : " + Scratch.Text() + "\\locked.txt");
+    EXPECT_EQ(Lines[1], "Saving File Failed");
+    EXPECT_TRUE(Lines[2].starts_with("VEXA : VEXA_CPP_SaveFile failed : ")) << Lines[2];
+    EXPECT_GT(Lines[2].size(), std::string_view("VEXA : VEXA_CPP_SaveFile failed : ").size()) << "no description";
+    EXPECT_EQ(Read(Scratch.Text("locked.txt")), "keep me");
+}
