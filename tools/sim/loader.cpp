@@ -3,7 +3,7 @@
 #include "sim/loader.hpp"
 
 #include <algorithm>
-#include <cmath>
+#include <cctype>
 #include <fstream>
 #include <initializer_list>
 #include <sstream>

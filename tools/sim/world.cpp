@@ -1,5 +1,6 @@
 #include "sim/world.hpp"
 
+#include <algorithm>
 #include <cstring>
 #include <set>
 
@@ -50,7 +51,7 @@ namespace BRMB::Sim
             return Result;
         }
 
-        // The spec of a property that exists, to copy a standard class's members.
+        // A property as the engine would declare it again, to copy a standard class's members.
         auto CopyProp(const RC::Unreal::FProperty* Property) -> PropSpec
         {
             using namespace RC::Unreal;

@@ -1,0 +1,203 @@
+// The guide for Blueprint authors states the contract nobody can see in a header. These tests
+// keep it from drifting: every quoted text exists in the mod's sources, every hooked function
+// has its section, and every parameter table matches the layout the Blueprint half declares,
+// which is the layout every hook test calls the mod with.
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <Sim/Engine.hpp>
+#include <Unreal/FProperty.hpp>
+
+#include "blueprint_half.hpp"
+#include "support/mod_fixture.hpp"
+
+namespace
+{
+    namespace fs = std::filesystem;
+    using RC::Unreal::CastField;
+
+    auto ReadFile(const fs::path& Path) -> std::string
+    {
+        std::ifstream In(Path, std::ios::binary);
+        std::ostringstream Text;
+        Text << In.rdbuf();
+        return Text.str();
+    }
+
+    auto Guide() -> std::string
+    {
+        return ReadFile(fs::path(BRAMBLEON_SOURCE_DIR) / "docs" / "guide.md");
+    }
+
+    // Every source of the mod, with adjacent string literals joined ("a" "b" -> "ab").
+    auto ModSources() -> std::string
+    {
+        std::string All;
+        for (const auto& Entry : fs::recursive_directory_iterator(fs::path(BRAMBLEON_SOURCE_DIR) / "src"))
+        {
+            if (Entry.is_regular_file())
+            {
+                All += ReadFile(Entry.path());
+                All += '\n';
+            }
+        }
+        return std::regex_replace(All, std::regex(R"re("\s*\n\s*")re"), "");
+    }
+
+    // Texts quoted inside code spans: `"like this"`. Fenced blocks (examples) are not claims.
+    auto QuotedTexts(const std::string& Guide) -> std::set<std::string>
+    {
+        const auto Markdown = std::regex_replace(Guide, std::regex("```[^`]*```"), "");
+        std::set<std::string> Texts;
+        const std::regex Span("`([^`]*)`");
+        const std::regex Quoted("\"([^\"]+)\"");
+        for (auto Span_ = std::sregex_iterator(Markdown.begin(), Markdown.end(), Span); Span_ != std::sregex_iterator();
+             ++Span_)
+        {
+            const std::string Inner = (*Span_)[1];
+            for (auto Quote = std::sregex_iterator(Inner.begin(), Inner.end(), Quoted); Quote != std::sregex_iterator();
+                 ++Quote)
+            {
+                Texts.insert((*Quote)[1]);
+            }
+        }
+        return Texts;
+    }
+
+    struct GuideParam
+    {
+        int Offset;
+        std::string Type;
+    };
+
+    // The parameter table under each "#### `Function`" heading.
+    auto ParameterTables(const std::string& Markdown) -> std::map<std::string, std::vector<GuideParam>>
+    {
+        std::map<std::string, std::vector<GuideParam>> Tables;
+        const std::regex Heading(R"(^#### `(\w+)`\s*$)");
+        const std::regex Row(R"(^\| (\d+) \| ([^|]+?) \|)");
+        std::istringstream Lines(Markdown);
+        std::string Current;
+        for (std::string Line; std::getline(Lines, Line);)
+        {
+            std::smatch Match;
+            if (std::regex_match(Line, Match, Heading))
+            {
+                Current = Match[1];
+                Tables[Current];
+            }
+            else if (Line.starts_with("#"))
+            {
+                Current.clear();
+            }
+            else if (!Current.empty() && std::regex_search(Line, Match, Row))
+            {
+                Tables[Current].push_back({std::stoi(Match[1]), Match[2]});
+            }
+        }
+        return Tables;
+    }
+
+    // Whether a property is of the kind the guide's type column names.
+    auto KindMatches(const std::string& Type, const RC::Unreal::FProperty& Property) -> bool
+    {
+        if (Type == "FString")
+        {
+            return CastField<RC::Unreal::FStrProperty>(&Property) != nullptr;
+        }
+        if (Type == "FName")
+        {
+            return CastField<RC::Unreal::FNameProperty>(&Property) != nullptr;
+        }
+        if (Type == "class reference")
+        {
+            return CastField<RC::Unreal::FClassProperty>(&Property) != nullptr;
+        }
+        if (Type == "object reference" || Type == "data table reference")
+        {
+            return CastField<RC::Unreal::FObjectProperty>(&Property) != nullptr &&
+                   CastField<RC::Unreal::FClassProperty>(&Property) == nullptr;
+        }
+        if (Type == "entry (8 bytes)" || Type == "8 bytes")
+        {
+            return CastField<RC::Unreal::FNumericProperty>(&Property) != nullptr && Property.GetSize() == 8;
+        }
+        return false;
+    }
+
+    TEST(Guide, EveryQuotedTextIsWrittenByTheCode)
+    {
+        const auto Sources = ModSources();
+        const auto Texts = QuotedTexts(Guide());
+        ASSERT_GT(Texts.size(), 40U) << "the guide quotes the log lines of every function";
+        for (const auto& Text : Texts)
+        {
+            EXPECT_NE(Sources.find(Text), std::string::npos) << "quoted in the guide, absent from src/: " << Text;
+        }
+    }
+
+    TEST(Guide, EveryHookedFunctionHasItsSection)
+    {
+        const auto Tables = ParameterTables(Guide());
+        const auto Sources = ModSources();
+        const std::regex Name(R"re(STR\("((?:VEXA_CPP_|VEXA_Anim_CPP_|BRMB_CPP_)\w+)"\))re");
+        std::set<std::string> Hooked;
+        for (auto Match = std::sregex_iterator(Sources.begin(), Sources.end(), Name); Match != std::sregex_iterator();
+             ++Match)
+        {
+            Hooked.insert((*Match)[1]);
+        }
+        ASSERT_EQ(Hooked.size(), 15U) << "the mod hooks fifteen Blueprint functions";
+        for (const auto& Function : Hooked)
+        {
+            EXPECT_TRUE(Tables.contains(Function)) << "no section in the guide for " << Function;
+        }
+    }
+
+    TEST(Guide, ParameterTablesMatchTheDeclaredLayouts)
+    {
+        auto& Sim = RC::Sim::Engine::Reset();
+        const auto Half = BlueprintHalf::Build(Sim);
+        const std::vector<const RC::Unreal::UClass*> Declarers{Half.CoreLibrary, Half.AnimLibrary, Half.ProxyLibrary,
+                                                              Half.WorldActorClass, Half.ProxyClass};
+        const auto Tables = ParameterTables(Guide());
+        ASSERT_FALSE(Tables.empty());
+        for (const auto& [Function, Rows] : Tables)
+        {
+            SCOPED_TRACE(Function);
+            const RC::Unreal::UFunction* Declared = nullptr;
+            const auto Wide = BrambleonTest::FromUtf8(Function);
+            for (const auto* Class : Declarers)
+            {
+                if (auto* Found = BlueprintHalf::Half::Function(Class, Wide))
+                {
+                    Declared = Found;
+                }
+            }
+            ASSERT_NE(Declared, nullptr) << "the guide documents a function nobody declares";
+            const auto Properties = Declared->ForEachProperty();
+            ASSERT_EQ(Rows.size(), Properties.size());
+            for (const auto& Row : Rows)
+            {
+                const RC::Unreal::FProperty* AtOffset = nullptr;
+                for (const auto* Property : Properties)
+                {
+                    if (Property->GetOffset_Internal() == Row.Offset)
+                    {
+                        AtOffset = Property;
+                    }
+                }
+                ASSERT_NE(AtOffset, nullptr) << "no parameter at offset " << Row.Offset;
+                EXPECT_TRUE(KindMatches(Row.Type, *AtOffset)) << "offset " << Row.Offset << " is not " << Row.Type;
+            }
+        }
+    }
+} // namespace
