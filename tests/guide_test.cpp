@@ -52,9 +52,10 @@ namespace
         return std::regex_replace(All, std::regex(R"re("\s*\n\s*")re"), "");
     }
 
-    // Texts quoted inside code spans: `"like this"`.
-    auto QuotedTexts(const std::string& Markdown) -> std::set<std::string>
+    // Texts quoted inside code spans: `"like this"`. Fenced blocks (examples) are not claims.
+    auto QuotedTexts(const std::string& Guide) -> std::set<std::string>
     {
+        const auto Markdown = std::regex_replace(Guide, std::regex("```[^`]*```"), "");
         std::set<std::string> Texts;
         const std::regex Span("`([^`]*)`");
         const std::regex Quoted("\"([^\"]+)\"");

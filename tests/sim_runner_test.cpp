@@ -358,7 +358,8 @@ namespace
         const std::string Command = "\"" + std::string(BRAMBLEON_SIM_PATH) + "\" " + Arguments + " 2>&1";
         Outcome Result;
 #if defined(_WIN32)
-        FILE* Pipe = _popen(Command.c_str(), "r");
+        // cmd.exe drops the first and the last quote of a command line that holds more than two.
+        FILE* Pipe = _popen(("\"" + Command + "\"").c_str(), "r");
 #else
         FILE* Pipe = popen(Command.c_str(), "r");
 #endif
