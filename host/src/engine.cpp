@@ -24,9 +24,9 @@ namespace RC::Sim
 
         auto Invalid(const std::string& What) -> std::invalid_argument { return std::invalid_argument(What); }
 
-        auto SizeOf(const PropSpec& Spec) -> int32_t
+        auto SizeOf(const PropSpec& Desc) -> int32_t
         {
-            switch (Spec.PropKind)
+            switch (Desc.PropKind)
             {
             case Kind::Object:
             case Kind::Class:
@@ -42,11 +42,11 @@ namespace RC::Sim
             case Kind::Bool:
                 return 1;
             case Kind::Struct:
-                if (Spec.Struct == nullptr)
+                if (Desc.Struct == nullptr)
                 {
-                    throw Invalid("struct member " + ToUtf8(Spec.Name) + " names no struct");
+                    throw Invalid("struct member " + ToUtf8(Desc.Name) + " names no struct");
                 }
-                return Spec.Struct->GetPropertiesSize();
+                return Desc.Struct->GetPropertiesSize();
             }
             return 8;
         }
@@ -69,10 +69,10 @@ namespace RC::Sim
             return (Value + Alignment - 1) / Alignment * Alignment;
         }
 
-        auto MakeProperty(const PropSpec& Spec, int32_t Offset) -> std::unique_ptr<FProperty>
+        auto MakeProperty(const PropSpec& Desc, int32_t Offset) -> std::unique_ptr<FProperty>
         {
-            const FName Name(StringViewType(Spec.Name));
-            switch (Spec.PropKind)
+            const FName Name(StringViewType(Desc.Name));
+            switch (Desc.PropKind)
             {
             case Kind::Object:
                 return std::make_unique<FObjectProperty>(Name, Offset);
@@ -86,16 +86,16 @@ namespace RC::Sim
             case Kind::Int32:
             case Kind::Float:
             case Kind::Bool:
-                return std::make_unique<FNumericProperty>(Name, Offset, SizeOf(Spec));
+                return std::make_unique<FNumericProperty>(Name, Offset, SizeOf(Desc));
             case Kind::Array:
-                if (Spec.Inner == nullptr)
+                if (Desc.Inner == nullptr)
                 {
-                    throw Invalid("array " + ToUtf8(Spec.Name) + " has no element description");
+                    throw Invalid("array " + ToUtf8(Desc.Name) + " has no element description");
                 }
-                return std::make_unique<FArrayProperty>(Name, Offset, MakeProperty(*Spec.Inner, 0));
+                return std::make_unique<FArrayProperty>(Name, Offset, MakeProperty(*Desc.Inner, 0));
             case Kind::Struct:
-                SizeOf(Spec); // rejects a missing struct
-                return std::make_unique<FStructProperty>(Name, Offset, Spec.Struct);
+                SizeOf(Desc); // rejects a missing struct
+                return std::make_unique<FStructProperty>(Name, Offset, Desc.Struct);
             }
             throw Invalid("unknown property kind");
         }
@@ -112,12 +112,12 @@ namespace RC::Sim
             Layout Result;
             int32_t Next = Start;
             int32_t MaxAlignment = 1;
-            for (const auto& Spec : Specs)
+            for (const auto& Desc : Specs)
             {
-                const int32_t Size = SizeOf(Spec);
+                const int32_t Size = SizeOf(Desc);
                 const int32_t Alignment = AlignmentOf(Size);
-                const int32_t Offset = Spec.Offset >= 0 ? Spec.Offset : AlignUp(Next, Alignment);
-                Result.Properties.push_back(MakeProperty(Spec, Offset));
+                const int32_t Offset = Desc.Offset >= 0 ? Desc.Offset : AlignUp(Next, Alignment);
+                Result.Properties.push_back(MakeProperty(Desc, Offset));
                 Next = std::max(Next, Offset + Size);
                 MaxAlignment = std::max(MaxAlignment, Alignment);
             }

@@ -23,7 +23,7 @@ namespace BRMB
     {
         const RC::CharType* Name;                               // looked up with GetFunctionByName
         VEXA::HookIds* Ids;                                     // the service's pair for this function
-        VEXA::HookIds (*Hook)(RC::Unreal::UFunction* Function); // HookFunction<Spec>
+        VEXA::HookIds (*Hook)(RC::Unreal::UFunction* Function); // HookFunction<Hook>
         std::string_view MissingLine;                           // logged when the class lacks it
         std::string_view HookFailedLine = {};                   // logged on (0, 0) from the host; empty: not tested
     };

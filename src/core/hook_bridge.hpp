@@ -1,4 +1,4 @@
-// The one mechanism behind every Blueprint hook of the three services: a hook spec names the
+// The one mechanism behind every Blueprint hook of the three services: a hook description names the
 // function and its handler; the pre-callback runs the handler inside the exception boundary,
 // the post-callback is empty and the custom data is null. Game thread only.
 #pragma once
@@ -23,11 +23,11 @@ namespace BRMB
         HookHandler Handler;
     };
 
-    // The handler wrapped in the boundary, as a capture-free callable: the spec is a constant.
-    template <const HookSpec& Spec>
+    // The handler wrapped in the boundary, as a capture-free callable: the description is a constant.
+    template <const HookSpec& Hook>
     auto PreCallback() -> RC::Unreal::UnrealScriptFunctionCallable
     {
-        return [](HookContext& Context, void*) { Guarded(Spec.Prefix, Spec.Function, [&] { Spec.Handler(Context); }); };
+        return [](HookContext& Context, void*) { Guarded(Hook.Prefix, Hook.Function, [&] { Hook.Handler(Context); }); };
     }
 
     inline auto EmptyCallback() -> RC::Unreal::UnrealScriptFunctionCallable
@@ -35,27 +35,27 @@ namespace BRMB
         return [](HookContext&, void*) {};
     }
 
-    // Hooks Function with Spec's handler; returns the host's ids unexamined.
-    template <const HookSpec& Spec>
+    // Hooks Function with Hook's handler; returns the host's ids unexamined.
+    template <const HookSpec& Hook>
     auto HookFunction(RC::Unreal::UFunction* Function) -> VEXA::HookIds
     {
-        return RC::Unreal::UObjectGlobals::RegisterHook(Function, PreCallback<Spec>(), EmptyCallback(), nullptr);
+        return RC::Unreal::UObjectGlobals::RegisterHook(Function, PreCallback<Hook>(), EmptyCallback(), nullptr);
     }
 
     // Looks the library function LibraryPath + ":" + name up (until found once) and hooks it
     // while its ids are (0, 0). True when the function is known.
     auto FindLibraryFunction(VEXA::HookSlot& Slot, RC::StringViewType LibraryPath, RC::StringViewType Function) -> bool;
 
-    template <const HookSpec& Spec>
+    template <const HookSpec& Hook>
     auto RegisterLibraryHook(VEXA::HookSlot& Slot, RC::StringViewType LibraryPath) -> bool
     {
         if (Slot.Function != nullptr)
         {
             return true;
         }
-        if (FindLibraryFunction(Slot, LibraryPath, Spec.Function) && Slot.Ids == VEXA::HookIds{0, 0})
+        if (FindLibraryFunction(Slot, LibraryPath, Hook.Function) && Slot.Ids == VEXA::HookIds{0, 0})
         {
-            Slot.Ids = HookFunction<Spec>(Slot.Function);
+            Slot.Ids = HookFunction<Hook>(Slot.Function);
         }
         return Slot.Function != nullptr;
     }

@@ -25,7 +25,7 @@ namespace VEXA_Anim
             LogWide(RC::StringType(Line), false);
         }
 
-        constexpr BRMB::Discovery::Spec<VEXA_Anim_Core> AnimDiscovery{
+        constexpr BRMB::Discovery::Config<VEXA_Anim_Core> AnimDiscovery{
             .Prefix = STR("VEXA_Anim"),
             .Owner = STR("VEXA_Anim_Core"),
             .Callback = STR("VEXA_Anim_EngineBPScan"),

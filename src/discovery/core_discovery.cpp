@@ -71,7 +71,7 @@ namespace VEXA
             }
         }
 
-        constexpr BRMB::Discovery::Spec<VEXA_Core> CoreDiscovery{
+        constexpr BRMB::Discovery::Config<VEXA_Core> CoreDiscovery{
             .Prefix = STR("VEXA"),
             .Owner = STR("VEXA"),
             .Callback = STR("VEXA_EngineBPScan"),

@@ -3,7 +3,7 @@
 // service's line and remove the callback. Every tick runs inside the exception boundary under
 // the callback's name. Game thread only.
 //
-// A service plugs in with one constant Spec and one call, for example the content proxy:
+// A service plugs in with one constant Config and one call, for example the content proxy:
 //
 //     namespace
 //     {
@@ -19,7 +19,7 @@
 //         auto Announce(BRMB::Brambleon& Proxy, RC::StringViewType Line) -> void { ... }
 //         auto WhilePending(BRMB::Brambleon& Proxy, float Delta) -> void { ... }
 //
-//         constexpr BRMB::Discovery::Spec<BRMB::Brambleon> ProxyDiscovery{
+//         constexpr BRMB::Discovery::Config<BRMB::Brambleon> ProxyDiscovery{
 //             .Prefix = STR("BRMB"), .Owner = STR("BRMB"), .Callback = STR("BRMB_EngineBPScan"),
 //             .Instance = &BRMB::ProxyInstance, .PollElapsed = &BRMB::Brambleon::PollElapsed,
 //             .ScanComplete = &BRMB::Brambleon::ScanComplete, .Interval = &BRMB::Discovery::SlowInterval,
@@ -48,7 +48,7 @@ namespace BRMB::Discovery
     };
 
     template <typename Service>
-    struct Spec
+    struct Config
     {
         const RC::CharType* Prefix;   // of the boundary's failure line: "VEXA", "VEXA_Anim", "BRMB"
         const RC::CharType* Owner;    // the tick callback's owner name

@@ -42,7 +42,7 @@ namespace BRMB
             ProxyHooks::SayWide(STR("Brambleon C++ Tools not yet initiated"));
         }
 
-        constexpr Discovery::Spec<Brambleon> ProxyDiscovery{
+        constexpr Discovery::Config<Brambleon> ProxyDiscovery{
             .Prefix = STR("BRMB"),
             .Owner = STR("BRMB"),
             .Callback = STR("BRMB_EngineBPScan"),
