@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <log_bridge.hpp>
+
 #include "support/file_services_fixture.hpp"
 
 namespace fs = std::filesystem;
@@ -222,6 +224,46 @@ TEST_F(FileServicesTest, LargeFileIsReadWhole)
 
     EXPECT_EQ(Text.size(), Expected.size());
     EXPECT_TRUE(Text == Expected);
+}
+
+// A file is read in chunks; a pattern nine bytes long puts its sequences, line breaks and
+// malformed runs across chunk edges at every phase. The answer is what decoding the whole text
+// without its line breaks gives (removing a break can join bytes into one sequence).
+TEST_F(FileServicesTest, SequencesAcrossChunkEdgesReadAsTheWholeText)
+{
+    struct Case
+    {
+        std::string_view Name;
+        std::string Pattern;
+        size_t NulAt;
+    };
+    const std::vector<Case> Cases{
+        {"well-formed", "a\xC3\xA9\r\n\xF0\x9F\x98\x82", std::string::npos},
+        {"malformed", "b\xE2\x82\r\n\x80\x80\xFF" "c", std::string::npos},
+        {"late-nul", "a\xC3\xA9\r\n\xF0\x9F\x98\x82", 300'001},
+    };
+    for (const Case& Each : Cases)
+    {
+        std::string Bytes;
+        while (Bytes.size() < 1'100'000)
+        {
+            Bytes += Each.Pattern;
+        }
+        if (Each.NulAt != std::string::npos)
+        {
+            Bytes[Each.NulAt] = '\0';
+        }
+        std::string Stripped = Bytes.substr(0, Bytes.find('\0'));
+        std::erase_if(Stripped, [](const char Byte) { return Byte == '\r' || Byte == '\n'; });
+        const std::string Expected = BRMB::Text::Utf16ToUtf8(BRMB::Text::Utf8ToUtf16(Stripped));
+        const std::string Path = Scratch.Text(Each.Name);
+        Scratch.MakeFile(Each.Name, Bytes);
+
+        const std::string Text = Read(Path);
+
+        EXPECT_EQ(Text.size(), Expected.size()) << Each.Name;
+        EXPECT_TRUE(Text == Expected) << Each.Name;
+    }
 }
 
 TEST_F(FileServicesTest, NonAsciiPathIsReadThroughItsOwnName)

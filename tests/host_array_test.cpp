@@ -171,6 +171,27 @@ namespace
         }
     }
 
+    // Reserving makes room without adding: the count and the elements stay, the capacity is at
+    // least what was asked (rounded as the allocator rounds), a smaller request changes nothing,
+    // and additions within the room keep the storage where it is.
+    TEST_F(ArrayTest, ReserveMakesRoomWithoutAdding)
+    {
+        Array8 Array = Filled(3);
+        Array.Reserve(1000);
+        EXPECT_EQ(Array.Num(), 3);
+        EXPECT_EQ(Array.Max(), static_cast<int32_t>(FMemory::QuantizeSize(1000 * sizeof(uint64_t)) / sizeof(uint64_t)));
+        for (int32_t Index = 0; Index < 3; ++Index)
+        {
+            EXPECT_EQ(Array[Index], 100 + static_cast<uint64_t>(Index));
+        }
+        const Header Reserved = HeaderOf(Array);
+        Array.Reserve(10);
+        EXPECT_EQ(HeaderOf(Array).Max, Reserved.Max);
+        (void)Array.AddUninitialized(Reserved.Max - 3);
+        EXPECT_EQ(Array.GetData(), Reserved.Data);
+        EXPECT_EQ(Array.Num(), Reserved.Max);
+    }
+
     TEST_F(ArrayTest, InconsistentHeaderFailsEverythingButEmpty)
     {
         Array8 Array = Filled(2);
@@ -183,6 +204,7 @@ namespace
             EXPECT_EQ(MessageOf([&] { Array.AddUnique(9); }), InvariantsText);
             const uint64_t More[] = {7, 8};
             EXPECT_EQ(MessageOf([&] { Array.Append(More, 2); }), InvariantsText);
+            EXPECT_EQ(MessageOf([&] { Array.Reserve(Consistent.Max + 100); }), InvariantsText);
             // Nothing changed by the failing operations.
             const Header After = HeaderOf(Array);
             EXPECT_EQ(After.Data, Consistent.Data);

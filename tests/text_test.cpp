@@ -1,4 +1,7 @@
 // The UTF-8 / UTF-16 conversions: well-formed text round-trips, malformed text is replaced.
+#include <algorithm>
+#include <cstdint>
+#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -195,6 +198,70 @@ namespace BrambleonTest
                 EXPECT_EQ(Chars.GetData()[Expected.size()], RC::CharType{}) << Hex(Case);
             }
         }
+    }
+
+    // Text that arrives in pieces (a file read in chunks) gives what the whole text gives, wherever
+    // the pieces are cut: inside a sequence, inside a malformed run, before or after a NUL, and
+    // whether the storage was reserved for all of it, part of it or none.
+    TEST(TextTest, WriterGivesTheWholeTextsAnswerWhereverThePiecesAreCut)
+    {
+        std::mt19937 Random(20261208);
+        // Weighted towards the bytes that make and break sequences.
+        const std::string Alphabet = std::string("aZ0 \r\n\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x82\x80\xBF\xC0\xED\xA0"
+                                                 "\xF4\x90\xF5\xFF\xE0\x9F") +
+                                     std::string(1, '\0');
+        BRMB::Text::FStringWriter Writer;
+        for (int Round = 0; Round < 3000; ++Round)
+        {
+            std::string Text(Random() % 96, 'a');
+            for (char& Byte : Text)
+            {
+                // NUL is rarer than the rest, so most texts run to their end.
+                const size_t Pick = Random() % (Alphabet.size() * 4);
+                Byte = Pick < (Alphabet.size() - 1) * 4 ? Alphabet[Pick / 4] : (Pick % 8 == 0 ? '\0' : 'q');
+            }
+            const std::string_view Whole(Text);
+            const RC::StringType Expected = Utf8ToUtf16(Whole.substr(0, Whole.find('\0')));
+
+            const size_t Reserved[] = {0, 1, Text.size(), Text.size() * 3};
+            Writer.Reserve(Reserved[Round % 4]);
+            for (size_t At = 0; At < Text.size();)
+            {
+                const size_t Length = std::min<size_t>(Random() % 9, Text.size() - At);
+                Writer.Append(Whole.substr(At, Length));
+                At += Length;
+            }
+            const RC::Unreal::FString Built = Writer.Take();
+
+            ASSERT_EQ(HexUnits(FStringView(Built)), HexUnits(Expected)) << Hex(Text);
+            const auto& Chars = Built.GetCharArray();
+            ASSERT_EQ(Chars.Num(), Expected.empty() ? 0 : static_cast<int32_t>(Expected.size() + 1)) << Hex(Text);
+        }
+    }
+
+    // Text beyond what was reserved grows the storage and keeps what was written; each Take
+    // starts the next string afresh.
+    TEST(TextTest, WriterGrowsPastItsReservationAndStartsAfreshAfterTake)
+    {
+        BRMB::Text::FStringWriter Writer;
+        Writer.Reserve(4);
+        std::string Text;
+        for (int Piece = 0; Piece < 500; ++Piece)
+        {
+            const std::string Next = "piece " + std::to_string(Piece) + " \xC3\xA9 ";
+            Writer.Append(Next);
+            Text += Next;
+        }
+        EXPECT_EQ(HexUnits(FStringView(Writer.Take())), HexUnits(Utf8ToUtf16(Text)));
+
+        Writer.Append(std::string("\xE2\x82", 2));
+        EXPECT_EQ(HexUnits(FStringView(Writer.Take())), HexUnits(Units({0xFFFD})));
+        Writer.Append(std::string("x\0y", 3));
+        Writer.Append("z");
+        EXPECT_EQ(HexUnits(FStringView(Writer.Take())), HexUnits(Units({'x'})));
+        Writer.Append("after");
+        EXPECT_EQ(HexUnits(FStringView(Writer.Take())), HexUnits(Units({'a', 'f', 't', 'e', 'r'})));
+        EXPECT_EQ(Writer.Take().GetCharArray().Max(), 0);
     }
 
     TEST(TextTest, FStringViewEndsAtTheFirstNul)

@@ -1,8 +1,12 @@
 // File services of the core library: list a folder, test a path, read a file's text, save text
 // to a file. Paths are UTF-8 from the Blueprint's strings, used as given (relative ones against
-// the working directory). Runs on the game thread, inside the Blueprint call, so every read and
-// write is done in bulk. Raised errors are left to the hook boundary, which keeps the input.
+// the working directory). Runs on the game thread, inside the Blueprint call, so files are read
+// in large chunks and written in one piece. Raised errors are left to the hook boundary, which
+// keeps the input.
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <memory>
 #include <exception>
 #include <filesystem>
 #include <optional>
@@ -63,41 +67,114 @@ namespace VEXA
         return Names;
     }
 
-    auto VEXA_Core::ReadFileText(const std::string& FilePath, bool RemoveLineBreaks) -> std::string
+    namespace
     {
-        BRMB::Log::Narrow("VEXA Request file : " + FilePath);
-        if (!DoesPathExist(FilePath))
+        // Large enough that read calls cost nothing beside the copying, small enough that a
+        // chunk is still in the cache while its text is converted.
+        constexpr size_t ReadChunkBytes = size_t{64} * 1024;
+
+        // Moves the bytes that are not CR or LF to the front of [Begin, End), in order; returns
+        // the new end. Lines are long beside their breaks, so eight bytes at a time are tested
+        // for either and moved whole when they hold neither.
+        auto StripLineBreaks(char* const Begin, char* const End) -> char*
         {
-            BRMB::Log::Wide(STR("VEXA Request file does not exist"));
-            return {};
+            constexpr uint64_t Ones = 0x0101010101010101ULL;
+            constexpr uint64_t Highs = 0x8080808080808080ULL;
+            // Exact for "some byte of Word equals the pattern's byte".
+            const auto Holds = [](uint64_t Word, uint64_t Pattern) {
+                const uint64_t Differ = Word ^ Pattern;
+                return ((Differ - Ones) & ~Differ & Highs) != 0;
+            };
+            const auto KeepIfNotBreak = [](char*& Out, const char Byte) {
+                *Out = Byte;
+                Out += static_cast<int>(Byte != '\r') & static_cast<int>(Byte != '\n');
+            };
+            char* Out = Begin;
+            const char* In = Begin;
+            for (; End - In >= 8; In += 8)
+            {
+                uint64_t Word = 0;
+                std::memcpy(&Word, In, sizeof(Word));
+                if (!Holds(Word, Ones * '\r') && !Holds(Word, Ones * '\n'))
+                {
+                    // Out is never past In, and the eight bytes are already loaded.
+                    std::memcpy(Out, &Word, sizeof(Word));
+                    Out += sizeof(Word);
+                    continue;
+                }
+                for (size_t Index = 0; Index < sizeof(Word); ++Index)
+                {
+                    KeepIfNotBreak(Out, In[Index]);
+                }
+            }
+            for (; In != End; ++In)
+            {
+                KeepIfNotBreak(Out, *In);
+            }
+            return Out;
         }
 
-        // A file that exists but cannot be opened or read (a folder, access denied) reads as
-        // empty text without a further line.
-        std::error_code Error;
-        const FileSystem::FileHandle File = FileSystem::OpenForReading(FileSystem::PathFromUtf8(FilePath), Error);
-        if (!File)
+        // Narrow text as a reading destination; FStringWriter is the other.
+        struct NarrowText
         {
-            return {};
-        }
-        const auto Size = FileSystem::StoredSize(File.get(), Error);
-        if (Error)
+            auto Reserve(size_t Bytes) -> void { Value.reserve(Bytes); }
+            auto Append(std::string_view Piece) -> void { Value.append(Piece); }
+            std::string Value;
+        };
+
+        // Logs the request, then reads the file's text chunk by chunk into Text, line breaks
+        // removed when asked. False when there is no text to answer: nothing at the path, or a
+        // file that cannot be opened or read (a folder, access denied), which reads as empty
+        // text without a further line.
+        template <typename Destination>
+        auto ReadFileInto(VEXA_Core& Core, const std::string& FilePath, bool RemoveLineBreaks, Destination& Text)
+            -> bool
         {
-            return {};
+            BRMB::Log::Narrow("VEXA Request file : " + FilePath);
+            if (!Core.DoesPathExist(FilePath))
+            {
+                BRMB::Log::Wide(STR("VEXA Request file does not exist"));
+                return false;
+            }
+            std::error_code Error;
+            const FileSystem::FileHandle File = FileSystem::OpenForReading(FileSystem::PathFromUtf8(FilePath), Error);
+            if (!File)
+            {
+                return false;
+            }
+            const auto Size = FileSystem::StoredSize(File.get(), Error);
+            if (Error)
+            {
+                return false;
+            }
+            // Text mode may deliver fewer characters than stored (CR LF read as LF), and another
+            // writer may add more: the size only sizes the destination.
+            Text.Reserve(static_cast<size_t>(std::min<std::uint64_t>(Size, SIZE_MAX / 2)));
+            const auto Chunk = std::make_unique_for_overwrite<char[]>(ReadChunkBytes);
+            size_t Read = 0;
+            while ((Read = std::fread(Chunk.get(), 1, ReadChunkBytes, File.get())) > 0)
+            {
+                char* End = Chunk.get() + Read;
+                if (RemoveLineBreaks)
+                {
+                    End = StripLineBreaks(Chunk.get(), End);
+                }
+                Text.Append(std::string_view(Chunk.get(), static_cast<size_t>(End - Chunk.get())));
+            }
+            return std::ferror(File.get()) == 0;
         }
-        std::string Text(static_cast<size_t>(Size), '\0');
-        const size_t Read = std::fread(Text.data(), 1, Text.size(), File.get());
-        if (std::ferror(File.get()) != 0)
-        {
-            return {};
-        }
-        // Text mode may deliver fewer characters than stored (CR LF read as LF).
-        Text.resize(Read);
-        if (RemoveLineBreaks)
-        {
-            std::erase_if(Text, [](const char Byte) { return Byte == '\r' || Byte == '\n'; });
-        }
-        return Text;
+    } // namespace
+
+    auto VEXA_Core::ReadFileText(const std::string& FilePath, bool RemoveLineBreaks) -> std::string
+    {
+        NarrowText Text;
+        return ReadFileInto(*this, FilePath, RemoveLineBreaks, Text) ? std::move(Text.Value) : std::string();
+    }
+
+    auto VEXA_Core::ReadFileAsFString(const std::string& FilePath, bool RemoveLineBreaks) -> RC::Unreal::FString
+    {
+        BRMB::Text::FStringWriter Text;
+        return ReadFileInto(*this, FilePath, RemoveLineBreaks, Text) ? Text.Take() : RC::Unreal::FString();
     }
 } // namespace VEXA
 
@@ -203,8 +280,7 @@ namespace VEXA::Hooks
     auto GetFileContents(HookContext& Context) -> void
     {
         const BRMB::ParamView Params(Context);
-        const std::string Text = CoreInstance().ReadFileText(Params.Utf8At(PathParam), true);
-        Params.SetUtf8At(PathParam, Text);
+        Params.FStringAt(PathParam) = CoreInstance().ReadFileAsFString(Params.Utf8At(PathParam), true);
     }
 
     auto SaveFile(HookContext& Context) -> void

@@ -4,6 +4,7 @@
 // Malformed input is replaced, never reported.
 #include <log_bridge.hpp>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <climits>
@@ -13,6 +14,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <utility>
 
 #include <utf8.h>
 
@@ -90,15 +92,6 @@ namespace BRMB::Text
             }
             return false;
         }
-
-        // Text must be valid UTF-8; UTF-16 never needs more units than UTF-8 has bytes.
-        auto DecodeValid(std::string_view Text) -> RC::StringType
-        {
-            RC::StringType Wide(Text.size(), RC::CharType{});
-            RC::CharType* const End = utf8::unchecked::utf8to16(Text.begin(), Text.end(), Wide.data());
-            Wide.resize(static_cast<size_t>(End - Wide.data()));
-            return Wide;
-        }
     } // namespace
 
     auto Utf16ToUtf8(RC::StringViewType Text) -> std::string
@@ -161,80 +154,145 @@ namespace BRMB::Text
         return Narrow;
     }
 
-    auto Utf8ToUtf16(std::string_view Text) -> RC::StringType
+    namespace
     {
-        // UTF-16 never needs more units than UTF-8 has bytes.
-        RC::StringType Wide(Text.size(), RC::CharType{});
-        RC::CharType* Out = Wide.data();
-        const char* In = Text.data();
-        const char* const End = In + Text.size();
-        constexpr auto Step = BlockUnits<char>;
-        try
+        // Decodes Text into Out, which has room for Text.size() units (UTF-16 never needs more
+        // units than UTF-8 has bytes); returns the units written.
+        auto DecodeInto(std::string_view Text, RC::CharType* const Start) -> size_t
         {
-            while (In < End)
+            RC::CharType* Out = Start;
+            const char* In = Text.data();
+            const char* const End = In + Text.size();
+            constexpr auto Step = BlockUnits<char>;
+            try
             {
-                const auto Byte = static_cast<unsigned char>(*In);
-                if (Byte < 0x80)
+                while (In < End)
                 {
-                    if (End - In >= static_cast<std::ptrdiff_t>(Step) && CopyIfAsciiBlock(In, Out))
+                    const auto Byte = static_cast<unsigned char>(*In);
+                    if (Byte < 0x80)
                     {
-                        In += Step;
-                        Out += Step;
+                        if (End - In >= static_cast<std::ptrdiff_t>(Step) && CopyIfAsciiBlock(In, Out))
+                        {
+                            In += Step;
+                            Out += Step;
+                            continue;
+                        }
+                        do
+                        {
+                            *Out++ = static_cast<RC::CharType>(UnitValue(*In++));
+                        } while (In < End && UnitValue(*In) < 0x80);
                         continue;
                     }
-                    do
+                    uint32_t CodePoint = 0;
+                    if (!NextShortSequence(In, End, CodePoint))
                     {
-                        *Out++ = static_cast<RC::CharType>(UnitValue(*In++));
-                    } while (In < End && UnitValue(*In) < 0x80);
-                    continue;
-                }
-                uint32_t CodePoint = 0;
-                if (!NextShortSequence(In, End, CodePoint))
-                {
-                    CodePoint = utf8::next(In, End);
-                }
-                if (CodePoint > 0xFFFF)
-                {
-                    *Out++ = static_cast<RC::CharType>(0xD800 + ((CodePoint - 0x10000) >> 10));
-                    *Out++ = static_cast<RC::CharType>(0xDC00 + ((CodePoint - 0x10000) & 0x3FF));
-                }
-                else
-                {
-                    *Out++ = static_cast<RC::CharType>(CodePoint);
+                        CodePoint = utf8::next(In, End);
+                    }
+                    if (CodePoint > 0xFFFF)
+                    {
+                        *Out++ = static_cast<RC::CharType>(0xD800 + ((CodePoint - 0x10000) >> 10));
+                        *Out++ = static_cast<RC::CharType>(0xDC00 + ((CodePoint - 0x10000) & 0x3FF));
+                    }
+                    else
+                    {
+                        *Out++ = static_cast<RC::CharType>(CodePoint);
+                    }
                 }
             }
+            catch (const utf8::exception&)
+            {
+                // Malformed text is rare: repair all of it once, then decode what is now valid.
+                // Each replaced sequence took at least one byte, so the room still suffices.
+                std::string Repaired;
+                Repaired.reserve(Text.size() + 8);
+                utf8::replace_invalid(Text.begin(), Text.end(), std::back_inserter(Repaired), Replacement);
+                return static_cast<size_t>(utf8::unchecked::utf8to16(Repaired.begin(), Repaired.end(), Start) - Start);
+            }
+            return static_cast<size_t>(Out - Start);
         }
-        catch (const utf8::exception&)
+
+        // Where Text may be cut so that decoding both sides apart gives what decoding it whole
+        // gives: before its last byte that is not a continuation byte, when that byte begins a
+        // sequence (which the next piece may complete). Decoding, and the repair of malformed
+        // input, never carries past such a byte. Text.size() when nothing needs to wait.
+        auto SafeCut(std::string_view Text) -> size_t
         {
-            // Malformed text is rare: repair all of it once, then decode what is now valid.
-            std::string Repaired;
-            Repaired.reserve(Text.size() + 8);
-            utf8::replace_invalid(Text.begin(), Text.end(), std::back_inserter(Repaired), Replacement);
-            return DecodeValid(Repaired);
+            for (size_t Index = Text.size(); Index > 0; --Index)
+            {
+                const auto Byte = static_cast<unsigned char>(Text[Index - 1]);
+                if (!IsTrail(Byte))
+                {
+                    return Byte < 0x80 ? Text.size() : Index - 1;
+                }
+            }
+            return 0;
         }
-        Wide.resize(static_cast<size_t>(Out - Wide.data()));
+    } // namespace
+
+    auto Utf8ToUtf16(std::string_view Text) -> RC::StringType
+    {
+        RC::StringType Wide(Text.size(), RC::CharType{});
+        Wide.resize(DecodeInto(Text, Wide.data()));
         return Wide;
     }
 
-    auto Utf8ToFString(std::string_view Text) -> RC::Unreal::FString
+    auto FStringWriter::Reserve(size_t ExpectedBytes) -> void
     {
-        Text = Text.substr(0, Text.find('\0'));
-        RC::Unreal::FString Result;
+        if (ExpectedBytes > 0)
+        {
+            (void)MakeRoom(std::min<size_t>(ExpectedBytes, INT32_MAX - 1));
+        }
+    }
+
+    auto FStringWriter::Append(std::string_view Piece) -> void
+    {
+        if (Ended)
+        {
+            return;
+        }
+        if (const size_t Nul = Piece.find('\0'); Nul != std::string_view::npos)
+        {
+            Piece = Piece.substr(0, Nul);
+            Ended = true;
+        }
+        if (Carry.empty())
+        {
+            Decode(Piece);
+            return;
+        }
+        std::string Joined = std::exchange(Carry, {});
+        Joined.append(Piece);
+        Decode(Joined);
+    }
+
+    auto FStringWriter::Take() -> RC::Unreal::FString
+    {
+        if (!Carry.empty())
+        {
+            Ended = true;
+            Decode(std::exchange(Carry, {}));
+        }
+        Ended = false;
+        if (Result.GetCharArray().Num() == 0)
+        {
+            Result = RC::Unreal::FString();
+            return {};
+        }
+        *MakeRoom(0) = RC::CharType{};
+        Commit(1);
+        return std::exchange(Result, RC::Unreal::FString());
+    }
+
+    auto FStringWriter::Decode(std::string_view Text) -> void
+    {
         if (Text.empty())
         {
-            return Result;
+            return;
         }
-        if (Text.size() >= static_cast<size_t>(INT32_MAX))
-        {
-            throw std::length_error("text too long for an engine string");
-        }
-        // Hooks answer whole files this way: one pass into storage sized once, no intermediate
-        // wide copy. The pass widens every byte and notes whether any was beyond ASCII (a loop
-        // without branches, which the compiler vectorises); if one was, the general decoder
-        // does the text again.
-        auto& Chars = Result.GetCharArray();
-        Chars.AddUninitialized(static_cast<RC::Unreal::int32>(Text.size() + 1));
-        RC::CharType* __restrict const Out = Chars.GetData();
+        // The common case, ASCII, in one pass without branches (which the compiler vectorises):
+        // widen every byte and note whether any was beyond ASCII. If one was, the general
+        // decoder redoes the text from that byte on.
+        RC::CharType* __restrict const Out = MakeRoom(Text.size());
         const auto* __restrict const In = reinterpret_cast<const unsigned char*>(Text.data());
         unsigned Bits = 0;
         for (size_t Index = 0; Index < Text.size(); ++Index)
@@ -244,10 +302,51 @@ namespace BRMB::Text
         }
         if (Bits < 0x80)
         {
-            Out[Text.size()] = RC::CharType{};
-            return Result;
+            Commit(Text.size());
+            return;
         }
-        return RC::Unreal::FString(Utf8ToUtf16(Text).c_str());
+        size_t Ascii = 0;
+        while (In[Ascii] < 0x80)
+        {
+            ++Ascii;
+        }
+        // Everything before Ascii is ASCII, so the cut never falls before it.
+        const size_t Cut = Ended ? Text.size() : SafeCut(Text);
+        Commit(Ascii + DecodeInto(Text.substr(Ascii, Cut - Ascii), Out + Ascii));
+        Carry.assign(Text.substr(Cut));
+    }
+
+    // Room for Units more characters and the terminator, growing by half again when the text
+    // outgrows what was reserved.
+    auto FStringWriter::MakeRoom(size_t Units) -> RC::CharType*
+    {
+        auto& Chars = Result.GetCharArray();
+        const auto Used = static_cast<size_t>(Chars.Num());
+        if (Units >= static_cast<size_t>(INT32_MAX) - Used)
+        {
+            throw std::length_error("text too long for an engine string");
+        }
+        const size_t Needed = Used + Units + 1;
+        if (Needed > static_cast<size_t>(Chars.Max()))
+        {
+            const size_t Grown = Chars.Max() == 0 ? Needed : std::max(Needed, Used + Used / 2);
+            Chars.Reserve(static_cast<RC::Unreal::int32>(std::min<size_t>(Grown, INT32_MAX)));
+        }
+        return Chars.GetData() + Used;
+    }
+
+    // The characters written at the end are now part of the string; the room was made for them.
+    auto FStringWriter::Commit(size_t Units) -> void
+    {
+        (void)Result.GetCharArray().AddUninitialized(static_cast<RC::Unreal::int32>(Units));
+    }
+
+    auto Utf8ToFString(std::string_view Text) -> RC::Unreal::FString
+    {
+        FStringWriter Writer;
+        Writer.Reserve(Text.substr(0, Text.find('\0')).size());
+        Writer.Append(Text);
+        return Writer.Take();
     }
 
     auto FStringView(const RC::Unreal::FString& Text) -> RC::StringViewType

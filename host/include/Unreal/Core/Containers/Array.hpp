@@ -161,6 +161,21 @@ namespace RC::Unreal
             return OldNum;
         }
 
+        // Makes room for Number elements in all without adding any, so that later additions up
+        // to that count do not move the storage. Never shrinks.
+        auto Reserve(int32 Number) -> void
+        {
+            CheckCopyable();
+            CheckInvariants();
+            if (Number > ArrayMax)
+            {
+                const auto Bytes = FMemory::QuantizeSize(static_cast<size_t>(Number) * sizeof(ElementType), 0);
+                const auto NewMax = static_cast<int32>(std::min<size_t>(Bytes / sizeof(ElementType), INT32_MAX));
+                ResizeAllocation(ArrayNum, NewMax);
+                ArrayMax = NewMax;
+            }
+        }
+
         // Appends Count elements in one step. Items must not lie inside this array's storage.
         auto Append(const ElementType* Items, int32 Count) -> void
         {
