@@ -72,7 +72,8 @@ def main():
                     if name.startswith("BM_FindAllOf/") and run.get("run_type") != "aggregate"),
                    key=lambda pair: pair[0])
     if sizes:
-        rms = runs.get("BM_FindAllOf_RMS", {}).get("rms", 1.0)
+        rms = next(run["rms"] for run in runs.values()
+                   if run.get("run_name", "").startswith("BM_FindAllOf/") and run.get("aggregate_name") == "RMS")
         detail = ", ".join(f"{n:,}: {ns(run) / 1e6:.2f} ms" for n, run in sizes)
         search = ", ".join(f"{run['host_search_ns'] / 1e6:.2f} ms" for _, run in sizes)
         share = [run["host_search_ns"] / ns(run) for _, run in sizes]
