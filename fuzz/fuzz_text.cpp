@@ -1,6 +1,9 @@
 // The UTF-8/UTF-16 conversions on arbitrary input. Properties: every output is well formed;
 // well-formed input survives a round trip unchanged; malformed input never makes the output
-// longer than one replacement per input unit; an engine string reads only up to its count.
+// longer than one replacement per input unit; text written to an engine string in pieces gives
+// what the whole text gives, wherever the pieces are cut; an engine string reads only up to its
+// count.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -54,6 +57,22 @@ extern "C" auto LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) -> int
     if (ValidUtf8)
     {
         Fuzz::Require(BRMB::Text::Utf16ToUtf8(Decoded) == Bytes, "valid UTF-8 survives a round trip");
+    }
+
+    // The bytes in pieces, as a file arrives in chunks: the piece lengths come from the bytes
+    // themselves so that the fuzzer steers the cuts too.
+    {
+        BRMB::Text::FStringWriter Writer;
+        Writer.Reserve(Size / 2);
+        for (size_t At = 0; At < Size;)
+        {
+            const size_t Length = std::min<size_t>(1 + Data[At] % 7, Size - At);
+            Writer.Append(Bytes.substr(At, Length));
+            At += Length;
+        }
+        const RC::Unreal::FString Built = Writer.Take();
+        const RC::StringType Whole = BRMB::Text::Utf8ToUtf16(Bytes.substr(0, Bytes.find('\0')));
+        Fuzz::Require(BRMB::Text::FStringView(Built) == Whole, "text in pieces decodes as the whole text");
     }
 
     // The same bytes as UTF-16 units (native order).
