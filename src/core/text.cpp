@@ -57,6 +57,23 @@ namespace BRMB::Text
             return true;
         }
 
+        // Copies the run of ASCII units at In: whole blocks while they are all ASCII, then one by
+        // one up to the next unit beyond ASCII (or End).
+        template <typename From, typename To>
+        auto CopyAsciiRun(const From*& In, const From* const End, To*& Out) -> void
+        {
+            constexpr auto Step = static_cast<std::ptrdiff_t>(BlockUnits<From>);
+            while (End - In >= Step && CopyIfAsciiBlock(In, Out))
+            {
+                In += Step;
+                Out += Step;
+            }
+            while (In < End && UnitValue(*In) < 0x80)
+            {
+                *Out++ = static_cast<To>(UnitValue(*In++));
+            }
+        }
+
         auto IsTrail(unsigned char Byte) -> bool { return (Byte & 0xC0) == 0x80; }
 
         // The well-formed two- and three-byte sequences that make up most non-ASCII text, decoded
@@ -102,40 +119,21 @@ namespace BRMB::Text
         std::string Narrow(Text.size(), '\0');
         const RC::CharType* In = Text.data();
         const RC::CharType* const End = In + Text.size();
-        constexpr auto Step = BlockUnits<RC::CharType>;
-        size_t Prefix = 0;
-        while (Text.size() - Prefix >= Step && CopyIfAsciiBlock(In + Prefix, Narrow.data() + Prefix))
-        {
-            Prefix += Step;
-        }
-        while (Prefix < Text.size() && UnitValue(In[Prefix]) < 0x80)
-        {
-            Narrow[Prefix] = static_cast<char>(In[Prefix]);
-            ++Prefix;
-        }
-        if (Prefix == Text.size())
+        char* Out = Narrow.data();
+        CopyAsciiRun(In, End, Out);
+        if (In == End)
         {
             return Narrow;
         }
+        const auto Prefix = static_cast<size_t>(Out - Narrow.data());
         Narrow.resize(Prefix + (Text.size() - Prefix) * 3);
-        In += Prefix;
-        char* Out = Narrow.data() + Prefix;
+        Out = Narrow.data() + Prefix;
         while (In < End)
         {
             const uint32_t Unit = UnitValue(*In);
             if (Unit < 0x80)
             {
-                if (End - In >= static_cast<std::ptrdiff_t>(Step) && CopyIfAsciiBlock(In, Out))
-                {
-                    In += Step;
-                    Out += Step;
-                    continue;
-                }
-                // A non-ASCII unit is near: copy the ASCII before it one by one.
-                do
-                {
-                    *Out++ = static_cast<char>(UnitValue(*In++));
-                } while (In < End && UnitValue(*In) < 0x80);
+                CopyAsciiRun(In, End, Out);
                 continue;
             }
             ++In;
@@ -163,24 +161,13 @@ namespace BRMB::Text
             RC::CharType* Out = Start;
             const char* In = Text.data();
             const char* const End = In + Text.size();
-            constexpr auto Step = BlockUnits<char>;
             try
             {
                 while (In < End)
                 {
-                    const auto Byte = static_cast<unsigned char>(*In);
-                    if (Byte < 0x80)
+                    if (UnitValue(*In) < 0x80)
                     {
-                        if (End - In >= static_cast<std::ptrdiff_t>(Step) && CopyIfAsciiBlock(In, Out))
-                        {
-                            In += Step;
-                            Out += Step;
-                            continue;
-                        }
-                        do
-                        {
-                            *Out++ = static_cast<RC::CharType>(UnitValue(*In++));
-                        } while (In < End && UnitValue(*In) < 0x80);
+                        CopyAsciiRun(In, End, Out);
                         continue;
                     }
                     uint32_t CodePoint = 0;
