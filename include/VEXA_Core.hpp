@@ -42,10 +42,8 @@ namespace VEXA
 
         // File services; paths are UTF-8 and used as given (relative to the working directory).
         auto ListDirNames(const std::string& FolderPath) -> std::vector<std::string>;
-        auto ReadFileText(const std::string& FilePath, bool RemoveLineBreaks) -> std::string;
-        // The same text, decoded into an engine string as the file is read, with no narrow copy
-        // of the whole file on the way: the form the file hook answers in.
-        auto ReadFileAsFString(const std::string& FilePath, bool RemoveLineBreaks) -> RC::Unreal::FString;
+        // The file's text as the engine string the file hook answers with, decoded as it is read.
+        auto ReadFileText(const std::string& FilePath, bool RemoveLineBreaks) -> RC::Unreal::FString;
         auto DoesPathExist(const std::string& Path) -> bool;
 
         // World-actor registry.

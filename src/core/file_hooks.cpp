@@ -114,45 +114,22 @@ namespace VEXA
             return Out;
         }
 
-        // Narrow text as a reading destination; FStringWriter is the other.
-        struct NarrowText
+        // Reads the open file's text chunk by chunk into Text, line breaks removed when asked;
+        // false when the file cannot be read.
+        auto ReadChunks(std::FILE* const File, bool RemoveLineBreaks, BRMB::Text::FStringWriter& Text) -> bool
         {
-            auto Reserve(size_t Bytes) -> void { Value.reserve(Bytes); }
-            auto Append(std::string_view Piece) -> void { Value.append(Piece); }
-            std::string Value;
-        };
-
-        // Logs the request, then reads the file's text chunk by chunk into Text, line breaks
-        // removed when asked. False when there is no text to answer: nothing at the path, or a
-        // file that cannot be opened or read (a folder, access denied), which reads as empty
-        // text without a further line.
-        template <typename Destination>
-        auto ReadFileInto(VEXA_Core& Core, const std::string& FilePath, bool RemoveLineBreaks, Destination& Text)
-            -> bool
-        {
-            BRMB::Log::Narrow("VEXA Request file : " + FilePath);
-            if (!Core.DoesPathExist(FilePath))
-            {
-                BRMB::Log::Wide(STR("VEXA Request file does not exist"));
-                return false;
-            }
             std::error_code Error;
-            const FileSystem::FileHandle File = FileSystem::OpenForReading(FileSystem::PathFromUtf8(FilePath), Error);
-            if (!File)
-            {
-                return false;
-            }
-            const auto Size = FileSystem::StoredSize(File.get(), Error);
+            const auto Size = FileSystem::StoredSize(File, Error);
             if (Error)
             {
                 return false;
             }
             // Text mode may deliver fewer characters than stored (CR LF read as LF), and another
             // writer may add more: the size only sizes the destination.
-            Text.Reserve(static_cast<size_t>(std::min<std::uint64_t>(Size, SIZE_MAX / 2)));
+            Text.Reserve(static_cast<size_t>(Size));
             const auto Chunk = std::make_unique_for_overwrite<char[]>(ReadChunkBytes);
             size_t Read = 0;
-            while ((Read = std::fread(Chunk.get(), 1, ReadChunkBytes, File.get())) > 0)
+            while ((Read = std::fread(Chunk.get(), 1, ReadChunkBytes, File)) > 0)
             {
                 char* End = Chunk.get() + Read;
                 if (RemoveLineBreaks)
@@ -161,20 +138,30 @@ namespace VEXA
                 }
                 Text.Append(std::string_view(Chunk.get(), static_cast<size_t>(End - Chunk.get())));
             }
-            return std::ferror(File.get()) == 0;
+            return std::ferror(File) == 0;
         }
     } // namespace
 
-    auto VEXA_Core::ReadFileText(const std::string& FilePath, bool RemoveLineBreaks) -> std::string
+    // The text goes from the file to the engine string a chunk at a time: no copy of the whole
+    // file is made on the way, which on large files costs more than the read itself.
+    auto VEXA_Core::ReadFileText(const std::string& FilePath, bool RemoveLineBreaks) -> RC::Unreal::FString
     {
-        NarrowText Text;
-        return ReadFileInto(*this, FilePath, RemoveLineBreaks, Text) ? std::move(Text.Value) : std::string();
-    }
-
-    auto VEXA_Core::ReadFileAsFString(const std::string& FilePath, bool RemoveLineBreaks) -> RC::Unreal::FString
-    {
+        BRMB::Log::Narrow("VEXA Request file : " + FilePath);
+        if (!DoesPathExist(FilePath))
+        {
+            BRMB::Log::Wide(STR("VEXA Request file does not exist"));
+            return {};
+        }
+        // A file that exists but cannot be opened or read (a folder, access denied) reads as
+        // empty text without a further line.
+        std::error_code Error;
+        const FileSystem::FileHandle File = FileSystem::OpenForReading(FileSystem::PathFromUtf8(FilePath), Error);
         BRMB::Text::FStringWriter Text;
-        return ReadFileInto(*this, FilePath, RemoveLineBreaks, Text) ? Text.Take() : RC::Unreal::FString();
+        if (!File || !ReadChunks(File.get(), RemoveLineBreaks, Text))
+        {
+            return {};
+        }
+        return Text.Take();
     }
 } // namespace VEXA
 
@@ -280,7 +267,7 @@ namespace VEXA::Hooks
     auto GetFileContents(HookContext& Context) -> void
     {
         const BRMB::ParamView Params(Context);
-        Params.FStringAt(PathParam) = CoreInstance().ReadFileAsFString(Params.Utf8At(PathParam), true);
+        Params.FStringAt(PathParam) = CoreInstance().ReadFileText(Params.Utf8At(PathParam), true);
     }
 
     auto SaveFile(HookContext& Context) -> void
