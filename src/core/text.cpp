@@ -13,6 +13,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <type_traits>
 #include <utility>
 
@@ -59,8 +60,9 @@ namespace BRMB::Text
 
         // Copies the run of ASCII units at In: whole blocks while they are all ASCII, then one by
         // one up to the next unit beyond ASCII (or End).
+        // Returns where both sides stand after the run.
         template <typename From, typename To>
-        auto CopyAsciiRun(const From*& In, const From* const End, To*& Out) -> void
+        auto CopyAsciiRun(const From* In, const From* const End, To* Out) -> std::pair<const From*, To*>
         {
             constexpr auto Step = static_cast<std::ptrdiff_t>(BlockUnits<From>);
             while (End - In >= Step && CopyIfAsciiBlock(In, Out))
@@ -72,6 +74,7 @@ namespace BRMB::Text
             {
                 *Out++ = static_cast<To>(UnitValue(*In++));
             }
+            return {In, Out};
         }
 
         auto IsTrail(unsigned char Byte) -> bool { return (Byte & 0xC0) == 0x80; }
@@ -120,7 +123,7 @@ namespace BRMB::Text
         const RC::CharType* In = Text.data();
         const RC::CharType* const End = In + Text.size();
         char* Out = Narrow.data();
-        CopyAsciiRun(In, End, Out);
+        std::tie(In, Out) = CopyAsciiRun(In, End, Out);
         if (In == End)
         {
             return Narrow;
@@ -133,7 +136,7 @@ namespace BRMB::Text
             const uint32_t Unit = UnitValue(*In);
             if (Unit < 0x80)
             {
-                CopyAsciiRun(In, End, Out);
+                std::tie(In, Out) = CopyAsciiRun(In, End, Out);
                 continue;
             }
             ++In;
@@ -167,7 +170,7 @@ namespace BRMB::Text
                 {
                     if (UnitValue(*In) < 0x80)
                     {
-                        CopyAsciiRun(In, End, Out);
+                        std::tie(In, Out) = CopyAsciiRun(In, End, Out);
                         continue;
                     }
                     uint32_t CodePoint = 0;
