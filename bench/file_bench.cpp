@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -210,18 +211,28 @@ io.write(string.format("%.9f %d\n", os.clock() - t0, #text))
         return std::strtod(Output.c_str(), nullptr);
     }
 
-    // Wall-clock time around the whole process: start-up, read, gsub, exit.
-    auto BM_Lua54_Process(benchmark::State& State) -> void
+    // The file the Lua benchmarks read, or nothing (and the benchmark skipped) without Lua.
+    auto LuaInput(benchmark::State& State) -> std::optional<std::string>
     {
         if (std::string(BRAMBLEON_LUA).empty())
         {
             State.SkipWithError("lua5.4 not found at configure time");
+            return std::nullopt;
+        }
+        return Data::Get().CrLfFile(State.range(0));
+    }
+
+    // Wall-clock time around the whole process: start-up, read, gsub, exit.
+    auto BM_Lua54_Process(benchmark::State& State) -> void
+    {
+        const std::optional<std::string> Path = LuaInput(State);
+        if (!Path)
+        {
             return;
         }
-        const std::string Path = Data::Get().CrLfFile(State.range(0));
         for (auto _ : State)
         {
-            benchmark::DoNotOptimize(RunLua(Path));
+            benchmark::DoNotOptimize(RunLua(*Path));
         }
         State.SetBytesProcessed(State.iterations() * State.range(0));
     }
@@ -229,15 +240,14 @@ io.write(string.format("%.9f %d\n", os.clock() - t0, #text))
     // Lua's own measurement of the read and the gsub only.
     auto BM_Lua54_InScript(benchmark::State& State) -> void
     {
-        if (std::string(BRAMBLEON_LUA).empty())
+        const std::optional<std::string> Path = LuaInput(State);
+        if (!Path)
         {
-            State.SkipWithError("lua5.4 not found at configure time");
             return;
         }
-        const std::string Path = Data::Get().CrLfFile(State.range(0));
         for (auto _ : State)
         {
-            State.SetIterationTime(RunLua(Path));
+            State.SetIterationTime(RunLua(*Path));
         }
         State.SetBytesProcessed(State.iterations() * State.range(0));
     }

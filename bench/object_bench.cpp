@@ -1,5 +1,4 @@
 // Object search, data-table patching and the idle discovery tick through the stand-in host.
-#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstring>

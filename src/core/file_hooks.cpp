@@ -3,12 +3,11 @@
 // the working directory). Runs on the game thread, inside the Blueprint call, so files are read
 // in large chunks and written in one piece. Raised errors are left to the hook boundary, which
 // keeps the input.
-#include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <memory>
 #include <exception>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>

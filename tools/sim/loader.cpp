@@ -488,16 +488,23 @@ namespace BRMB::Sim
             return Table;
         }
 
+        // The "path" of a file the scenario makes or checks: relative, inside the working folder.
+        auto ReadWorkdirPath(const Node& From) -> std::string
+        {
+            const auto PathNode = From.Require("path");
+            std::string Path = PathNode.NonEmptyString();
+            if (!IsInsideWorkdir(Path))
+            {
+                PathNode.Fail("must be a relative path inside the working folder");
+            }
+            return Path;
+        }
+
         auto ReadFile(const Node& From) -> FileDecl
         {
             From.Fields({"path", "folder", "text", "hex", "mode"});
             FileDecl File;
-            const auto PathNode = From.Require("path");
-            File.Path = PathNode.NonEmptyString();
-            if (!IsInsideWorkdir(File.Path))
-            {
-                PathNode.Fail("must be a relative path inside the working folder");
-            }
+            File.Path = ReadWorkdirPath(From);
             File.Folder = From.Has("folder") && From.Child("folder").Boolean();
             if (From.Has("text") && From.Has("hex"))
             {
@@ -665,12 +672,7 @@ namespace BRMB::Sim
                 {
                     Item.Fields({"path", "exists", "folder", "text", "hex"});
                     FileExpect Expected;
-                    const auto PathNode = Item.Require("path");
-                    Expected.Path = PathNode.NonEmptyString();
-                    if (!IsInsideWorkdir(Expected.Path))
-                    {
-                        PathNode.Fail("must be a relative path inside the working folder");
-                    }
+                    Expected.Path = ReadWorkdirPath(Item);
                     if (const auto Exists = Item.Find("exists"))
                     {
                         Expected.Exists = Exists->Boolean();
