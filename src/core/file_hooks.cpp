@@ -203,9 +203,9 @@ namespace VEXA::Hooks
             return Error.what();
         }
 
-        // Creates the folder when nothing stands at its path (one level), then replaces the file
-        // FolderPath + FileName with Text. The text is already converted, so an existing file is
-        // truncated only when it is about to be written.
+        // Creates the folder when nothing stands at its path (one level), then saves Text as the
+        // file FolderPath + FileName. The text is already converted, so nothing is touched before
+        // it is ready, and an existing file is replaced only by the whole new text.
         auto WriteTextFile(VEXA_Core& Core, const std::string& FolderPath, const std::string& FileName,
                            const std::string& Text) -> std::optional<SaveFailure>
         {
@@ -223,24 +223,13 @@ namespace VEXA::Hooks
                 }
 
                 Stage = OpenFailed;
-                std::error_code Error;
-                FileSystem::FileHandle File =
-                    FileSystem::OpenForWriting(FileSystem::PathFromUtf8(FolderPath + FileName), Error);
-                if (!File)
+                const auto Failure = FileSystem::SaveText(FileSystem::PathFromUtf8(FolderPath + FileName), Text);
+                if (!Failure)
                 {
-                    return SaveFailure{Stage, Error.message()};
+                    return std::nullopt;
                 }
-
-                Stage = WriteFailed;
-                if (!Text.empty() && std::fwrite(Text.data(), 1, Text.size(), File.get()) != Text.size())
-                {
-                    return SaveFailure{Stage, FileSystem::LastError().message()};
-                }
-                if (const std::error_code Closed = FileSystem::Close(std::move(File)))
-                {
-                    return SaveFailure{Stage, Closed.message()};
-                }
-                return std::nullopt;
+                return SaveFailure{Failure->Step == FileSystem::SaveStep::Open ? OpenFailed : WriteFailed,
+                                   Failure->Error.message()};
             }
             catch (const std::exception& Error)
             {
