@@ -229,7 +229,7 @@ namespace VEXA::Hooks
                     return std::nullopt;
                 }
                 return SaveFailure{Failure->Step == FileSystem::SaveStep::Open ? OpenFailed : WriteFailed,
-                                   Failure->Error.message()};
+                                   Failure->Description};
             }
             catch (const std::exception& Error)
             {

@@ -40,7 +40,7 @@ namespace VEXA::FileSystem
     struct SaveFailure
     {
         SaveStep Step;
-        std::error_code Error;
+        std::string Description; // the system's text for the error
     };
 
     // Every temporary a save makes is named TemporaryPrefix + the target's name (at most its

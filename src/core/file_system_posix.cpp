@@ -107,7 +107,7 @@ namespace VEXA::FileSystem
 
         auto Failed(SaveStep Step, std::error_code Error) -> std::optional<SaveFailure>
         {
-            return SaveFailure{Step, Error};
+            return SaveFailure{Step, Error.message()};
         }
 
         // The path a write through Path would reach: symbolic links followed to the end, so the
