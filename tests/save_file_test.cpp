@@ -438,7 +438,7 @@ TEST_F(FileServicesTest, WriteFailingPartWayKeepsTheOldSave)
                                             "VEXA Saving file : " + BrambleonTest::PathUtf8(Folder) + "/slot.txt",
                                             "Saving File Failed"}));
         EXPECT_TRUE(Items[6].starts_with("VEXA : VEXA_CPP_SaveFile failed : ")) << Items[6];
-        EXPECT_EQ(ReadBytes(Folder / "slot.txt"), Old);
+        EXPECT_TRUE(ReadBytes(Folder / "slot.txt") == Old) << "the old save was changed";
     }
     if (!Skipped.empty())
     {
@@ -451,8 +451,8 @@ TEST_F(FileServicesTest, WriteFailingPartWayKeepsTheOldSave)
 TEST_F(FileServicesTest, SavesKilledAtRandomMomentsLeaveTheWholeOldOrTheWholeNewText)
 {
     constexpr int Kills = 200;
-    const std::string Old = LargeText('o', 1024 * 1024);
-    const std::string New = LargeText('n', 3 * 1024 * 1024);
+    const std::string Old = LargeText('o', 128 * 1024);
+    const std::string New = LargeText('n', 512 * 1024);
     const std::string Folder = Scratch.Text("Saves") + "/";
     Scratch.MakeFolder("Saves");
     const fs::path Slot = Scratch / "Saves/slot.txt";
@@ -475,7 +475,7 @@ TEST_F(FileServicesTest, SavesKilledAtRandomMomentsLeaveTheWholeOldOrTheWholeNew
     const auto OneSave = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - Started);
 
     std::mt19937 Random(std::random_device{}());
-    std::uniform_int_distribution<long> Delay(0, 3 * OneSave.count() + 1000);
+    std::uniform_int_distribution<long> Delay(0, 2 * OneSave.count() + 500);
     int OldKept = 0;
     int NewFound = 0;
     int Torn = 0;
