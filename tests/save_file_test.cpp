@@ -31,6 +31,8 @@
 
 namespace fs = std::filesystem;
 using BrambleonTest::FileServicesTest;
+using BrambleonTest::LargeText;
+using BrambleonTest::OtherNames;
 using BrambleonTest::ReadBytes;
 using BrambleonTest::SaveAnswer;
 using BrambleonTest::WorkingDirectory;
@@ -45,34 +47,6 @@ namespace
 #else
     const std::string LineEnd = "\n";
 #endif
-
-    // The names a folder holds besides Expected: what saves left behind.
-    auto OtherNames(const fs::path& Folder, const std::vector<std::string>& Expected) -> std::vector<std::string>
-    {
-        std::vector<std::string> Others;
-        for (const fs::directory_entry& Entry : fs::directory_iterator(Folder))
-        {
-            const std::string Name = BrambleonTest::PathUtf8(Entry.path().filename());
-            if (std::find(Expected.begin(), Expected.end(), Name) == Expected.end())
-            {
-                Others.push_back(Name);
-            }
-        }
-        return Others;
-    }
-
-    // Text of Bytes bytes in lines, marked by Mark so that two texts never share a stretch.
-    auto LargeText(char Mark, size_t Bytes) -> std::string
-    {
-        std::string Text;
-        Text.reserve(Bytes);
-        for (size_t Line = 0; Text.size() < Bytes; ++Line)
-        {
-            Text += std::string(1, Mark) + " line " + std::to_string(Line) + " of a large save\n";
-        }
-        Text.resize(Bytes);
-        return Text;
-    }
 } // namespace
 
 TEST_F(FileServicesTest, SaveIntoFolderWithTrailingSeparatorCreatesItAndWritesInside)
@@ -265,6 +239,8 @@ TEST_F(FileServicesTest, FolderThatCannotBeCreatedAnswersFailure)
                             std::make_error_code(std::errc::permission_denied).message());
 }
 
+// Symbolic links and permission bits as POSIX has them; the Windows suite has its own cases.
+#ifndef _WIN32
 TEST_F(FileServicesTest, ReplacedTargetKeepsItsLinkAndPermissionBitsAndNoTemporaryStays)
 {
     Scratch.MakeFolder("Saves");
@@ -292,7 +268,6 @@ TEST_F(FileServicesTest, ReplacedTargetKeepsItsLinkAndPermissionBitsAndNoTempora
     EXPECT_EQ(OtherNames(Scratch / "Elsewhere", {"real.txt"}), std::vector<std::string>{});
 }
 
-#ifndef _WIN32
 namespace
 {
     // Runs Work in a forked copy of this process (the loaded mod included) and answers what it
