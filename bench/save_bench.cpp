@@ -1,6 +1,7 @@
 // What a save costs the frame: VEXA_CPP_SaveFile through the stand-in host (a temporary written
-// beside the slot, flushed to the disk, renamed over it) against the truncating write saves used
-// to be (open, write, close; nothing flushed), and the flush to the disk of the same text alone.
+// beside the slot, flushed to the disk, renamed over it, the folder flushed) against the
+// truncating write saves used to be (open, write, close; nothing flushed), and the two flushes
+// on their own: the same text's, and the folder's after a rename.
 // Each replaces an existing slot of the same size, in the system's temporary folder.
 #include <fcntl.h>
 #include <stdlib.h>
@@ -138,8 +139,34 @@ namespace
             }
         }
     }
+
+    // The folder flushed after a file was renamed into it (what makes the rename itself last).
+    auto BM_FlushFolder(benchmark::State& State) -> void
+    {
+        const SaveFolder Folder;
+        const std::string Text = SaveText(State.range(0));
+        const std::string Beside = Folder.Slot() + ".new";
+        for (auto _ : State)
+        {
+            const bool Written = TruncatingWrite(Beside, Text, true) && std::rename(Beside.c_str(), Folder.Slot().c_str()) == 0;
+            const int Handle = ::open(Folder.Text().c_str(), O_RDONLY | O_DIRECTORY);
+            const auto Start = std::chrono::steady_clock::now();
+            const bool Flushed = Written && Handle >= 0 && ::fsync(Handle) == 0;
+            State.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - Start).count());
+            if (Handle >= 0)
+            {
+                ::close(Handle);
+            }
+            if (!Flushed)
+            {
+                State.SkipWithError("the rename or the flush failed");
+                break;
+            }
+        }
+    }
 } // namespace
 
 BENCHMARK(BM_SaveFile)->Arg(1024)->Arg(1024 * 1024)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TruncatingWrite)->Arg(1024)->Arg(1024 * 1024)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FlushToDisk)->Arg(1024)->Arg(1024 * 1024)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FlushFolder)->Arg(1024)->Arg(1024 * 1024)->UseManualTime()->Unit(benchmark::kMillisecond);
