@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <climits>
@@ -128,21 +129,33 @@ namespace BRMB::Text
         // The length a lead byte announces; 0 for a byte that cannot begin a sequence (a
         // continuation byte, F8 to FF). C0, C1 and F5 to F7 announce sequences that are then
         // refused as overlong or beyond U+10FFFF.
-        auto SequenceLength(unsigned char Lead) -> size_t
+        constexpr auto SequenceLengths = [] {
+            std::array<uint8_t, 256> Lengths{};
+            for (unsigned Lead = 0; Lead < 256; ++Lead)
+            {
+                Lengths[Lead] = Lead < 0x80 ? 1 : (Lead >> 5) == 0x6 ? 2 : (Lead >> 4) == 0xE ? 3 : (Lead >> 3) == 0x1E ? 4 : 0;
+            }
+            return Lengths;
+        }();
+
+        // How many of the (up to three) bytes after a lead are continuation bytes in a row.
+        auto TrailsAfterLead(const unsigned char* Lead, size_t Available) -> size_t
         {
-            if (Lead < 0x80)
+            if (Available >= 4)
             {
-                return 1;
+                // In memory order, lowest first (one load on a little-endian machine). Per byte,
+                // NotTrail is zero exactly when the byte is a continuation byte.
+                const uint32_t Word = Lead[0] | (uint32_t{Lead[1]} << 8) | (uint32_t{Lead[2]} << 16) |
+                                      (uint32_t{Lead[3]} << 24);
+                const uint32_t NotTrail = (Word & 0xC0C0C0C0u) ^ 0x80808080u;
+                return static_cast<size_t>(std::countr_zero((NotTrail >> 8) | 0xFF000000u)) / 8;
             }
-            if ((Lead >> 5) == 0x6)
+            size_t Count = 0;
+            while (Count + 1 < Available && IsTrail(Lead[Count + 1]))
             {
-                return 2;
+                ++Count;
             }
-            if ((Lead >> 4) == 0xE)
-            {
-                return 3;
-            }
-            return (Lead >> 3) == 0x1E ? 4 : 0;
+            return Count;
         }
 
         auto DecodeSequence(const unsigned char* In, size_t Length) -> uint32_t
@@ -210,7 +223,7 @@ namespace BRMB::Text
                     std::tie(In, Out) = CopyAsciiRun(In, End, Out);
                     continue;
                 }
-                const size_t Length = SequenceLength(Lead);
+                const size_t Length = SequenceLengths[Lead];
                 if (Length == 0)
                 {
                     *Out++ = static_cast<RC::CharType>(Replacement);
@@ -219,11 +232,15 @@ namespace BRMB::Text
                 }
                 const auto Available = static_cast<size_t>(End - In);
                 const auto* const Bytes = reinterpret_cast<const unsigned char*>(In);
-                size_t Have = 1;
-                while (Have < Length && Have < Available && IsTrail(Bytes[Have]))
+                if (Available >= 2 && !IsTrail(Bytes[1]))
                 {
-                    ++Have;
+                    // A lead alone. Stepping by a branch, not by a count loaded from the text,
+                    // keeps a run of them from waiting on each load in turn.
+                    *Out++ = static_cast<RC::CharType>(Replacement);
+                    ++In;
+                    continue;
                 }
+                const size_t Have = std::min(1 + TrailsAfterLead(Bytes, Available), Length);
                 if (Have < Length)
                 {
                     if (Have == Available && More)
