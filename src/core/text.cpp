@@ -11,7 +11,6 @@
 #include <cstdint>
 #include <climits>
 #include <cstring>
-#include <iterator>
 #include <optional>
 #include <stdexcept>
 #include <string>
