@@ -300,6 +300,11 @@ namespace BRMB::Text
             Piece = Piece.substr(0, Nul);
             Ended = true;
         }
+        if (Piece.empty())
+        {
+            // Any held sequence waits for Take.
+            return;
+        }
         if (CarryLength > 0)
         {
             // The held sequence needs at most three more bytes: decode it with the piece's first
