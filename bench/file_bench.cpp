@@ -32,6 +32,8 @@ namespace fs = std::filesystem;
 
 namespace
 {
+    using namespace std::string_view_literals;
+
     constexpr int64_t MiB = 1024 * 1024;
     constexpr int FolderEntries = 10'000;
 
@@ -67,6 +69,25 @@ io.write(string.format("%.9f %d\n", os.clock() - t0, #text))
                     Text += Line;
                 }
                 Text.append(static_cast<size_t>(Bytes) - Text.size(), 'x');
+                std::ofstream(Path, std::ios::binary).write(Text.data(), static_cast<std::streamsize>(Text.size()));
+            }
+            return Path.string();
+        }
+
+        // A file of Bytes bytes made by repeating Unit (cut at the end), after Head.
+        auto PatternFile(const std::string& Name, int64_t Bytes, std::string_view Head, std::string_view Unit)
+            -> std::string
+        {
+            const fs::path Path = Root / (Name + "_" + std::to_string(Bytes) + ".txt");
+            if (!fs::exists(Path))
+            {
+                std::string Text(Head);
+                Text.reserve(static_cast<size_t>(Bytes) + Unit.size());
+                while (static_cast<int64_t>(Text.size()) < Bytes)
+                {
+                    Text += Unit;
+                }
+                Text.resize(static_cast<size_t>(Bytes));
                 std::ofstream(Path, std::ios::binary).write(Text.data(), static_cast<std::streamsize>(Text.size()));
             }
             return Path.string();
@@ -139,6 +160,64 @@ io.write(string.format("%.9f %d\n", os.clock() - t0, #text))
             State.SkipWithError("the hook did not answer the file's text without line breaks");
         }
         State.SetBytesProcessed(State.iterations() * State.range(0));
+    }
+
+    // --- VEXA_CPP_GetFileContents on every kind of byte sequence --------------------------------
+
+    struct Pattern
+    {
+        const char* Name;
+        std::string_view Head;
+        std::string_view Unit;
+    };
+
+    // Decoding must cost the same per byte whatever the bytes are. "mixed" is ordinary save text
+    // with two-, three- and four-byte characters; the rest are malformed on purpose.
+    const Pattern Patterns[] = {
+        {"ascii", ""sv, "An ordinary line of a save file, with some numbers 0123456789 and words.\r\n"sv},
+        {"mixed", ""sv, "Name=Zo\xC3\xAB;Gold=50\xE2\x82\xAC;Mood=\xF0\x9F\x98\x82;Town=\xE6\x9D\xB1\xE4\xBA\xAC\r\n"sv},
+        // Continuation bytes with no lead byte anywhere: each is one replacement.
+        {"continuations", ""sv, "\x80\x81\x9F\xA0\xBF\xB5\x8A\x99"sv},
+        // An overlong lead swallowing every continuation byte after it: one replacement in all.
+        {"overlong_then_continuations", "\xC0"sv, "\x80\xBF\x90\xA5"sv},
+        // Lead bytes of every length, none followed by its continuation bytes.
+        {"leads_alone", ""sv, "\xC3\xE2\xF0\xDF\xEF\xF4\xC2\xE0"sv},
+        // Valid and invalid sequences in turn.
+        {"alternating", ""sv, "\xC3\xA9\xFF" "a\x80\xE2\x82\xAC\xE2\x82z\xF0\x9F\x98\x82\xED\xA0\x80"sv},
+        // A NUL a few bytes in: the answer ends there, whatever follows.
+        {"nul_early", "Slot\0"sv, "Name=Zo\xC3\xAB;Gold=50\r\n"sv},
+    };
+
+    auto BM_GetFileContentsPattern(benchmark::State& State) -> void
+    {
+        const Pattern& Kind = Patterns[State.range(0)];
+        const RC::StringType Path =
+            ToWide(Data::Get().PatternFile(Kind.Name, State.range(1), Kind.Head, Kind.Unit));
+        Harness::Session Session(BRAMBLEON_MOD_PATH);
+        const Harness::Functions& Fn = Session.Fn();
+        Harness::ParamBlock Params(Fn.GetFileContents);
+        for (auto _ : State)
+        {
+            Params.SetString(BlueprintHalf::Param::Path, Path);
+            Session.Call(Session.LibraryObject(Harness::Library::Core), Fn.GetFileContents, Params);
+        }
+        if (Params.GetString(BlueprintHalf::Param::Path) == Path || Session.Sim().EscapedExceptions() != 0)
+        {
+            State.SkipWithError("the hook did not answer");
+        }
+        State.SetLabel(Kind.Name);
+        State.SetBytesProcessed(State.iterations() * State.range(1));
+    }
+
+    auto PatternArguments(benchmark::internal::Benchmark* Benchmark) -> void
+    {
+        for (const int64_t Size : {16 * MiB, 64 * MiB})
+        {
+            for (int64_t Kind = 0; Kind < static_cast<int64_t>(std::size(Patterns)); ++Kind)
+            {
+                Benchmark->Args({Kind, Size});
+            }
+        }
     }
 
     auto BM_ReadFloor(benchmark::State& State) -> void
@@ -337,6 +416,7 @@ io.write(string.format("%.9f %d\n", os.clock() - t0, #text))
 } // namespace
 
 BENCHMARK(BM_GetFileContents)->Arg(MiB)->Arg(64 * MiB)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GetFileContentsPattern)->Apply(PatternArguments)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadFloor)->Arg(MiB)->Arg(64 * MiB)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AnswerStorageFloor)->Arg(MiB)->Arg(64 * MiB)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Lua54_Process)->Arg(MiB)->Arg(64 * MiB)->UseRealTime()->Unit(benchmark::kMillisecond);
