@@ -29,6 +29,9 @@ namespace VEXA::FileSystem
     [[nodiscard]] auto OpenForReading(const std::filesystem::path& Path, std::error_code& Error) -> FileHandle;
     // The size in bytes of the open file as stored (before any text-mode translation).
     [[nodiscard]] auto StoredSize(std::FILE* File, std::error_code& Error) -> std::uint64_t;
+    // Goes on reading the open file from Offset, in bytes as stored, without text-mode
+    // translation (for text that is not in the narrow form text mode expects).
+    [[nodiscard]] auto ReadAsStoredFrom(std::FILE* File, std::uint64_t Offset) -> std::error_code;
 
     // What a save did not manage: create or open the temporary or the target, or write, flush or
     // replace.

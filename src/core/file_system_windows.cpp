@@ -6,6 +6,8 @@
 
 #include "core/file_system.hpp"
 
+#include <fcntl.h>
+#include <io.h>
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
@@ -61,6 +63,17 @@ namespace VEXA::FileSystem
         }
         Error.clear();
         return Info.st_size > 0 ? static_cast<std::uint64_t>(Info.st_size) : 0;
+    }
+
+    // The seek drops what text mode has already buffered; the mode changes before the next read.
+    auto ReadAsStoredFrom(std::FILE* File, std::uint64_t Offset) -> std::error_code
+    {
+        if (::_fseeki64(File, static_cast<__int64>(Offset), SEEK_SET) != 0 ||
+            ::_setmode(::_fileno(File), _O_BINARY) == -1)
+        {
+            return LastError();
+        }
+        return {};
     }
 
     namespace
