@@ -5,7 +5,7 @@
 #include <stdexcept>
 
 #include <DynamicOutput/Output.hpp>
-#include <Unreal/FProperty.hpp>
+#include <Unreal/CoreUObject/UObject/UnrealType.hpp>
 
 #include "os.hpp"
 #include "sim_state.hpp"
@@ -278,10 +278,11 @@ namespace RC::Sim
         return Function;
     }
 
-    auto Engine::CreateStruct(StringViewType Path, std::vector<PropSpec> Members, int32_t Size) -> UScriptStruct*
+    auto Engine::CreateStruct(StringViewType Path, std::vector<PropSpec> Members, int32_t Size, UScriptStruct* Super)
+        -> UScriptStruct*
     {
         const auto [PackagePath, Name] = SplitPath(Path);
-        auto MemberLayout = LayOut(Members, 0);
+        auto MemberLayout = LayOut(Members, Super != nullptr ? Super->GetPropertiesSize() : 0);
         if (Size >= 0 && Size < MemberLayout.Size)
         {
             throw Invalid("struct " + ToUtf8(Path) + " is smaller than its members");
@@ -292,6 +293,7 @@ namespace RC::Sim
         auto& StructState = Impl::StateOf(Struct);
         StructState.Properties = std::move(MemberLayout.Properties);
         StructState.PropertiesSize = Size >= 0 ? Size : MemberLayout.Size;
+        StructState.Super = Super;
         return Struct;
     }
 

@@ -14,7 +14,8 @@
 #include <vector>
 
 #include <Sim/Engine.hpp>
-#include <Unreal/FProperty.hpp>
+#include <Unreal/CoreUObject/UObject/Class.hpp>
+#include <Unreal/CoreUObject/UObject/UnrealType.hpp>
 #include <Unreal/Hooks.hpp>
 #include <Unreal/UFunctionStructs.hpp>
 
@@ -135,6 +136,9 @@ namespace RC::Sim
     auto CurrentRegistrationSerial() -> uint64_t;
     // Drops every hook callable and tick callback registered at or after Mark.
     auto ForgetCallablesSince(Engine& Target, uint64_t Mark) -> void;
+
+    // Every property of a struct and its super structs, own first.
+    auto PropertiesInChain(const Unreal::UStruct* Struct) -> std::vector<Unreal::FProperty*>;
 
     // Releases the engine strings and arrays inside Memory laid out by Properties.
     auto DestroyValues(const std::vector<Unreal::FProperty*>& Properties, uint8_t* Memory) -> void;

@@ -5,7 +5,7 @@
 
 #include <HookSlot.hpp>
 #include <String/StringType.hpp>
-#include <Unreal/UFunction.hpp>
+#include <Unreal/CoreUObject/UObject/Class.hpp>
 #include <Unreal/UFunctionStructs.hpp>
 #include <Unreal/UObjectGlobals.hpp>
 

@@ -43,7 +43,7 @@ namespace BRMB
     // True when the host describes RowStruct as this view expects: a name at the ID offset and,
     // at the SelectionSet offset, an array of structures that hold an array of 8-byte entries at
     // the Entries offset. Writing an entry into any other row would corrupt engine memory.
-    [[nodiscard]] auto HasObjectSelectionLayout(const RC::Unreal::UScriptStruct* RowStruct) -> bool;
+    [[nodiscard]] auto HasObjectSelectionLayout(RC::Unreal::UScriptStruct* RowStruct) -> bool;
 
     // The row as the view; null stays null.
     [[nodiscard]] inline auto AsObjectSelectionRow(uint8_t* Row) -> ObjectSelectionRow*

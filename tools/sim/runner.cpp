@@ -467,7 +467,7 @@ namespace BRMB::Sim
             auto CheckVariable(const Step& Current, const VariableExpect& Expected) -> void
             {
                 UObject* Object = Built.Objects.at(Expected.Object);
-                const void* Storage = Object->GetValuePtrByPropertyNameInternal(Wide(Expected.Variable).c_str());
+                const void* Storage = Object->GetValuePtrByPropertyNameInChain<void>(Wide(Expected.Variable).c_str());
                 const auto What = "variable " + Expected.Variable + " of " + Expected.Object;
                 if (Expected.One || Expected.OfClass)
                 {

@@ -158,7 +158,9 @@ namespace RC::Sim
         auto CreateClass(StringViewType Path, std::vector<PropSpec> Variables = {}, UClass* Super = nullptr) -> UClass*;
         auto AddFunction(UClass* Class, StringViewType Name, std::vector<PropSpec> Params, BlueprintBody Body = {})
             -> UFunction*;
-        auto CreateStruct(StringViewType Path, std::vector<PropSpec> Members, int32_t Size = -1) -> UScriptStruct*;
+        // A struct with a super struct lays its own members out after the super struct's.
+        auto CreateStruct(StringViewType Path, std::vector<PropSpec> Members, int32_t Size = -1,
+                          UScriptStruct* Super = nullptr) -> UScriptStruct*;
         auto CreateDataTable(StringViewType Path, UScriptStruct* RowStruct) -> UDataTable*;
         // Zeroed row storage of the row struct's size, owned by the table; engine arrays in it are
         // written through the host's array code (or raw, to build corrupt headers).
