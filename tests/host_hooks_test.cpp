@@ -8,7 +8,7 @@
 
 #include <Sim/Engine.hpp>
 #include <Unreal/FFrame.hpp>
-#include <Unreal/Hooks.hpp>
+#include <Unreal/Hooks/Hooks.hpp>
 #include <Unreal/UObjectGlobals.hpp>
 
 namespace
@@ -28,7 +28,7 @@ namespace
     }
 
     auto TickRecorder(Trace& Into, std::string Tag, bool RemoveAfterwards = false)
-        -> RC::Unreal::Hook::FEngineTickCallback
+        -> RC::Unreal::Hook::EngineTickCallbackWithData
     {
         return [&Into, Tag, RemoveAfterwards](TCallbackIterationData<void>& Data, RC::Unreal::UEngine*, float, bool) {
             Into.push_back(Tag);

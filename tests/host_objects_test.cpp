@@ -171,12 +171,12 @@ namespace
         EXPECT_EQ(First->GetClassPrivate(), Class);
         EXPECT_EQ(First->GetPathName(), STR("/Engine/Transient.Owner:Thing_C_0"));
 
-        RC::Unreal::FStaticConstructObjectParameters Named(Class);
+        RC::Unreal::FStaticConstructObjectParameters Named(Class, nullptr);
         Named.Name = RC::Unreal::FName(STR("Chosen"));
         UObject* Third = Globals::StaticConstructObject(Named);
         EXPECT_EQ(Third->GetPathName(), STR("/Engine/Transient.Chosen"));
 
-        EXPECT_EQ(Globals::StaticConstructObject(RC::Unreal::FStaticConstructObjectParameters(nullptr)), nullptr);
+        EXPECT_EQ(Globals::StaticConstructObject(RC::Unreal::FStaticConstructObjectParameters(nullptr, nullptr)), nullptr);
         EXPECT_EQ(Sim->ConstructedObjects(), (std::vector<UObject*>{First, Second, Third}));
         EXPECT_EQ(Globals::FindFirstOf(std::string("Thing_C")), Outer);
     }

@@ -16,7 +16,7 @@
 #include <Sim/Engine.hpp>
 #include <Unreal/CoreUObject/UObject/Class.hpp>
 #include <Unreal/CoreUObject/UObject/UnrealType.hpp>
-#include <Unreal/Hooks.hpp>
+#include <Unreal/Hooks/Hooks.hpp>
 #include <Unreal/UFunctionStructs.hpp>
 
 namespace RC::Sim
@@ -58,7 +58,7 @@ namespace RC::Sim
 
     struct TickEntry
     {
-        Unreal::Hook::FEngineTickCallback Callback;
+        Unreal::Hook::EngineTickCallbackWithData Callback;
         Unreal::Hook::FCallbackOptions Options;
         Unreal::Hook::GlobalCallbackId Id = 0;
         uint64_t Serial = 0;

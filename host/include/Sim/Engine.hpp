@@ -16,7 +16,7 @@
 #include <String/StringType.hpp>
 #include <Unreal/Engine/UDataTable.hpp>
 #include <Unreal/FString.hpp>
-#include <Unreal/Hooks.hpp>
+#include <Unreal/Hooks/Hooks.hpp>
 #include <Unreal/NameTypes.hpp>
 #include <Unreal/UClass.hpp>
 #include <Unreal/UFunction.hpp>

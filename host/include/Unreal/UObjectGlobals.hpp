@@ -23,7 +23,7 @@ namespace RC::Unreal
 
     struct RC_HOST_API FStaticConstructObjectParameters
     {
-        explicit FStaticConstructObjectParameters(const UClass* InClass, UObject* InOuter = nullptr);
+        FStaticConstructObjectParameters(const UClass* InClass, UObject* InOuter);
 
         const UClass* Class;
         UObject* Outer;
