@@ -73,6 +73,7 @@ namespace RC::Sim
         StringType Path;
         bool Loaded = true;
         bool IsPackage = false;
+        bool IsClassDefault = false;
 
         // Instances: the variables their class declares.
         AlignedBlock Variables;
@@ -84,6 +85,7 @@ namespace RC::Sim
 
         // Classes.
         std::vector<UFunction*> Functions;
+        UObject* ClassDefault = nullptr;
 
         // Functions.
         BlueprintBody Body;
