@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <concepts>
 #include <cstdint>
 #include <cstring>
 #include <stdexcept>
@@ -191,6 +192,7 @@ namespace RC::Unreal
 
         // Index of the first element equal (operator==) to Item; INDEX_NONE when there is none.
         [[nodiscard]] auto Find(const ElementType& Item) const -> int32
+            requires std::equality_comparable<ElementType>
         {
             CheckInvariants();
             for (int32 Index = 0; Index < ArrayNum; ++Index)
@@ -206,6 +208,7 @@ namespace RC::Unreal
         // Appends unless an equal element (operator==) is present. The header is checked before
         // the scan: a count above the capacity would read past the storage.
         auto AddUnique(const ElementType& Item) -> int32
+            requires std::equality_comparable<ElementType>
         {
             if (const int32 Index = Find(Item); Index != INDEX_NONE)
             {
