@@ -29,6 +29,9 @@ namespace VEXA::FileSystem
     [[nodiscard]] auto OpenForWriting(const std::filesystem::path& Path, std::error_code& Error) -> FileHandle;
     // The size in bytes of the open file as stored (before any text-mode translation).
     [[nodiscard]] auto StoredSize(std::FILE* File, std::error_code& Error) -> std::uint64_t;
+    // Goes on reading the open file from Offset, in bytes as stored, without text-mode
+    // translation (for text that is not in the narrow form text mode expects).
+    [[nodiscard]] auto ReadAsStoredFrom(std::FILE* File, std::uint64_t Offset) -> std::error_code;
 
     // The error the last failed C library call left behind; never reads as success.
     [[nodiscard]] inline auto LastError() -> std::error_code

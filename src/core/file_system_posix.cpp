@@ -49,6 +49,11 @@ namespace VEXA::FileSystem
         Error.clear();
         return Info.st_size > 0 ? static_cast<std::uint64_t>(Info.st_size) : 0;
     }
+
+    auto ReadAsStoredFrom(std::FILE* File, std::uint64_t Offset) -> std::error_code
+    {
+        return ::fseeko(File, static_cast<off_t>(Offset), SEEK_SET) == 0 ? std::error_code{} : LastError();
+    }
 } // namespace VEXA::FileSystem
 
 #endif

@@ -5,6 +5,8 @@
 
 #include "core/file_system.hpp"
 
+#include <fcntl.h>
+#include <io.h>
 #include <share.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -53,6 +55,17 @@ namespace VEXA::FileSystem
         }
         Error.clear();
         return Info.st_size > 0 ? static_cast<std::uint64_t>(Info.st_size) : 0;
+    }
+
+    // The seek drops what text mode has already buffered; the mode changes before the next read.
+    auto ReadAsStoredFrom(std::FILE* File, std::uint64_t Offset) -> std::error_code
+    {
+        if (::_fseeki64(File, static_cast<__int64>(Offset), SEEK_SET) != 0 ||
+            ::_setmode(::_fileno(File), _O_BINARY) == -1)
+        {
+            return LastError();
+        }
+        return {};
     }
 } // namespace VEXA::FileSystem
 
