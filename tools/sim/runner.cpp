@@ -112,6 +112,10 @@ namespace BRMB::Sim
                 {
                     Faults.FailRegisterHookFor.push_back(Wide(Name));
                 }
+                for (const auto& Name : Plan.Faults.RegisterHookThrows)
+                {
+                    Faults.ThrowRegisterHookFor.push_back(Wide(Name));
+                }
                 Faults.RestrictFileAccess = std::any_of(Plan.Files.begin(), Plan.Files.end(),
                                                         [](const FileDecl& File) { return File.Mode != FileMode::Normal; });
                 Capture = Report.InstallDevices(Engine, Plan.Faults.NoLogDevices);
@@ -467,7 +471,7 @@ namespace BRMB::Sim
             auto CheckVariable(const Step& Current, const VariableExpect& Expected) -> void
             {
                 UObject* Object = Built.Objects.at(Expected.Object);
-                const void* Storage = Object->GetValuePtrByPropertyNameInternal(Wide(Expected.Variable).c_str());
+                const void* Storage = Object->GetValuePtrByPropertyNameInChain<void>(Wide(Expected.Variable).c_str());
                 const auto What = "variable " + Expected.Variable + " of " + Expected.Object;
                 if (Expected.One || Expected.OfClass)
                 {

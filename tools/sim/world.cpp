@@ -52,16 +52,16 @@ namespace BRMB::Sim
         }
 
         // A property as the engine would declare it again, to copy a standard class's members.
-        auto CopyProp(const RC::Unreal::FProperty* Property) -> PropSpec
+        auto CopyProp(RC::Unreal::FProperty* Property) -> PropSpec
         {
             using namespace RC::Unreal;
             const auto Name = Property->GetFName().ToString();
             const auto Offset = Property->GetOffset_Internal();
-            if (const auto* Array = CastField<FArrayProperty>(Property))
+            if (auto* Array = CastField<FArrayProperty>(Property))
             {
                 return RC::Sim::ArrayProp(Name, CopyProp(Array->GetInner()), Offset);
             }
-            if (const auto* Struct = CastField<FStructProperty>(Property))
+            if (auto* Struct = CastField<FStructProperty>(Property))
             {
                 return RC::Sim::StructProp(Name, Struct->GetStruct(), Offset);
             }
@@ -148,7 +148,7 @@ namespace BRMB::Sim
 
         auto VariableType(const UObject* Object, const std::string& Variable) -> std::optional<Type>
         {
-            const auto* Property = Object->GetClassPrivate()->FindProperty(FName(Wide(Variable)));
+            auto* Property = Object->GetClassPrivate()->FindProperty(FName(Wide(Variable)));
             if (Property == nullptr)
             {
                 return std::nullopt;
@@ -167,7 +167,7 @@ namespace BRMB::Sim
                 {
                     Fail(Plan, At, "class " + Decl.Class + " has no variable " + Init.Variable);
                 }
-                void* Storage = Object->GetValuePtrByPropertyNameInternal(Wide(Init.Variable).c_str());
+                void* Storage = Object->GetValuePtrByPropertyNameInChain<void>(Wide(Init.Variable).c_str());
                 if (Init.One)
                 {
                     if (*Kind != Type::Object)
@@ -209,10 +209,10 @@ namespace BRMB::Sim
             }
         }
 
-        auto ParamList(const UFunction* Function) -> std::string
+        auto ParamList(UFunction* Function) -> std::string
         {
             std::string Names;
-            for (const auto* Property : Function->ForEachProperty())
+            for (auto* Property : Function->ForEachProperty())
             {
                 Names += (Names.empty() ? "" : ", ") + Narrow(Property->GetFName().ToString());
             }
@@ -234,7 +234,7 @@ namespace BRMB::Sim
 
             auto Check() const -> void
             {
-                const UFunction* Function = nullptr;
+                UFunction* Function = nullptr;
                 if (Current.Kind == Action::Call)
                 {
                     Function = CheckCall();
@@ -271,7 +271,7 @@ namespace BRMB::Sim
             }
 
         private:
-            auto CheckCall() const -> const UFunction*
+            auto CheckCall() const -> UFunction*
             {
                 if (Built.Libraries.count(Current.On) == 0 && Built.Objects.count(Current.On) == 0)
                 {
@@ -279,7 +279,7 @@ namespace BRMB::Sim
                                    ? "the " + Current.On + " library is not part of this scenario's Blueprint half"
                                    : Current.On + " names no library or object of the scenario");
                 }
-                const UFunction* Function = FindFunction(Built, Current.On, Current.Function);
+                UFunction* Function = FindFunction(Built, Current.On, Current.Function);
                 if (Function == nullptr)
                 {
                     Fail("call", "unknown function " + Current.Function + " on " + Current.On);
@@ -295,9 +295,9 @@ namespace BRMB::Sim
                 return Function;
             }
 
-            auto CheckValue(const UFunction* Function, const ParamExpect& Param, const std::string& At) const -> void
+            auto CheckValue(UFunction* Function, const ParamExpect& Param, const std::string& At) const -> void
             {
-                const auto* Property = FindParam(Function, Param.Param);
+                auto* Property = FindParam(Function, Param.Param);
                 if (Property == nullptr)
                 {
                     Fail(At, Current.Function + " has no parameter " + Param.Param + " (it has " + ParamList(Function) +
@@ -497,7 +497,7 @@ namespace BRMB::Sim
                     Fail(Plan, Field("classes", Index, "like"), "expected VEXA_WorldActor_C or BRMB_Proxy_C");
                 }
                 std::set<std::string> Known;
-                for (const auto* Variable : Base->second->ForEachProperty())
+                for (auto* Variable : Base->second->ForEachProperty())
                 {
                     const auto Name = Narrow(Variable->GetFName().ToString());
                     Known.insert(Name);
@@ -509,13 +509,13 @@ namespace BRMB::Sim
                 for (const auto& Name : StandardFunctions(Decl.Like))
                 {
                     Known.insert(Name);
-                    const auto* Function = BlueprintHalf::Half::Function(Base->second, Wide(Name));
+                    auto* Function = BlueprintHalf::Half::Function(Base->second, Wide(Name));
                     if (Function == nullptr || Contains(Decl.Lacks, Name))
                     {
                         continue;
                     }
                     std::vector<PropSpec> Params;
-                    for (const auto* Param : Function->ForEachProperty())
+                    for (auto* Param : Function->ForEachProperty())
                     {
                         Params.push_back(CopyProp(Param));
                     }
@@ -541,7 +541,16 @@ namespace BRMB::Sim
             {
                 Members.emplace_back(Function.Name, ToProps(Function.Params));
             }
-            auto* Class = Engine.CreateClass(Wide(Decl.Path), std::move(Variables));
+            UClass* Parent = nullptr;
+            if (!Decl.Parent.empty())
+            {
+                Parent = FindClass(Built, Decl.Parent);
+                if (Parent == nullptr)
+                {
+                    Fail(Plan, Field("classes", Index, "parent"), Decl.Parent + " names no class declared before this one");
+                }
+            }
+            auto* Class = Engine.CreateClass(Wide(Decl.Path), std::move(Variables), Parent);
             for (auto& [Name, Params] : Members)
             {
                 Engine.AddFunction(Class, Wide(Name), std::move(Params));
@@ -661,7 +670,7 @@ namespace BRMB::Sim
             return Library->second.Class->FindFunctionByName(FName(Wide(Function)));
         }
         const auto Found = Built.Objects.find(On);
-        return Found == Built.Objects.end() ? nullptr : Found->second->GetFunctionByName(Wide(Function).c_str());
+        return Found == Built.Objects.end() ? nullptr : Found->second->GetFunctionByNameInChain(Wide(Function).c_str());
     }
 
     auto FindDeclaredFunction(const World& Built, const std::string& Owner, const std::string& Function) -> UFunction*
@@ -700,7 +709,7 @@ namespace BRMB::Sim
         return Function->FindProperty(FName(Wide(Name)));
     }
 
-    auto TypeOf(const RC::Unreal::FProperty* Property) -> Type
+    auto TypeOf(RC::Unreal::FProperty* Property) -> Type
     {
         using namespace RC::Unreal;
         if (CastField<FClassProperty>(Property) != nullptr)
@@ -719,7 +728,7 @@ namespace BRMB::Sim
         {
             return Type::Name;
         }
-        if (const auto* Array = CastField<FArrayProperty>(Property))
+        if (auto* Array = CastField<FArrayProperty>(Property))
         {
             return CastField<FObjectProperty>(Array->GetInner()) != nullptr ? Type::Objects : Type::Entries;
         }
