@@ -316,10 +316,10 @@ extern "C" auto LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) -> int
     {
         const auto Action = Input.ConsumeIntegralInRange<int>(0, 7);
         // The odd actor's memory before an object function runs.
-        std::vector<uint8_t> Before;
+        std::vector<uint8_t> OddBefore;
         if (Odd != nullptr)
         {
-            Before.assign(Odd->Bytes(), Odd->Bytes() + Odd->Size);
+            OddBefore.assign(Odd->Bytes(), Odd->Bytes() + Odd->Size);
         }
         switch (Action)
         {
@@ -424,7 +424,7 @@ extern "C" auto LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) -> int
         }
         if (Odd != nullptr && Action >= 2 && Action <= 4)
         {
-            RequireOnlyOwnVariablesWritten(*Odd, Before);
+            RequireOnlyOwnVariablesWritten(*Odd, OddBefore);
         }
         Fuzz::RequireNoEscapes(Session);
     }
