@@ -122,15 +122,18 @@ namespace
         EXPECT_EQ((*Refs)[0], Instance);
     }
 
-    TEST_F(ObjectTest, SearchesMatchTheClassNameAmongLoadedObjectsInCreationOrder)
+    TEST_F(ObjectTest, SearchesMatchTheClassOrASuperClassAmongLoadedObjectsInCreationOrder)
     {
         UClass* Target = Sim->CreateClass(STR("/Game/Things/Thing.Thing_C"));
         UClass* Sub = Sim->CreateClass(STR("/Game/Things/SubThing.SubThing_C"), {}, Target);
         UObject* First = Sim->SpawnObject(Target);
-        Sim->SpawnObject(Sub);
+        UObject* Child = Sim->SpawnObject(Sub);
         UObject* Hidden = Sim->SpawnObject(Target);
         UObject* Third = Sim->SpawnObject(Target);
         Sim->SetLoaded(Hidden, false);
+        // Every class has its class-default object, which the searches never return.
+        ASSERT_NE(Sim->ClassDefaultObject(Target), nullptr);
+        EXPECT_EQ(Sim->ClassDefaultObject(Sub)->GetName(), STR("Default__SubThing_C"));
 
         EXPECT_EQ(Globals::FindFirstOf(std::string("Thing_C")), First);
         EXPECT_EQ(Sim->LastFindFirstOfName(), "Thing_C");
@@ -138,9 +141,10 @@ namespace
         EXPECT_EQ(Sim->LastFindFirstOfName(), "Missing_C");
         EXPECT_EQ(Globals::FindFirstOf(STR("Thing_C")), First);
         EXPECT_EQ(Globals::FindFirstOf(RC::Unreal::FName(STR("Thing_C"))), First);
+        EXPECT_EQ(Globals::FindFirstOf(std::string("SubThing_C")), Child);
         EXPECT_EQ(Globals::FindFirstOf(std::string("")), nullptr);
 
-        const std::vector<UObject*> Expected{First, Third};
+        const std::vector<UObject*> Expected{First, Child, Third};
         const auto All = [](auto Name) {
             std::vector<UObject*> Found;
             Globals::FindAllOf(Name, Found);
@@ -151,6 +155,7 @@ namespace
         EXPECT_EQ(All(StringType(STR("Thing_C"))), Expected);
         EXPECT_EQ(All(RC::StringViewType(STR("Thing_C"))), Expected);
         EXPECT_EQ(All(STR("Thing_C")), Expected);
+        EXPECT_EQ(All(std::string("SubThing_C")), std::vector<UObject*>{Child});
         EXPECT_TRUE(All(std::string("Nothing_C")).empty());
     }
 
@@ -171,12 +176,12 @@ namespace
         EXPECT_EQ(First->GetClassPrivate(), Class);
         EXPECT_EQ(First->GetPathName(), STR("/Engine/Transient.Owner:Thing_C_0"));
 
-        RC::Unreal::FStaticConstructObjectParameters Named(Class);
+        RC::Unreal::FStaticConstructObjectParameters Named(Class, nullptr);
         Named.Name = RC::Unreal::FName(STR("Chosen"));
         UObject* Third = Globals::StaticConstructObject(Named);
         EXPECT_EQ(Third->GetPathName(), STR("/Engine/Transient.Chosen"));
 
-        EXPECT_EQ(Globals::StaticConstructObject(RC::Unreal::FStaticConstructObjectParameters(nullptr)), nullptr);
+        EXPECT_EQ(Globals::StaticConstructObject(RC::Unreal::FStaticConstructObjectParameters(nullptr, nullptr)), nullptr);
         EXPECT_EQ(Sim->ConstructedObjects(), (std::vector<UObject*>{First, Second, Third}));
         EXPECT_EQ(Globals::FindFirstOf(std::string("Thing_C")), Outer);
     }

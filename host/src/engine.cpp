@@ -257,7 +257,19 @@ namespace RC::Sim
         ClassState.Properties = std::move(VariableLayout.Properties);
         ClassState.PropertiesSize = VariableLayout.Size;
         ClassState.Super = Super;
+        // Every class has its class-default object, as in the engine; the searches never return it.
+        UObject* Default = State->Add(std::unique_ptr<UObject>(new UObject()), Class, Package,
+                                      StringType(STR("Default__")) + StringType(Name));
+        auto& DefaultState = Impl::StateOf(Default);
+        DefaultState.Variables = AlignedBlock(static_cast<size_t>(Class->GetPropertiesSize()));
+        DefaultState.IsClassDefault = true;
+        ClassState.ClassDefault = Default;
         return Class;
+    }
+
+    auto Engine::ClassDefaultObject(const UClass* Class) const -> UObject*
+    {
+        return Class != nullptr ? Impl::StateOf(Class).ClassDefault : nullptr;
     }
 
     auto Engine::AddFunction(UClass* Class, StringViewType Name, std::vector<PropSpec> Params, BlueprintBody Body)

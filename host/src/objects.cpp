@@ -12,6 +12,18 @@ namespace RC
 {
     CppUserModBase::CppUserModBase() = default;
     CppUserModBase::~CppUserModBase() = default;
+
+    auto CppUserModBase::register_tab(StringViewType tab_name, GUI::GUITab::RenderFunctionType render_function) -> void
+    {
+        GUITabs.push_back(std::make_shared<GUI::GUITab>(tab_name, std::move(render_function), this));
+    }
+
+    auto CppUserModBase::register_keydown_event(Input::Key, const Input::EventCallbackCallable&, uint8_t) -> void {}
+
+    auto CppUserModBase::register_keydown_event(Input::Key, const std::vector<Input::ModifierKey>&,
+                                                const Input::EventCallbackCallable&, uint8_t) -> void
+    {
+    }
 } // namespace RC
 
 namespace RC::Unreal

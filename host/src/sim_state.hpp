@@ -16,7 +16,7 @@
 #include <Sim/Engine.hpp>
 #include <Unreal/CoreUObject/UObject/Class.hpp>
 #include <Unreal/CoreUObject/UObject/UnrealType.hpp>
-#include <Unreal/Hooks.hpp>
+#include <Unreal/Hooks/Hooks.hpp>
 #include <Unreal/UFunctionStructs.hpp>
 
 namespace RC::Sim
@@ -58,7 +58,7 @@ namespace RC::Sim
 
     struct TickEntry
     {
-        Unreal::Hook::FEngineTickCallback Callback;
+        Unreal::Hook::EngineTickCallbackWithData Callback;
         Unreal::Hook::FCallbackOptions Options;
         Unreal::Hook::GlobalCallbackId Id = 0;
         uint64_t Serial = 0;
@@ -73,6 +73,7 @@ namespace RC::Sim
         StringType Path;
         bool Loaded = true;
         bool IsPackage = false;
+        bool IsClassDefault = false;
 
         // Instances: the variables their class declares.
         AlignedBlock Variables;
@@ -84,6 +85,7 @@ namespace RC::Sim
 
         // Classes.
         std::vector<UFunction*> Functions;
+        UObject* ClassDefault = nullptr;
 
         // Functions.
         BlueprintBody Body;

@@ -368,7 +368,7 @@ namespace BRMB::Sim
 
         auto ReadClass(const Node& From) -> ClassDecl
         {
-            From.Fields({"name", "path", "like", "lacks", "functions", "variables"});
+            From.Fields({"name", "path", "like", "parent", "lacks", "functions", "variables"});
             ClassDecl Class;
             if (const auto Path = From.Find("path"))
             {
@@ -392,6 +392,10 @@ namespace BRMB::Sim
             if (const auto Like = From.Find("like"))
             {
                 Class.Like = Like->NonEmptyString();
+            }
+            if (const auto Parent = From.Find("parent"))
+            {
+                Class.Parent = Parent->NonEmptyString();
             }
             if (const auto Lacks = From.Find("lacks"))
             {
@@ -939,10 +943,14 @@ namespace BRMB::Sim
         }
         if (const auto Faults = Root.Find("faults"))
         {
-            Faults->Fields({"registerHookFails", "noLogDevices"});
+            Faults->Fields({"registerHookFails", "registerHookThrows", "noLogDevices"});
             if (const auto Names = Faults->Find("registerHookFails"))
             {
                 Result.Faults.RegisterHookFails = Names->Strings();
+            }
+            if (const auto Names = Faults->Find("registerHookThrows"))
+            {
+                Result.Faults.RegisterHookThrows = Names->Strings();
             }
             if (const auto NoDevices = Faults->Find("noLogDevices"))
             {

@@ -112,6 +112,10 @@ namespace BRMB::Sim
                 {
                     Faults.FailRegisterHookFor.push_back(Wide(Name));
                 }
+                for (const auto& Name : Plan.Faults.RegisterHookThrows)
+                {
+                    Faults.ThrowRegisterHookFor.push_back(Wide(Name));
+                }
                 Faults.RestrictFileAccess = std::any_of(Plan.Files.begin(), Plan.Files.end(),
                                                         [](const FileDecl& File) { return File.Mode != FileMode::Normal; });
                 Capture = Report.InstallDevices(Engine, Plan.Faults.NoLogDevices);

@@ -586,7 +586,16 @@ namespace BRMB::Sim
                                      ToProps(Plan, Built.Structs, Decl.Functions[Function].Params,
                                              Field("classes", Index, "functions[" + std::to_string(Function) + "].params")));
             }
-            auto* Class = Engine.CreateClass(Wide(Decl.Path), std::move(Variables));
+            UClass* Parent = nullptr;
+            if (!Decl.Parent.empty())
+            {
+                Parent = FindClass(Built, Decl.Parent);
+                if (Parent == nullptr)
+                {
+                    Fail(Plan, Field("classes", Index, "parent"), Decl.Parent + " names no class declared before this one");
+                }
+            }
+            auto* Class = Engine.CreateClass(Wide(Decl.Path), std::move(Variables), Parent);
             for (auto& [Name, Params] : Members)
             {
                 Engine.AddFunction(Class, Wide(Name), std::move(Params));
@@ -706,7 +715,7 @@ namespace BRMB::Sim
             return Library->second.Class->FindFunctionByName(FName(Wide(Function)));
         }
         const auto Found = Built.Objects.find(On);
-        return Found == Built.Objects.end() ? nullptr : Found->second->GetFunctionByName(Wide(Function).c_str());
+        return Found == Built.Objects.end() ? nullptr : Found->second->GetFunctionByNameInChain(Wide(Function).c_str());
     }
 
     auto FindDeclaredFunction(const World& Built, const std::string& Owner, const std::string& Function) -> UFunction*

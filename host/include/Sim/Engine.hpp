@@ -16,7 +16,7 @@
 #include <String/StringType.hpp>
 #include <Unreal/Engine/UDataTable.hpp>
 #include <Unreal/FString.hpp>
-#include <Unreal/Hooks.hpp>
+#include <Unreal/Hooks/Hooks.hpp>
 #include <Unreal/NameTypes.hpp>
 #include <Unreal/UClass.hpp>
 #include <Unreal/UFunction.hpp>
@@ -105,8 +105,12 @@ namespace RC::Sim
     // Injected host faults.
     struct Faults
     {
-        // RegisterHook answers (0, 0) for functions of these names (and registers nothing).
+        // RegisterHook answers (0, 0) for functions of these names (and registers nothing), as
+        // older hosts do.
         std::vector<StringType> FailRegisterHookFor;
+        // RegisterHook throws std::runtime_error for functions of these names (and registers
+        // nothing), as current hosts do.
+        std::vector<StringType> ThrowRegisterHookFor;
         // When set, Blueprint calls run with file access of an unprivileged user (Linux, as root:
         // uid and gid 65534), so files whose permissions deny reading or writing really are
         // refused, also to root. Files and folders the call should reach must grant access to
@@ -171,6 +175,8 @@ namespace RC::Sim
         auto SetLoaded(UObject* Object, bool Loaded) -> void;
         [[nodiscard]] auto IsLoaded(const UObject* Object) const -> bool;
         [[nodiscard]] auto FindByPath(StringViewType Path) const -> UObject*; // ignores loading state
+        // "Default__<class name>", created with the class in its package.
+        [[nodiscard]] auto ClassDefaultObject(const UClass* Class) const -> UObject*;
 
         // --- running ---------------------------------------------------------------------------
         // Runs every pre-callback in registration order, the body, then every post-callback. Hooks
