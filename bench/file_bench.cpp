@@ -17,6 +17,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <benchmark/benchmark.h>
@@ -176,24 +177,47 @@ io.write(string.format("%.9f %d\n", os.clock() - t0, #text))
         State.SetBytesProcessed(State.iterations() * State.range(0));
     }
 
-    // Runs the Lua script on Path; returns Lua's own measurement in seconds.
-    auto RunLua(const std::string& Path) -> double
+    // Lua 5.4 as found on PATH when the run starts, so a Lua installed after configuring counts;
+    // empty when there is none.
+    auto FindLua() -> const std::string&
+    {
+        static const std::string Found = [] {
+            const char* const Path = std::getenv("PATH");
+            const std::string_view Folders = Path != nullptr ? Path : "";
+            for (size_t Start = 0; Start < Folders.size();)
+            {
+                const size_t End = std::min(Folders.find(':', Start), Folders.size());
+                const fs::path Candidate = fs::path(Folders.substr(Start, End - Start)) / "lua5.4";
+                if (End > Start && ::access(Candidate.c_str(), X_OK) == 0)
+                {
+                    return Candidate.string();
+                }
+                Start = End + 1;
+            }
+            return std::string();
+        }();
+        return Found;
+    }
+
+    // Runs the Lua script on Path; Lua's own measurement in seconds, or nothing when Lua could not
+    // be started or did not finish cleanly.
+    auto RunLua(const std::string& Lua, const std::string& Path) -> std::optional<double>
     {
         std::array<int, 2> Pipe{};
         if (::pipe(Pipe.data()) != 0)
         {
-            throw std::runtime_error("pipe");
+            return std::nullopt;
         }
         posix_spawn_file_actions_t Actions;
         posix_spawn_file_actions_init(&Actions);
         posix_spawn_file_actions_adddup2(&Actions, Pipe[1], STDOUT_FILENO);
         posix_spawn_file_actions_addclose(&Actions, Pipe[0]);
-        std::string Lua = BRAMBLEON_LUA;
+        std::string Program = Lua;
         std::string Script = Data::Get().LuaScriptPath();
         std::string File = Path;
-        std::array<char*, 4> Arguments{Lua.data(), Script.data(), File.data(), nullptr};
+        std::array<char*, 4> Arguments{Program.data(), Script.data(), File.data(), nullptr};
         pid_t Child = 0;
-        const int Spawned = posix_spawn(&Child, Lua.c_str(), &Actions, nullptr, Arguments.data(), environ);
+        const int Spawned = posix_spawn(&Child, Program.c_str(), &Actions, nullptr, Arguments.data(), environ);
         posix_spawn_file_actions_destroy(&Actions);
         ::close(Pipe[1]);
         std::string Output;
@@ -206,33 +230,49 @@ io.write(string.format("%.9f %d\n", os.clock() - t0, #text))
         int Status = 0;
         if (Spawned != 0 || ::waitpid(Child, &Status, 0) != Child || !WIFEXITED(Status) || WEXITSTATUS(Status) != 0)
         {
-            throw std::runtime_error("lua5.4 failed");
+            return std::nullopt;
         }
         return std::strtod(Output.c_str(), nullptr);
     }
 
-    // The file the Lua benchmarks read, or nothing (and the benchmark skipped) without Lua.
-    auto LuaInput(benchmark::State& State) -> std::optional<std::string>
+    // What the Lua benchmarks run: Lua and the file it reads. Without Lua the benchmark is
+    // skipped with the reason, and the other benchmarks still run.
+    struct LuaRun
     {
-        if (std::string(BRAMBLEON_LUA).empty())
+        std::string Lua;
+        std::string File;
+    };
+
+    auto LuaInput(benchmark::State& State) -> std::optional<LuaRun>
+    {
+        const std::string& Lua = FindLua();
+        if (Lua.empty())
         {
-            State.SkipWithError("lua5.4 not found at configure time");
+            State.SkipWithError("skipped: lua5.4 is not on PATH (BRAMBLEON_BENCH=1 bash .ci/install-deps installs it)");
             return std::nullopt;
         }
-        return Data::Get().CrLfFile(State.range(0));
+        return LuaRun{Lua, Data::Get().CrLfFile(State.range(0))};
     }
+
+    constexpr auto LuaFailed = "lua5.4 failed on the file";
 
     // Wall-clock time around the whole process: start-up, read, gsub, exit.
     auto BM_Lua54_Process(benchmark::State& State) -> void
     {
-        const std::optional<std::string> Path = LuaInput(State);
-        if (!Path)
+        const std::optional<LuaRun> Run = LuaInput(State);
+        if (!Run)
         {
             return;
         }
         for (auto _ : State)
         {
-            benchmark::DoNotOptimize(RunLua(*Path));
+            const std::optional<double> Seconds = RunLua(Run->Lua, Run->File);
+            if (!Seconds)
+            {
+                State.SkipWithError(LuaFailed);
+                break;
+            }
+            benchmark::DoNotOptimize(*Seconds);
         }
         State.SetBytesProcessed(State.iterations() * State.range(0));
     }
@@ -240,14 +280,20 @@ io.write(string.format("%.9f %d\n", os.clock() - t0, #text))
     // Lua's own measurement of the read and the gsub only.
     auto BM_Lua54_InScript(benchmark::State& State) -> void
     {
-        const std::optional<std::string> Path = LuaInput(State);
-        if (!Path)
+        const std::optional<LuaRun> Run = LuaInput(State);
+        if (!Run)
         {
             return;
         }
         for (auto _ : State)
         {
-            State.SetIterationTime(RunLua(*Path));
+            const std::optional<double> Seconds = RunLua(Run->Lua, Run->File);
+            if (!Seconds)
+            {
+                State.SkipWithError(LuaFailed);
+                break;
+            }
+            State.SetIterationTime(*Seconds);
         }
         State.SetBytesProcessed(State.iterations() * State.range(0));
     }

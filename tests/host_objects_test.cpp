@@ -184,6 +184,17 @@ namespace
         EXPECT_EQ(Globals::StaticConstructObject(RC::Unreal::FStaticConstructObjectParameters(nullptr, nullptr)), nullptr);
         EXPECT_EQ(Sim->ConstructedObjects(), (std::vector<UObject*>{First, Second, Third}));
         EXPECT_EQ(Globals::FindFirstOf(std::string("Thing_C")), Outer);
+
+        // Collection takes what was constructed and what it holds; spawned objects stay, and the
+        // names are free again.
+        Sim->SpawnObject(Class, First, STR("Held"));
+        EXPECT_EQ(Sim->CollectConstructed(), 4U);
+        EXPECT_TRUE(Sim->ConstructedObjects().empty());
+        std::vector<UObject*> Left;
+        Globals::FindAllOf(std::string("Thing_C"), Left);
+        EXPECT_EQ(Left, std::vector<UObject*>{Outer});
+        EXPECT_EQ(Sim->FindByPath(STR("/Engine/Transient.Owner:Thing_C_0.Held")), nullptr);
+        EXPECT_EQ(Globals::StaticConstructObject(Params)->GetPathName(), STR("/Engine/Transient.Owner:Thing_C_0"));
     }
 
     TEST_F(ObjectTest, DataTableRowsFollowTheirStructure)

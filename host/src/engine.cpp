@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
+#include <unordered_set>
 
 #include <DynamicOutput/Output.hpp>
 #include <Unreal/CoreUObject/UObject/UnrealType.hpp>
@@ -491,6 +492,29 @@ namespace RC::Sim
     auto Engine::FindObjectCalls() const -> int { return State->FindObjectCallCount; }
     auto Engine::LastFindFirstOfName() const -> std::string { return State->LastSearchedName; }
     auto Engine::ConstructedObjects() const -> std::vector<UObject*> { return State->Constructed; }
+
+    auto Engine::CollectConstructed() -> size_t
+    {
+        auto& S = *State;
+        std::unordered_set<const UObject*> Doomed(S.Constructed.begin(), S.Constructed.end());
+        // An outer is always older than what it holds, so one pass in creation order finds all.
+        for (const auto& Object : S.Objects)
+        {
+            if (Doomed.contains(Impl::StateOf(Object.get()).Outer))
+            {
+                Doomed.insert(Object.get());
+            }
+        }
+        for (const UObject* Object : Doomed)
+        {
+            S.ByPath.erase(Impl::StateOf(Object).Path);
+        }
+        std::erase_if(S.Objects, [&](const std::unique_ptr<UObject>& Object) { return Doomed.contains(Object.get()); });
+        S.Constructed.clear();
+        // Unique names start again from 0; SpawnObject skips the ones still taken.
+        S.NameCounters.clear();
+        return Doomed.size();
+    }
     auto Engine::EscapedExceptions() const -> int { return State->EscapedExceptionCount; }
     auto Engine::GetFaults() -> Faults& { return State->InjectedFaults; }
 

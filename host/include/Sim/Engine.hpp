@@ -197,6 +197,12 @@ namespace RC::Sim
         [[nodiscard]] auto FindObjectCalls() const -> int;
         [[nodiscard]] auto LastFindFirstOfName() const -> std::string; // UTF-8 class name of the last search
         [[nodiscard]] auto ConstructedObjects() const -> std::vector<UObject*>;
+        // The engine's garbage collection, on demand: destroys every object constructed through
+        // StaticConstructObject since the last collection, and every object inside one, as the
+        // engine does once nothing references them; the caller drops its own references first.
+        // Their names become free again, so the name table does not grow with every construction.
+        // Answers how many objects were destroyed.
+        auto CollectConstructed() -> size_t;
         // std::exceptions that left a hook callback. Like the real host, Call() catches them and
         // logs "[Host] Exception in hook of <function name>: <what>\n" at level 4, then goes on;
         // anything else propagates, and nothing from a tick callback is caught.
