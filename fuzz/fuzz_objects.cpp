@@ -1,12 +1,20 @@
 // The world-actor registry and the object hooks: registrations with null and live objects of
 // every kind, searches with fuzzed class names, constructions with null and live outers and
-// classes, and "ObjectRefs" headers that are inconsistent. A small model of the registration
-// checks what the hooks leave in the registered actor's variables.
+// classes, "ObjectRefs" headers that are inconsistent, and world actors whose classes declare
+// "ObjectRef" and "ObjectRefs" with any type, in any order, in the class or its super class or
+// both. A small model of the registration checks what the hooks leave in the registered actor's
+// variables: nothing but a properly typed own variable is ever written.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <iterator>
+#include <map>
+#include <optional>
+#include <string>
 #include <vector>
+
+#include <Unreal/CoreUObject/UObject/Class.hpp>
+#include <Unreal/CoreUObject/UObject/UnrealType.hpp>
 
 #include <Unreal/UObjectGlobals.hpp>
 
@@ -14,8 +22,81 @@
 
 namespace
 {
+    using RC::Sim::Kind;
+    using RC::Sim::PropSpec;
     using RC::Unreal::UClass;
     using RC::Unreal::UObject;
+    using RC::Unreal::UScriptStruct;
+
+    // Types a Blueprint may give a variable named "ObjectRef" or "ObjectRefs".
+    enum class VarType : uint8_t
+    {
+        Absent,
+        Object,
+        Class,
+        Int32,
+        Float,
+        Bool,
+        Int64,
+        Name,
+        Text,
+        Vector,  // a structure of three floats, 12 bytes
+        Holder,  // a structure holding one object reference: 8 bytes, the shape of one
+        Objects,
+        Int32s,
+        Classes,
+        Vectors,
+        Entries,
+        Last = Entries,
+    };
+
+    struct Structs
+    {
+        UScriptStruct* Vector;
+        UScriptStruct* Holder;
+    };
+
+    auto Declare(RC::StringViewType Name, VarType Type, const Structs& Made) -> std::optional<PropSpec>
+    {
+        using RC::Sim::ArrayProp;
+        using RC::Sim::Prop;
+        using RC::Sim::StructProp;
+        switch (Type)
+        {
+        case VarType::Absent: return std::nullopt;
+        case VarType::Object: return Prop(Name, Kind::Object);
+        case VarType::Class: return Prop(Name, Kind::Class);
+        case VarType::Int32: return Prop(Name, Kind::Int32);
+        case VarType::Float: return Prop(Name, Kind::Float);
+        case VarType::Bool: return Prop(Name, Kind::Bool);
+        case VarType::Int64: return Prop(Name, Kind::Int64);
+        case VarType::Name: return Prop(Name, Kind::Name);
+        case VarType::Text: return Prop(Name, Kind::Str);
+        case VarType::Vector: return StructProp(Name, Made.Vector);
+        case VarType::Holder: return StructProp(Name, Made.Holder);
+        case VarType::Objects: return ArrayProp(Name, Prop(STR("Element"), Kind::Object, 0));
+        case VarType::Int32s: return ArrayProp(Name, Prop(STR("Element"), Kind::Int32, 0));
+        case VarType::Classes: return ArrayProp(Name, Prop(STR("Element"), Kind::Class, 0));
+        case VarType::Vectors: return ArrayProp(Name, StructProp(STR("Element"), Made.Vector, 0));
+        case VarType::Entries: return ArrayProp(Name, Prop(STR("Element"), Kind::Int64, 0));
+        }
+        return std::nullopt;
+    }
+
+    // A world actor of a fuzzed layout. Its class has a super class whose first variable, at
+    // offset 0, is "Marker": the start of the actor's variable memory.
+    struct OddActor
+    {
+        UObject* Object{};
+        size_t Size{};
+        std::optional<size_t> RefAt;  // the own "ObjectRef", when it is a plain object reference
+        std::optional<size_t> RefsAt; // the own "ObjectRefs", when it is an array of those
+
+        [[nodiscard]] auto Bytes() const -> uint8_t*
+        {
+            return Object->GetValuePtrByPropertyNameInChain<uint8_t>(STR("Marker"));
+        }
+    };
 
     auto ObjectRefsOf(UObject* Actor) -> void*
     {
@@ -44,6 +125,10 @@ namespace
         UClass* ItemClass{};
         std::vector<UObject*> Objects; // null first, then every kind of live object
         std::vector<UClass*> Classes;  // null first, then live classes
+        Structs Made{};
+        // By layout, so that the engine holds one class per layout however long the run.
+        std::map<uint32_t, OddActor> OddActors;
+        std::map<uint32_t, UClass*> OddSupers;
     };
 
     auto GetWorld(Harness::Session& Session) -> World&
@@ -63,8 +148,118 @@ namespace
                                 Instance.ItemClass, Session.Table(),         Session.Sim().SpawnObject(Instance.ItemClass)};
             Instance.Classes = {nullptr, Instance.ItemClass, Session.Half().WorldActorClass, Session.Half().ProxyClass,
                                 Session.Half().CoreLibrary};
+            using RC::Sim::Prop;
+            Instance.Made.Vector = Session.Sim().CreateStruct(
+                STR("/Game/Fuzz/Vector.Vector"),
+                {Prop(STR("X"), Kind::Float), Prop(STR("Y"), Kind::Float), Prop(STR("Z"), Kind::Float)});
+            Instance.Made.Holder =
+                Session.Sim().CreateStruct(STR("/Game/Fuzz/Holder.Holder"), {Prop(STR("Target"), Kind::Object)});
         }
         return Instance;
+    }
+
+    auto ToWide(const std::string& Text) -> RC::StringType { return {Text.begin(), Text.end()}; }
+
+    // Reads a layout from the input and returns its actor, made on first use: the own class
+    // declares "ObjectRef" and "ObjectRefs" with any type (or not at all) in either order, after
+    // an optional leading variable that shifts them; the super class declares them as object
+    // references, as int32 or not at all.
+    auto OddActorFor(Harness::Session& Session, World& Scene, FuzzedDataProvider& Input) -> OddActor&
+    {
+        constexpr auto Types = static_cast<uint32_t>(VarType::Last) + 1;
+        const auto Ref = static_cast<VarType>(Input.ConsumeIntegralInRange<uint32_t>(0, Types - 1));
+        const auto Refs = static_cast<VarType>(Input.ConsumeIntegralInRange<uint32_t>(0, Types - 1));
+        const bool RefsFirst = Input.ConsumeBool();
+        const auto Lead = Input.ConsumeIntegralInRange<uint32_t>(0, 2);
+        const auto SuperRef = Input.ConsumeIntegralInRange<uint32_t>(0, 2);
+        const auto SuperRefs = Input.ConsumeIntegralInRange<uint32_t>(0, 2);
+        const uint32_t Super = SuperRef * 3 + SuperRefs;
+        const uint32_t Key = (((static_cast<uint32_t>(Ref) * Types + static_cast<uint32_t>(Refs)) * 2 +
+                               (RefsFirst ? 1U : 0U)) * 3 + Lead) * 9 + Super;
+        if (const auto Found = Scene.OddActors.find(Key); Found != Scene.OddActors.end())
+        {
+            return Found->second;
+        }
+
+        UClass*& SuperClass = Scene.OddSupers[Super];
+        if (SuperClass == nullptr)
+        {
+            std::vector<PropSpec> Variables{RC::Sim::Prop(STR("Marker"), Kind::Int64)};
+            constexpr VarType SuperRefTypes[] = {VarType::Absent, VarType::Object, VarType::Int32};
+            constexpr VarType SuperRefsTypes[] = {VarType::Absent, VarType::Objects, VarType::Int32};
+            for (const auto& Spec : {Declare(STR("ObjectRef"), SuperRefTypes[SuperRef], Scene.Made),
+                                     Declare(STR("ObjectRefs"), SuperRefsTypes[SuperRefs], Scene.Made)})
+            {
+                if (Spec)
+                {
+                    Variables.push_back(*Spec);
+                }
+            }
+            const auto Name = ToWide("BP_OddBase" + std::to_string(Super) + "_C");
+            SuperClass = Session.Sim().CreateClass(STR("/Game/Fuzz/") + Name + STR(".") + Name, Variables);
+        }
+
+        std::vector<PropSpec> Variables;
+        if (Lead == 1)
+        {
+            Variables.push_back(RC::Sim::Prop(STR("Lead"), Kind::Bool));
+        }
+        else if (Lead == 2)
+        {
+            Variables.push_back(RC::Sim::Prop(STR("Lead"), Kind::Int32));
+        }
+        auto First = Declare(STR("ObjectRef"), Ref, Scene.Made);
+        auto Second = Declare(STR("ObjectRefs"), Refs, Scene.Made);
+        if (RefsFirst)
+        {
+            std::swap(First, Second);
+        }
+        for (const auto& Spec : {First, Second})
+        {
+            if (Spec)
+            {
+                Variables.push_back(*Spec);
+            }
+        }
+        const auto Name = ToWide("BP_Odd" + std::to_string(Key) + "_C");
+        UClass* const Class = Session.Sim().CreateClass(STR("/Game/Fuzz/") + Name + STR(".") + Name, Variables, SuperClass);
+
+        OddActor Made;
+        Made.Object = Session.Sim().SpawnObject(Class);
+        Made.Size = static_cast<size_t>(Class->GetPropertiesSize());
+        for (RC::Unreal::FProperty* Own : Class->ForEachProperty())
+        {
+            const auto Offset = static_cast<size_t>(Own->GetOffset_Internal());
+            if (Own->GetFName() == RC::Unreal::FName(STR("ObjectRef")) && Ref == VarType::Object)
+            {
+                Made.RefAt = Offset;
+            }
+            if (Own->GetFName() == RC::Unreal::FName(STR("ObjectRefs")) && Refs == VarType::Objects)
+            {
+                Made.RefsAt = Offset;
+            }
+        }
+        return Scene.OddActors.emplace(Key, Made).first->second;
+    }
+
+    // The registered odd actor's memory after a call equals Before except in the variables the
+    // hooks may write, and an array they may write is consistent.
+    auto RequireOnlyOwnVariablesWritten(const OddActor& Actor, const std::vector<uint8_t>& Before) -> void
+    {
+        const uint8_t* const After = Actor.Bytes();
+        for (size_t Offset = 0; Offset < Actor.Size; ++Offset)
+        {
+            const bool InRef = Actor.RefAt && Offset >= *Actor.RefAt && Offset < *Actor.RefAt + sizeof(void*);
+            const bool InRefs = Actor.RefsAt && Offset >= *Actor.RefsAt && Offset < *Actor.RefsAt + sizeof(Fuzz::ArrayHeader);
+            if (!InRef && !InRefs)
+            {
+                Fuzz::Require(After[Offset] == Before[Offset], "only a properly typed own variable is written");
+            }
+        }
+        if (Actor.RefsAt)
+        {
+            Fuzz::Require(Fuzz::IsConsistent(Fuzz::ReadHeader(After + *Actor.RefsAt)), "the search leaves a consistent list");
+        }
     }
 
     auto ObjectRefOf(UObject* Actor) -> UObject**
@@ -105,6 +300,7 @@ extern "C" auto LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) -> int
     // Every input starts from the same registration and honest, empty variables.
     Session.RegisterWorldActor(Scene.ActorA);
     UObject* Registered = Scene.ActorA;
+    const OddActor* Odd = nullptr; // the registered actor, when it is one of a fuzzed layout
     for (UObject* Actor : {Scene.ActorA, Scene.ActorB})
     {
         Fuzz::FreeHeader(ObjectRefsOf(Actor));
@@ -114,15 +310,25 @@ extern "C" auto LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) -> int
     const auto PickObject = [&] { return Scene.Objects[Input.ConsumeIntegralInRange<size_t>(0, Scene.Objects.size() - 1)]; };
     const auto PickActor = [&] { return Input.ConsumeBool() ? Scene.ActorA : Scene.ActorB; };
 
+    const auto IsPlainActor = [&](const UObject* Object) { return Object == Scene.ActorA || Object == Scene.ActorB; };
+
     for (int Step = 0; Step < 24 && Input.remaining_bytes() > 0; ++Step)
     {
-        switch (Input.ConsumeIntegralInRange<int>(0, 6))
+        const auto Action = Input.ConsumeIntegralInRange<int>(0, 7);
+        // The odd actor's memory before an object function runs.
+        std::vector<uint8_t> OddBefore;
+        if (Odd != nullptr)
+        {
+            OddBefore.assign(Odd->Bytes(), Odd->Bytes() + Odd->Size);
+        }
+        switch (Action)
         {
         case 0:
         {
             UObject* const Object = PickObject();
             Session.RegisterWorldActor(Object);
             Registered = Object != nullptr ? Object : Registered;
+            Odd = Object != nullptr ? nullptr : Odd;
             break;
         }
         case 1:
@@ -132,6 +338,7 @@ extern "C" auto LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) -> int
             Params.SetObject(BlueprintHalf::Param::Actor, Object);
             Session.Call(Session.LibraryObject(Harness::Library::Core), Fn.DestroyedWorldActor, Params);
             Registered = Object != nullptr ? nullptr : Registered;
+            Odd = Object != nullptr ? nullptr : Odd;
             Fuzz::Require(Params.GetObject(BlueprintHalf::Param::Actor) == nullptr, "the argument slot is nulled");
             break;
         }
@@ -140,7 +347,11 @@ extern "C" auto LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) -> int
             Harness::ParamBlock Params(Fn.FindFirstOf);
             const bool Items = WriteClassName(Params, Input);
             Session.Call(PickActor(), Fn.FindFirstOf, Params);
-            UObject** const Ref = Registered != nullptr ? ObjectRefOf(Registered) : nullptr;
+            UObject** Ref = IsPlainActor(Registered) ? ObjectRefOf(Registered) : nullptr;
+            if (Odd != nullptr && Odd->RefAt)
+            {
+                Ref = reinterpret_cast<UObject**>(Odd->Bytes() + *Odd->RefAt);
+            }
             if (Items && Ref != nullptr)
             {
                 Fuzz::Require(*Ref != nullptr && (*Ref)->GetClassPrivate() == Scene.ItemClass,
@@ -152,7 +363,7 @@ extern "C" auto LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) -> int
         {
             Harness::ParamBlock Params(Fn.FindAllOf);
             const bool Items = WriteClassName(Params, Input);
-            const bool Actor = Registered == Scene.ActorA || Registered == Scene.ActorB;
+            const bool Actor = IsPlainActor(Registered);
             const Fuzz::ArrayHeader Before = Actor ? Fuzz::ReadHeader(ObjectRefsOf(Registered)) : Fuzz::ArrayHeader{};
             Session.Call(PickActor(), Fn.FindAllOf, Params);
             if (Actor)
@@ -190,9 +401,30 @@ extern "C" auto LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) -> int
             Fuzz::WriteHeader(Refs, Fuzz::MakeHeader(Input, Input.ConsumeIntegralInRange<int32_t>(0, 6), sizeof(void*)));
             break;
         }
-        default:
+        case 6:
             *ObjectRefOf(PickActor()) = PickObject();
             break;
+        default:
+        {
+            // A world actor of a fuzzed layout, its writable variables honest and empty.
+            OddActor& Chosen = OddActorFor(Session, Scene, Input);
+            if (Chosen.RefsAt)
+            {
+                Fuzz::FreeHeader(Chosen.Bytes() + *Chosen.RefsAt);
+            }
+            if (Chosen.RefAt)
+            {
+                std::memset(Chosen.Bytes() + *Chosen.RefAt, 0, sizeof(UObject*));
+            }
+            Session.RegisterWorldActor(Chosen.Object);
+            Registered = Chosen.Object;
+            Odd = &Chosen;
+            break;
+        }
+        }
+        if (Odd != nullptr && Action >= 2 && Action <= 4)
+        {
+            RequireOnlyOwnVariablesWritten(*Odd, OddBefore);
         }
         Fuzz::RequireNoEscapes(Session);
     }

@@ -260,6 +260,80 @@ namespace BrambleonTest
             }
         }
 
+        // Variables split between a class and its super class. The handlers write the storage of
+        // the actor's own class's variable, so that declaration alone decides, whatever the super
+        // class declares under the same name.
+        TEST_F(ObjectHooks, OnlyTheOwnClassDeclarationOfAVariableCounts)
+        {
+            using RC::Sim::Prop;
+            using RC::Sim::PropSpec;
+            const auto Declared = [](Kind Element) -> std::vector<PropSpec> {
+                return {Prop(BlueprintHalf::ObjectRefVar, Element),
+                        RC::Sim::ArrayProp(BlueprintHalf::ObjectRefsVar, Prop(STR("Element"), Element, 0))};
+            };
+            struct Case
+            {
+                const char* Name;
+                std::vector<PropSpec> Super;
+                std::vector<PropSpec> Own;
+                std::vector<std::string> Lines; // after each trigger line, for FindFirstOf, FindAllOf, NewObject
+            };
+            const std::vector<Case> Cases{
+                // First, so that its search meets only the two targets, no constructed ones.
+                {"own objects over the super class's int32", Declared(Kind::Int32), Declared(Kind::Object), {}},
+                {"declared by the super class only", Declared(Kind::Object), {},
+                 {"VEXA : *ObjectRef is nullptr", "VEXA : ObjectRefs is nullptr", "VEXA : *ObjectRef is nullptr"}},
+                {"own int32 over the super class's objects", Declared(Kind::Object), Declared(Kind::Int32),
+                 {"VEXA : ObjectRef is not an object reference", "VEXA : ObjectRefs is not an array of object references",
+                  "VEXA : ObjectRef is not an object reference"}},
+            };
+            const std::vector<UObject*> Targets = SpawnTargets(2);
+            int Number = 0;
+            for (const Case& Each : Cases)
+            {
+                SCOPED_TRACE(Each.Name);
+                std::vector<PropSpec> SuperVariables{Prop(STR("Marker"), Kind::Int64)};
+                SuperVariables.insert(SuperVariables.end(), Each.Super.begin(), Each.Super.end());
+                const RC::StringType Name = STR("BP_Split") + FromUtf8(std::to_string(Number++)) + STR("_C");
+                UClass* const Super = Sim().CreateClass(STR("/Game/Test/") + Name + STR(".Super") + Name, SuperVariables);
+                UClass* const Own = Sim().CreateClass(STR("/Game/Test/") + Name + STR(".") + Name, Each.Own, Super);
+                UObject* const Split = Sim().SpawnObject(Own);
+                // The super class's variables come first, from the marker at offset 0.
+                const auto* const SuperBytes = Split->GetValuePtrByPropertyNameInChain<uint8_t>(STR("Marker"));
+                const std::vector<uint8_t> SuperBefore(SuperBytes, SuperBytes + Super->GetPropertiesSize());
+                const std::vector<uint8_t> OwnBefore(SuperBytes + Super->GetPropertiesSize(),
+                                                     SuperBytes + Own->GetPropertiesSize());
+                Register(Split);
+                ClearLog();
+
+                FindFirstOf(Actor, TargetName);
+                FindAllOf(Actor, TargetName);
+                NewObject(Actor, Actor, TargetClass);
+
+                EXPECT_EQ(std::vector<uint8_t>(SuperBytes, SuperBytes + Super->GetPropertiesSize()), SuperBefore);
+                std::vector<std::string> Expected;
+                for (const char* Function : {"FindFirstOf", "FindAllOf", "NewObject"})
+                {
+                    Expected.push_back(Triggered(Function));
+                    if (!Each.Lines.empty())
+                    {
+                        Expected.push_back(Each.Lines[Expected.size() / 2]);
+                    }
+                }
+                EXPECT_EQ(Texts(), Expected);
+                if (Each.Lines.empty())
+                {
+                    EXPECT_EQ(ObjectRef(Split), Sim().ConstructedObjects().back());
+                    EXPECT_EQ(Elements(ObjectRefs(Split)), Targets);
+                }
+                else
+                {
+                    EXPECT_EQ(std::vector<uint8_t>(SuperBytes + Super->GetPropertiesSize(), SuperBytes + Own->GetPropertiesSize()),
+                              OwnBefore);
+                }
+            }
+        }
+
         // Calls that find nothing to work on: the registered actor lacks the variables.
         class ObjectHooksWithoutVariables : public WorldActorTest
         {

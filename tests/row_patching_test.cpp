@@ -416,6 +416,8 @@ namespace
         auto* const GoodItem = ItemWith(STR("/Game/Test/GoodItem.GoodItem"), Entries(16, Kind::Int64));
         auto* const NarrowItem = ItemWith(STR("/Game/Test/NarrowItem.NarrowItem"), Entries(16, Kind::Int32));
         auto* const ShiftedItem = ItemWith(STR("/Game/Test/ShiftedItem.ShiftedItem"), Entries(24, Kind::Int64));
+        auto* const UnnamedItem = Struct(STR("/Game/Test/UnnamedItem.UnnamedItem"),
+                                         {Prop(STR("StateGroupID"), Kind::Int64, 0), Entries(16, Kind::Int64)}, 48);
         const auto Sets = [](RC::Unreal::UScriptStruct* Item, int32_t Offset) {
             return ArrayProp(STR("SelectionSet"), StructProp(STR("Item"), Item, 0), Offset);
         };
@@ -436,6 +438,7 @@ namespace
              RowWith(STR("/Game/Test/R5.R5"), ID, StructProp(STR("SelectionSet"), GoodItem, 32))},
             {"entries of 4 bytes", RowWith(STR("/Game/Test/R6.R6"), ID, Sets(NarrowItem, 32))},
             {"entries elsewhere", RowWith(STR("/Game/Test/R7.R7"), ID, Sets(ShiftedItem, 32))},
+            {"state group not a name", RowWith(STR("/Game/Test/R8.R8"), ID, Sets(UnnamedItem, 32))},
         };
         int TableNumber = 0;
         for (const Case& Each : Cases)

@@ -1,6 +1,7 @@
 // The world-actor registry and the three object functions of the actor's class: find the first
 // or all live objects of a class, construct an object. Results go into the registered actor's
-// "ObjectRef" and "ObjectRefs"; the engine array is changed only through the host's array code.
+// "ObjectRef" and "ObjectRefs", only when the actor's class declares them with the types written
+// here; the engine array is changed only through the host's array code.
 // Runs on the game thread, inside the Blueprint call.
 #include <array>
 #include <cstddef>
@@ -10,6 +11,7 @@
 
 #include <Unreal/Core/Containers/Array.hpp>
 #include <Unreal/CoreUObject/UObject/Class.hpp>
+#include <Unreal/CoreUObject/UObject/UnrealType.hpp>
 #include <Unreal/NameTypes.hpp>
 #include <Unreal/UObject.hpp>
 #include <Unreal/UObjectGlobals.hpp>
@@ -24,6 +26,10 @@ namespace VEXA
 {
     namespace
     {
+        using RC::Unreal::FArrayProperty;
+        using RC::Unreal::FClassProperty;
+        using RC::Unreal::FObjectProperty;
+        using RC::Unreal::FProperty;
         using RC::Unreal::TArray;
         using RC::Unreal::UClass;
         using RC::Unreal::UObject;
@@ -49,6 +55,72 @@ namespace VEXA
                 BRMB::Log::Narrow("VEXA : WorldActor is not registered");
             }
             return Actor;
+        }
+
+        // A plain object reference. A class reference has the same size but promises a class to
+        // the Blueprint that reads it, which an arbitrary found object is not.
+        auto IsObjectReference(FProperty* Property) -> bool
+        {
+            return RC::Unreal::CastField<FObjectProperty>(Property) != nullptr &&
+                   RC::Unreal::CastField<FClassProperty>(Property) == nullptr;
+        }
+
+        auto IsArrayOfObjectReferences(FProperty* Property) -> bool
+        {
+            auto* const Array = RC::Unreal::CastField<FArrayProperty>(Property);
+            return Array != nullptr && IsObjectReference(Array->GetInner());
+        }
+
+        // The storage of the actor's variable Name, but only when its declaration passes IsExpected;
+        // null otherwise. The storage is the own-class variable that GetValuePtrByPropertyName
+        // reaches, so the declaration checked is looked up among the own class's properties, never
+        // a super class's same-named one. Without such a variable, or with one of another type,
+        // the matching line is logged unless Quiet.
+        template <typename T>
+        auto CheckedVariable(UObject& Actor, const RC::CharType* Name, bool (*IsExpected)(FProperty*),
+                             std::string_view MissingLine, std::string_view WrongTypeLine, bool Quiet = false) -> T*
+        {
+            void* const Storage = Actor.GetValuePtrByPropertyName<void>(Name);
+            if (Storage == nullptr)
+            {
+                if (!Quiet)
+                {
+                    BRMB::Log::Narrow(MissingLine);
+                }
+                return nullptr;
+            }
+            const RC::Unreal::FName Wanted(Name, RC::Unreal::FNAME_Find);
+            FProperty* Declared = nullptr;
+            for (FProperty* const Own : Actor.GetClassPrivate()->ForEachProperty())
+            {
+                if (Own->GetFName() == Wanted)
+                {
+                    Declared = Own;
+                    break;
+                }
+            }
+            if (Declared == nullptr || !IsExpected(Declared))
+            {
+                if (!Quiet)
+                {
+                    BRMB::Log::Narrow(WrongTypeLine);
+                }
+                return nullptr;
+            }
+            return static_cast<T*>(Storage);
+        }
+
+        auto ObjectRefOf(UObject& Actor, bool Quiet = false) -> UObject**
+        {
+            return CheckedVariable<UObject*>(Actor, ObjectRefName, &IsObjectReference, "VEXA : *ObjectRef is nullptr",
+                                             "VEXA : ObjectRef is not an object reference", Quiet);
+        }
+
+        auto ObjectRefsOf(UObject& Actor) -> TArray<UObject*>*
+        {
+            return CheckedVariable<TArray<UObject*>>(Actor, ObjectRefsName, &IsArrayOfObjectReferences,
+                                                     "VEXA : ObjectRefs is nullptr",
+                                                     "VEXA : ObjectRefs is not an array of object references");
         }
     } // namespace
 
@@ -125,10 +197,9 @@ namespace VEXA::Hooks
         {
             return;
         }
-        auto* const ObjectRef = Actor->GetValuePtrByPropertyName<UObject*>(ObjectRefName);
+        UObject** const ObjectRef = ObjectRefOf(*Actor);
         if (ObjectRef == nullptr)
         {
-            BRMB::Log::Narrow("VEXA : *ObjectRef is nullptr");
             return;
         }
         const std::string ClassName = BRMB::ParamView(Context).Utf8At(ClassNameParam);
@@ -148,10 +219,9 @@ namespace VEXA::Hooks
         {
             return;
         }
-        auto* const ObjectRefs = Actor->GetValuePtrByPropertyName<TArray<UObject*>>(ObjectRefsName);
+        TArray<UObject*>* const ObjectRefs = ObjectRefsOf(*Actor);
         if (ObjectRefs == nullptr)
         {
-            BRMB::Log::Narrow("VEXA : ObjectRefs is nullptr");
             return;
         }
         // A corrupt header cannot be trusted even to be emptied: its storage is left alone.
@@ -190,7 +260,7 @@ namespace VEXA::Hooks
         {
             // Nothing to construct; the Blueprint reads null rather than a stale object.
             BRMB::Log::Narrow("VEXA : NewObject : No Class");
-            if (auto* const ObjectRef = Actor->GetValuePtrByPropertyName<UObject*>(ObjectRefName); ObjectRef != nullptr)
+            if (UObject** const ObjectRef = ObjectRefOf(*Actor, true); ObjectRef != nullptr)
             {
                 *ObjectRef = nullptr;
             }
@@ -207,10 +277,9 @@ namespace VEXA::Hooks
         Construct.ExternalPackage = nullptr;
         UObject* const Created = RC::Unreal::UObjectGlobals::StaticConstructObject(Construct);
 
-        auto* const ObjectRef = Actor->GetValuePtrByPropertyName<UObject*>(ObjectRefName);
+        UObject** const ObjectRef = ObjectRefOf(*Actor);
         if (ObjectRef == nullptr)
         {
-            BRMB::Log::Narrow("VEXA : *ObjectRef is nullptr");
             return;
         }
         *ObjectRef = Created;

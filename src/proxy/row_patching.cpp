@@ -40,9 +40,15 @@ namespace BRMB
             return nullptr;
         }
 
-        auto HasEntriesAt(UStruct& Item, size_t Offset) -> bool
+        // The dump reads StateGroupID as a name: any other value there is no index into the
+        // engine's name table.
+        auto IsSelectionSetItem(UStruct& Item) -> bool
         {
-            auto* const Entries = FindAt<FArrayProperty>(Item, Offset);
+            if (FindAt<FNameProperty>(Item, offsetof(SelectionSetItem, StateGroupID)) == nullptr)
+            {
+                return false;
+            }
+            auto* const Entries = FindAt<FArrayProperty>(Item, offsetof(SelectionSetItem, Entries));
             const FProperty* const Inner = Entries != nullptr ? Entries->GetInner() : nullptr;
             return Inner != nullptr && std::cmp_equal(Inner->GetElementSize(), sizeof(Entry8));
         }
@@ -57,8 +63,7 @@ namespace BRMB
         auto* const SelectionSet = FindAt<FArrayProperty>(*RowStruct, offsetof(ObjectSelectionRow, SelectionSet));
         auto* const Item =
             SelectionSet != nullptr ? RC::Unreal::CastField<FStructProperty>(SelectionSet->GetInner()) : nullptr;
-        return Item != nullptr && Item->GetStruct() != nullptr &&
-               HasEntriesAt(*Item->GetStruct(), offsetof(SelectionSetItem, Entries));
+        return Item != nullptr && Item->GetStruct() != nullptr && IsSelectionSetItem(*Item->GetStruct());
     }
 } // namespace BRMB
 

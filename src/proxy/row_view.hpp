@@ -45,9 +45,10 @@ namespace BRMB
     static_assert(sizeof(ObjectSelectionRow) == 48);
 
     // True when the host describes RowStruct as this view expects: a name at the ID offset and,
-    // at the SelectionSet offset, an array of structures that hold an array of 8-byte entries at
-    // the Entries offset. Members a structure inherits from its super structure count at their
-    // offsets like its own. Writing an entry into any other row would corrupt engine memory.
+    // at the SelectionSet offset, an array of structures that hold a name at the StateGroupID
+    // offset and an array of 8-byte entries at the Entries offset. Members a structure inherits
+    // from its super structure count at their offsets like its own. Writing an entry into any
+    // other row would corrupt engine memory.
     [[nodiscard]] auto HasObjectSelectionLayout(RC::Unreal::UScriptStruct* RowStruct) -> bool;
 
     // The row as the view; null stays null.

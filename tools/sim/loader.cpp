@@ -239,7 +239,7 @@ namespace BRMB::Sim
                 {"text", Type::Text},       {"object", Type::Object}, {"class", Type::Class},
                 {"name", Type::Name},       {"entry", Type::Entry},   {"int32", Type::Int32},
                 {"float", Type::Float},     {"bool", Type::Bool},     {"objects", Type::Objects},
-                {"entries", Type::Entries},
+                {"entries", Type::Entries}, {"int32s", Type::Int32s},   {"struct", Type::Struct},
             };
             const auto Text = From.String();
             for (const auto& [Name, Kind] : Names)
@@ -250,7 +250,7 @@ namespace BRMB::Sim
                 }
             }
             From.Fail("unknown type \"" + Text +
-                      "\" (text, object, class, name, entry, int32, float, bool, objects, entries)");
+                      "\" (text, object, class, name, entry, int32, float, bool, objects, entries, int32s, struct)");
         }
 
         // A typed value: plain text, or an object with exactly one of text, object, class, name, entry.
@@ -312,11 +312,19 @@ namespace BRMB::Sim
             std::vector<ParamDecl> Result;
             for (const auto& Item : From.Items())
             {
-                Item.Fields({"name", "type", "offset"});
-                ParamDecl Param{Item.Require("name").NonEmptyString(), ReadType(Item.Require("type")), -1};
+                Item.Fields({"name", "type", "offset", "struct"});
+                ParamDecl Param{Item.Require("name").NonEmptyString(), ReadType(Item.Require("type")), -1, {}};
                 if (const auto Offset = Item.Find("offset"))
                 {
                     Param.Offset = static_cast<int32_t>(Offset->Integer(0, 4096));
+                }
+                if (Param.Kind == Type::Struct)
+                {
+                    Param.Struct = Item.Require("struct").NonEmptyString();
+                }
+                else if (const auto Struct = Item.Find("struct"))
+                {
+                    Struct->Fail("only a member of type struct names a structure");
                 }
                 Result.push_back(std::move(Param));
             }
@@ -421,12 +429,12 @@ namespace BRMB::Sim
             {
                 for (const auto& [Name, Item] : Variables->Members())
                 {
-                    Item.Fields({"object", "objects", "header"});
+                    Item.Fields({"object", "objects", "header", "hex"});
                     if (Item.Raw().size() != 1)
                     {
-                        Item.Fail("expected exactly one of object, objects, header");
+                        Item.Fail("expected exactly one of object, objects, header, hex");
                     }
-                    VariableInit Init{Name, std::nullopt, {}, std::nullopt};
+                    VariableInit Init{Name, std::nullopt, {}, std::nullopt, std::nullopt};
                     if (const auto One = Item.Find("object"))
                     {
                         Init.One = Value{Type::Object, One->IsNull() ? "" : One->NonEmptyString(), One->IsNull(), 0};
@@ -434,6 +442,10 @@ namespace BRMB::Sim
                     else if (const auto Many = Item.Find("objects"))
                     {
                         Init.Many = Many->Strings();
+                    }
+                    else if (const auto Hex = Item.Find("hex"))
+                    {
+                        Init.Bytes = ReadHex(*Hex);
                     }
                     else
                     {
@@ -622,8 +634,9 @@ namespace BRMB::Sim
                 {
                     for (const auto& [Variable, Item] : PerObject.Members())
                     {
-                        Item.Fields({"object", "objectOfClass", "objects", "capacity"});
-                        VariableExpect Expected{Object, Variable, std::nullopt, std::nullopt, std::nullopt, std::nullopt};
+                        Item.Fields({"object", "objectOfClass", "objects", "capacity", "hex"});
+                        VariableExpect Expected{Object,       Variable,     std::nullopt, std::nullopt,
+                                                std::nullopt, std::nullopt, std::nullopt};
                         if (const auto One = Item.Find("object"))
                         {
                             Expected.One = Value{Type::Object, One->IsNull() ? "" : One->NonEmptyString(), One->IsNull(), 0};
@@ -640,11 +653,15 @@ namespace BRMB::Sim
                         {
                             Expected.Capacity = static_cast<int32_t>(Capacity->Integer(0, INT32_MAX));
                         }
+                        if (const auto Hex = Item.Find("hex"))
+                        {
+                            Expected.Bytes = ReadHex(*Hex);
+                        }
                         const int Kinds = (Expected.One ? 1 : 0) + (Expected.OfClass ? 1 : 0) +
-                                          (Expected.Many || Expected.Capacity ? 1 : 0);
+                                          (Expected.Many || Expected.Capacity ? 1 : 0) + (Expected.Bytes ? 1 : 0);
                         if (Kinds != 1)
                         {
-                            Item.Fail("expected one of object, objectOfClass, or objects/capacity");
+                            Item.Fail("expected one of object, objectOfClass, objects/capacity, or hex");
                         }
                         Expect.Variables.push_back(std::move(Expected));
                     }
@@ -833,6 +850,8 @@ namespace BRMB::Sim
         case Type::Bool: return "bool";
         case Type::Objects: return "objects";
         case Type::Entries: return "entries";
+        case Type::Int32s: return "int32s";
+        case Type::Struct: return "struct";
         }
         return "?";
     }

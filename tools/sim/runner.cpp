@@ -473,6 +473,12 @@ namespace BRMB::Sim
                 UObject* Object = Built.Objects.at(Expected.Object);
                 const void* Storage = Object->GetValuePtrByPropertyNameInChain<void>(Wide(Expected.Variable).c_str());
                 const auto What = "variable " + Expected.Variable + " of " + Expected.Object;
+                if (Expected.Bytes)
+                {
+                    const std::string Seen(static_cast<const char*>(Storage), Expected.Bytes->size());
+                    Check(Current, Seen == *Expected.Bytes, What, Hex(*Expected.Bytes), Hex(Seen));
+                    return;
+                }
                 if (Expected.One || Expected.OfClass)
                 {
                     UObject* Seen = nullptr;

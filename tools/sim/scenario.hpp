@@ -36,6 +36,8 @@ namespace BRMB::Sim
         Bool,
         Objects, // engine array of object references
         Entries, // engine array of 8-byte values
+        Int32s,  // engine array of int32
+        Struct,  // a structure of the scenario, embedded
     };
 
     // A typed value of an argument or of an expected parameter.
@@ -52,6 +54,7 @@ namespace BRMB::Sim
         std::string Name;
         Type Kind = Type::Text;
         int32_t Offset = -1; // -1: next free offset
+        std::string Struct;  // the structure of a Struct member
     };
 
     struct FunctionDecl
@@ -95,6 +98,7 @@ namespace BRMB::Sim
         std::optional<Value> One;          // "ObjectRef"-like
         std::vector<std::string> Many;     // "ObjectRefs"-like
         std::optional<Header> CorruptHeader;
+        std::optional<std::string> Bytes; // raw bytes from the variable's start
     };
 
     struct ObjectDecl
@@ -184,6 +188,7 @@ namespace BRMB::Sim
         std::optional<std::string> OfClass;    // any object of this class
         std::optional<std::vector<std::string>> Many;
         std::optional<int32_t> Capacity;
+        std::optional<std::string> Bytes;      // the variable's first bytes, raw
     };
 
     struct RowExpect

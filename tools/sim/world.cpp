@@ -22,7 +22,21 @@ namespace BRMB::Sim
         using RC::Unreal::UFunction;
         using RC::Unreal::UObject;
 
-        auto ToProp(const ParamDecl& Decl) -> PropSpec
+        [[noreturn]] auto Fail(const Scenario& Plan, const std::string& Field, const std::string& Message) -> void
+        {
+            throw InvalidScenario(Plan.File, 0, Field, Message);
+        }
+
+        auto Field(const std::string& List, size_t Index, const std::string& Member) -> std::string
+        {
+            return "blueprint." + List + "[" + std::to_string(Index) + "]" + (Member.empty() ? "" : "." + Member);
+        }
+
+        using StructMap = std::map<std::string, RC::Unreal::UScriptStruct*>;
+
+        // At names the declaration in the scenario, for the error of a structure it lacks.
+        auto ToProp(const Scenario& Plan, const StructMap& Structs, const ParamDecl& Decl, const std::string& At)
+            -> PropSpec
         {
             const auto Name = Wide(Decl.Name);
             switch (Decl.Kind)
@@ -37,16 +51,27 @@ namespace BRMB::Sim
             case Type::Bool: return RC::Sim::Prop(Name, Kind::Bool, Decl.Offset);
             case Type::Objects: return RC::Sim::ArrayProp(Name, RC::Sim::Prop(STR("Element"), Kind::Object, 0), Decl.Offset);
             case Type::Entries: return RC::Sim::ArrayProp(Name, RC::Sim::Prop(STR("Element"), Kind::Int64, 0), Decl.Offset);
+            case Type::Int32s: return RC::Sim::ArrayProp(Name, RC::Sim::Prop(STR("Element"), Kind::Int32, 0), Decl.Offset);
+            case Type::Struct:
+            {
+                const auto Found = Structs.find(Decl.Struct);
+                if (Found == Structs.end())
+                {
+                    Fail(Plan, At + ".struct", Decl.Struct + " names no structure declared before it");
+                }
+                return RC::Sim::StructProp(Name, Found->second, Decl.Offset);
+            }
             }
             return RC::Sim::Prop(Name, Kind::Int64, Decl.Offset);
         }
 
-        auto ToProps(const std::vector<ParamDecl>& Decls) -> std::vector<PropSpec>
+        auto ToProps(const Scenario& Plan, const StructMap& Structs, const std::vector<ParamDecl>& Decls,
+                     const std::string& At) -> std::vector<PropSpec>
         {
             std::vector<PropSpec> Result;
-            for (const auto& Decl : Decls)
+            for (size_t Index = 0; Index < Decls.size(); ++Index)
             {
-                Result.push_back(ToProp(Decl));
+                Result.push_back(ToProp(Plan, Structs, Decls[Index], At + "[" + std::to_string(Index) + "]"));
             }
             return Result;
         }
@@ -80,16 +105,6 @@ namespace BRMB::Sim
         auto Contains(const std::vector<std::string>& List, const std::string& Item) -> bool
         {
             return std::find(List.begin(), List.end(), Item) != List.end();
-        }
-
-        [[noreturn]] auto Fail(const Scenario& Plan, const std::string& Field, const std::string& Message) -> void
-        {
-            throw InvalidScenario(Plan.File, 0, Field, Message);
-        }
-
-        auto Field(const std::string& List, size_t Index, const std::string& Member) -> std::string
-        {
-            return "blueprint." + List + "[" + std::to_string(Index) + "]" + (Member.empty() ? "" : "." + Member);
         }
 
         auto IsLibraryKey(const std::string& Name) -> bool
@@ -156,6 +171,11 @@ namespace BRMB::Sim
             return TypeOf(Property);
         }
 
+        auto VariableSize(const UObject* Object, const std::string& Variable) -> size_t
+        {
+            return static_cast<size_t>(Object->GetClassPrivate()->FindProperty(FName(Wide(Variable)))->GetElementSize());
+        }
+
         auto InitVariables(const Scenario& Plan, World& Built, const ObjectDecl& Decl, size_t Index) -> void
         {
             UObject* Object = Built.Objects.at(Decl.Name);
@@ -168,6 +188,21 @@ namespace BRMB::Sim
                     Fail(Plan, At, "class " + Decl.Class + " has no variable " + Init.Variable);
                 }
                 void* Storage = Object->GetValuePtrByPropertyNameInChain<void>(Wide(Init.Variable).c_str());
+                if (Init.Bytes)
+                {
+                    // Raw bytes suit only plain values: they would not own engine memory.
+                    if (*Kind == Type::Text || *Kind == Type::Objects || *Kind == Type::Entries || *Kind == Type::Int32s)
+                    {
+                        Fail(Plan, At + ".hex", std::string("a variable of type ") + TypeName(*Kind) + " takes no raw bytes");
+                    }
+                    const auto Size = VariableSize(Object, Init.Variable);
+                    if (Init.Bytes->size() > Size)
+                    {
+                        Fail(Plan, At + ".hex", "runs past the variable's " + std::to_string(Size) + " bytes");
+                    }
+                    std::memcpy(Storage, Init.Bytes->data(), Init.Bytes->size());
+                    continue;
+                }
                 if (Init.One)
                 {
                     if (*Kind != Type::Object)
@@ -341,6 +376,15 @@ namespace BRMB::Sim
                 {
                     Fail(At, Expected.Object + " has no variable " + Expected.Variable);
                 }
+                if (Expected.Bytes)
+                {
+                    if (Expected.Bytes->size() > VariableSize(Found->second, Expected.Variable))
+                    {
+                        Fail(At + ".hex", "runs past the variable's " +
+                                              std::to_string(VariableSize(Found->second, Expected.Variable)) + " bytes");
+                    }
+                    return;
+                }
                 const auto Wanted = Expected.Many || Expected.Capacity ? Type::Objects : Type::Object;
                 if (*Kind != Wanted)
                 {
@@ -473,7 +517,8 @@ namespace BRMB::Sim
                 Fail(Plan, Field("structs", Index, "name"), Decl.Name + " is declared twice");
             }
             Built.Structs[Decl.Name] =
-                Engine.CreateStruct(Wide("/Script/Scenario." + Decl.Name), ToProps(Decl.Members), Decl.Size);
+                Engine.CreateStruct(Wide("/Script/Scenario." + Decl.Name),
+                                    ToProps(Plan, Built.Structs, Decl.Members, Field("structs", Index, "members")), Decl.Size);
         }
 
         for (size_t Index = 0; Index < Plan.Classes.size(); ++Index)
@@ -533,13 +578,13 @@ namespace BRMB::Sim
             {
                 Fail(Plan, Field("classes", Index, "lacks"), "only a class that is like a standard one can lack members");
             }
-            for (const auto& Variable : Decl.Variables)
+            const auto DeclaredVariables = ToProps(Plan, Built.Structs, Decl.Variables, Field("classes", Index, "variables"));
+            Variables.insert(Variables.end(), DeclaredVariables.begin(), DeclaredVariables.end());
+            for (size_t Function = 0; Function < Decl.Functions.size(); ++Function)
             {
-                Variables.push_back(ToProp(Variable));
-            }
-            for (const auto& Function : Decl.Functions)
-            {
-                Members.emplace_back(Function.Name, ToProps(Function.Params));
+                Members.emplace_back(Decl.Functions[Function].Name,
+                                     ToProps(Plan, Built.Structs, Decl.Functions[Function].Params,
+                                             Field("classes", Index, "functions[" + std::to_string(Function) + "].params")));
             }
             UClass* Parent = nullptr;
             if (!Decl.Parent.empty())
@@ -730,7 +775,15 @@ namespace BRMB::Sim
         }
         if (auto* Array = CastField<FArrayProperty>(Property))
         {
-            return CastField<FObjectProperty>(Array->GetInner()) != nullptr ? Type::Objects : Type::Entries;
+            if (CastField<FObjectProperty>(Array->GetInner()) != nullptr)
+            {
+                return Type::Objects;
+            }
+            return Array->GetInner()->GetElementSize() == 4 ? Type::Int32s : Type::Entries;
+        }
+        if (CastField<FStructProperty>(Property) != nullptr)
+        {
+            return Type::Struct;
         }
         switch (Property->GetElementSize())
         {
