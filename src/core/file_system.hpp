@@ -71,6 +71,27 @@ namespace VEXA::FileSystem
         return Temporary;
     }
 
+    // Removes a save's temporary unless the save got as far as replacing the target with it.
+    class TemporaryFile
+    {
+    public:
+        explicit TemporaryFile(std::filesystem::path Made) : Path(std::move(Made)) {}
+        TemporaryFile(const TemporaryFile&) = delete;
+        auto operator=(const TemporaryFile&) -> TemporaryFile& = delete;
+        ~TemporaryFile()
+        {
+            if (!Path.empty())
+            {
+                std::error_code Ignored;
+                std::filesystem::remove(Path, Ignored);
+            }
+        }
+        auto Replaced() -> void { Path.clear(); }
+
+    private:
+        std::filesystem::path Path;
+    };
+
     // Saves Text to the file at Path in text mode. A regular file, or nothing, at Path is
     // replaced in one step by a temporary written beside it and flushed to the disk, so Path
     // holds the whole old or the whole new text at every moment; a symbolic link is followed and

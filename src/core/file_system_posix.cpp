@@ -90,26 +90,6 @@ namespace VEXA::FileSystem
             int Fd;
         };
 
-        // Removes a temporary unless the save got as far as renaming it.
-        class TemporaryFile
-        {
-        public:
-            explicit TemporaryFile(std::filesystem::path Made) : Path(std::move(Made)) {}
-            TemporaryFile(const TemporaryFile&) = delete;
-            auto operator=(const TemporaryFile&) -> TemporaryFile& = delete;
-            ~TemporaryFile()
-            {
-                if (!Path.empty())
-                {
-                    ::unlink(Path.c_str());
-                }
-            }
-            auto Renamed() -> void { Path.clear(); }
-
-        private:
-            std::filesystem::path Path;
-        };
-
         auto Failed(SaveStep Step, std::error_code Error) -> std::optional<SaveFailure>
         {
             return SaveFailure{Step, Error.message()};
@@ -268,7 +248,7 @@ namespace VEXA::FileSystem
         {
             return Failed(SaveStep::Write, LastError());
         }
-        Made.Renamed();
+        Made.Replaced();
         FlushFolder(Folder);
         return std::nullopt;
     }

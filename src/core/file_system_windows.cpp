@@ -131,26 +131,6 @@ namespace VEXA::FileSystem
             HANDLE Raw;
         };
 
-        // Deletes a temporary unless the save got as far as moving it over the target.
-        class TemporaryFile
-        {
-        public:
-            explicit TemporaryFile(std::filesystem::path Made) : Path(std::move(Made)) {}
-            TemporaryFile(const TemporaryFile&) = delete;
-            auto operator=(const TemporaryFile&) -> TemporaryFile& = delete;
-            ~TemporaryFile()
-            {
-                if (!Path.empty())
-                {
-                    ::DeleteFileW(Path.c_str());
-                }
-            }
-            auto Moved() -> void { Path.clear(); }
-
-        private:
-            std::filesystem::path Path;
-        };
-
         // Writes Text as the C runtime's text mode does, each LF as CR LF, in large pieces.
         auto WriteTextMode(HANDLE File, std::string_view Text) -> bool
         {
@@ -292,7 +272,7 @@ namespace VEXA::FileSystem
         {
             return Failed(SaveStep::Write);
         }
-        Made.Moved();
+        Made.Replaced();
         return std::nullopt;
     }
 } // namespace VEXA::FileSystem
