@@ -446,6 +446,33 @@ namespace
         EXPECT_FALSE(Has(Result.Output, "after the failure")) << Result.Output;
     }
 
+    // The crash ends only its own scenario's process: the next scenario runs, the JUnit report
+    // names the crashing step.
+    TEST_F(SimCommand, CrashingModFailsItsScenarioNamingStepAndLastLinesAndTheRestRun)
+    {
+        const auto Result = RunSim("--quiet --junit results.xml " + BadScenario("crashing_mod.json") + " " +
+                                       GoodScenario("log_and_animation.json"),
+                                   Folder);
+        EXPECT_EQ(Result.Exit, 1) << Result.Output;
+        EXPECT_TRUE(Has(Result.Output, "crashing_mod.json, step 3 (call VEXA_CPP_SendToUE4SSLog on VEXA): the scenario's "
+                                       "process ended: the mod crashed: "))
+            << Result.Output;
+        EXPECT_TRUE(Has(Result.Output, "  last log lines:\n")) << Result.Output;
+        EXPECT_TRUE(Has(Result.Output, "    \"last words\\n\" at level 1\n")) << Result.Output;
+        EXPECT_TRUE(Has(Result.Output, "  Blueprint log lines and the animation bridge  ok ")) << Result.Output;
+        EXPECT_TRUE(Has(Result.Output, "2 scenarios, ")) << Result.Output;
+
+        std::ifstream In(Folder / "results.xml", std::ios::binary);
+        std::stringstream Xml;
+        Xml << In.rdbuf();
+        EXPECT_TRUE(Has(Xml.str(), "tests=\"2\" failures=\"1\"")) << Xml.str();
+        EXPECT_TRUE(Has(Xml.str(), "<testcase name=\"A corrupt text that takes the mod down\" classname=\"crashing_mod\"")) << Xml.str();
+        EXPECT_TRUE(Has(Xml.str(), "<failure message=\"step 3 (call VEXA_CPP_SendToUE4SSLog on VEXA): the scenario's"
+                                   " process ended: the mod crashed: ")) << Xml.str();
+        EXPECT_TRUE(Has(Xml.str(), "<testcase name=\"Blueprint log lines and the animation bridge\" classname=\"log_and_animation\""))
+            << Xml.str();
+    }
+
     TEST_F(SimCommand, QuietPrintsNoLogAndLoudPrintsItAll)
     {
         const auto Quiet = RunSim("--quiet " + GoodScenario("log_and_animation.json"), Folder);
