@@ -477,6 +477,7 @@ namespace RC::Sim
     auto Engine::FindObjectCalls() const -> int { return State->FindObjectCallCount; }
     auto Engine::LastFindFirstOfName() const -> std::string { return State->LastSearchedName; }
     auto Engine::ConstructedObjects() const -> std::vector<UObject*> { return State->Constructed; }
+    auto Engine::Constructions() const -> const std::vector<Construction>& { return State->Constructions; }
     auto Engine::EscapedExceptions() const -> int { return State->EscapedExceptionCount; }
     auto Engine::GetFaults() -> Faults& { return State->InjectedFaults; }
 

@@ -172,7 +172,28 @@ namespace BRMB::Sim
             }
             if (const auto Text = From.Find("text"))
             {
-                Result.Text = Text->String();
+                Result.Null = Text->IsNull();
+                Result.Text = Result.Null ? "" : Text->String();
+            }
+            else if (const auto Units = From.Find("utf16"))
+            {
+                Result.Units.emplace();
+                for (const auto& Unit : Units->Items())
+                {
+                    Result.Units->push_back(static_cast<char16_t>(Unit.Whole<int64_t>()));
+                }
+                if (const auto Count = From.Find("count"))
+                {
+                    Result.Count = Count->Whole<int32_t>();
+                    if (*Result.Count > static_cast<int32_t>(Result.Units->size()) + 1)
+                    {
+                        Count->Fail("runs past the units and their NUL");
+                    }
+                }
+            }
+            else if (const auto Names = From.Find("names"))
+            {
+                Result.Names = Names->Strings();
             }
             else if (const auto Object = From.Find("object"); Object || From.Has("class"))
             {
@@ -195,6 +216,25 @@ namespace BRMB::Sim
                 Result.Entry = ReadEntry(From.Child("entry"));
             }
             return Result;
+        }
+
+        // "capacity" and "count" beside a list of elements: the array laid out exactly.
+        auto ReadExact(const Node& From) -> std::optional<ExactArray>
+        {
+            if (!From.Has("capacity") && !From.Has("count"))
+            {
+                return std::nullopt;
+            }
+            ExactArray Exact;
+            if (const auto Capacity = From.Find("capacity"))
+            {
+                Exact.Capacity = Capacity->Whole<int32_t>();
+            }
+            if (const auto Count = From.Find("count"))
+            {
+                Exact.Count = Count->Whole<int32_t>();
+            }
+            return Exact;
         }
 
         auto ReadHeader(const Node& From) -> Header
@@ -298,6 +338,11 @@ namespace BRMB::Sim
             return Class;
         }
 
+        auto ReadReference(const Node& From) -> Value
+        {
+            return Value{Type::Object, From.IsNull() ? "" : From.String(), From.IsNull(), 0, {}, {}, {}};
+        }
+
         auto ReadObject(const Node& From) -> ObjectDecl
         {
             ObjectDecl Object{From.Child("name").String(), From.Child("class").String(), {}};
@@ -305,14 +350,15 @@ namespace BRMB::Sim
             {
                 for (const auto& [Name, Item] : Variables->Members())
                 {
-                    VariableInit Init{Name, std::nullopt, {}, std::nullopt};
+                    VariableInit Init{Name, std::nullopt, {}, std::nullopt, std::nullopt};
                     if (const auto One = Item.Find("object"))
                     {
-                        Init.One = Value{Type::Object, One->IsNull() ? "" : One->String(), One->IsNull(), 0};
+                        Init.One = ReadReference(*One);
                     }
                     else if (const auto Many = Item.Find("objects"))
                     {
                         Init.Many = Many->Strings();
+                        Init.Exact = ReadExact(Item);
                     }
                     else
                     {
@@ -323,6 +369,8 @@ namespace BRMB::Sim
             }
             return Object;
         }
+
+        auto ReadBytesAt(const Node& From) -> std::vector<BytesAt>;
 
         auto ReadTable(const Node& From) -> TableDecl
         {
@@ -355,12 +403,17 @@ namespace BRMB::Sim
                             {
                                 Set.CorruptEntries = ReadHeader(*Corrupt);
                             }
+                            Set.Exact = ReadExact(SetNode);
                             Row.Sets.push_back(std::move(Set));
                         }
                     }
                     if (const auto Corrupt = Item.Find("selectionSetHeader"))
                     {
                         Row.CorruptSets = ReadHeader(*Corrupt);
+                    }
+                    if (const auto Bytes = Item.Find("bytes"))
+                    {
+                        Row.Bytes = ReadBytesAt(*Bytes);
                     }
                     Table.Rows.push_back(std::move(Row));
                 }
@@ -412,7 +465,7 @@ namespace BRMB::Sim
         {
             if (From.IsString())
             {
-                return {From.String(), false, 1};
+                return {From.String(), false, 1, std::nullopt};
             }
             LineMatch Line;
             Line.Part = From.Has("contains");
@@ -420,6 +473,10 @@ namespace BRMB::Sim
             if (const auto Level = From.Find("level"))
             {
                 Line.Level = static_cast<int32_t>(Level->Whole<int64_t>());
+            }
+            if (const auto Newline = From.Find("newline"))
+            {
+                Line.Newline = Newline->Boolean();
             }
             return Line;
         }
@@ -445,20 +502,25 @@ namespace BRMB::Sim
             return Result;
         }
 
-        auto ReadExpectations(const Node& From) -> Expectations
+        // The expectations of a step; those under "windows" or "posix" only on that platform.
+        auto ReadExpectations(const Node& From, Expectations& Expect) -> void
         {
-            Expectations Expect;
-            if (const auto Log = From.Find("log"))
+            const auto AddLines = [&](const char* Key, std::vector<LineMatch>& To) {
+                if (const auto Lines = From.Find(Key))
+                {
+                    const auto Read = ReadLines(*Lines);
+                    To.insert(To.end(), Read.begin(), Read.end());
+                }
+            };
+            if (From.Has("log"))
             {
-                Expect.Log = ReadLines(*Log);
+                AddLines("log", Expect.Log.emplace());
             }
-            if (const auto Contains = From.Find("logContains"))
+            AddLines("logContains", Expect.LogContains);
+            AddLines("logLacks", Expect.LogLacks);
+            if (From.Has("logAnyOrder"))
             {
-                Expect.LogContains = ReadLines(*Contains);
-            }
-            if (const auto Lacks = From.Find("logLacks"))
-            {
-                Expect.LogLacks = ReadLines(*Lacks);
+                AddLines("logAnyOrder", Expect.LogAnyOrder.emplace());
             }
             if (const auto Params = From.Find("params"))
             {
@@ -469,7 +531,8 @@ namespace BRMB::Sim
             }
             if (const auto Bytes = From.Find("paramBytes"))
             {
-                Expect.ParamBytes = ReadBytesAt(*Bytes);
+                const auto Read = ReadBytesAt(*Bytes);
+                Expect.ParamBytes.insert(Expect.ParamBytes.end(), Read.begin(), Read.end());
             }
             if (const auto Variables = From.Find("variables"))
             {
@@ -477,10 +540,10 @@ namespace BRMB::Sim
                 {
                     for (const auto& [Variable, Item] : PerObject.Members())
                     {
-                        VariableExpect Expected{Object, Variable, std::nullopt, std::nullopt, std::nullopt, std::nullopt};
+                        VariableExpect Expected{Object, Variable, {}, {}, {}, {}, {}, {}, {}};
                         if (const auto One = Item.Find("object"))
                         {
-                            Expected.One = Value{Type::Object, One->IsNull() ? "" : One->String(), One->IsNull(), 0};
+                            Expected.One = ReadReference(*One);
                         }
                         if (const auto OfClass = Item.Find("objectOfClass"))
                         {
@@ -492,7 +555,19 @@ namespace BRMB::Sim
                         }
                         if (const auto Capacity = Item.Find("capacity"))
                         {
-                            Expected.Capacity = static_cast<int32_t>(Capacity->Whole<int64_t>());
+                            Expected.Capacity = Capacity->Whole<int32_t>();
+                        }
+                        if (const auto Moved = Item.Find("moved"))
+                        {
+                            Expected.Moved = Moved->Boolean();
+                        }
+                        if (const auto As = Item.Find("as"))
+                        {
+                            Expected.As = As->String();
+                        }
+                        if (const auto Outer = Item.Find("outer"))
+                        {
+                            Expected.Outer = ReadReference(*Outer);
                         }
                         Expect.Variables.push_back(std::move(Expected));
                     }
@@ -504,16 +579,43 @@ namespace BRMB::Sim
                 {
                     for (const auto& [Row, Item] : PerTable.Members())
                     {
-                        RowExpect Expected{Table, Row, 0, ReadEntries(Item.Child("entries")), std::nullopt};
-                        if (const auto Set = Item.Find("set"))
+                        // One selection set at "set", or several from the first on under "sets".
+                        const auto ReadSet = [&](const Node& SetNode, std::optional<size_t> Set) {
+                            RowExpect Expected{Table, Row, Set, {}, {}, {}, {}, false};
+                            if (const auto Entries = SetNode.Find("entries"))
+                            {
+                                Expected.Entries = ReadEntries(*Entries);
+                            }
+                            if (const auto Capacity = SetNode.Find("capacity"))
+                            {
+                                Expected.Capacity = Capacity->Whole<int32_t>();
+                            }
+                            if (const auto Moved = SetNode.Find("moved"))
+                            {
+                                Expected.Moved = Moved->Boolean();
+                            }
+                            if (!Expected.Set && (Expected.Entries || Expected.Capacity || Expected.Moved))
+                            {
+                                Expected.Set = 0;
+                            }
+                            return Expected;
+                        };
+                        auto Whole = ReadSet(Item, Item.Has("set") ? std::optional<size_t>(Item.Child("set").Whole<size_t>())
+                                                                   : std::nullopt);
+                        if (const auto Bytes = Item.Find("bytes"))
                         {
-                            Expected.Set = static_cast<size_t>(Set->Whole<int64_t>());
+                            Whole.Bytes = ReadBytesAt(*Bytes);
                         }
-                        if (const auto Capacity = Item.Find("capacity"))
+                        Whole.Unchanged = Item.Has("unchanged") && Item.Child("unchanged").Boolean();
+                        Expect.Rows.push_back(std::move(Whole));
+                        if (const auto Sets = Item.Find("sets"))
                         {
-                            Expected.Capacity = static_cast<int32_t>(Capacity->Whole<int64_t>());
+                            const auto List = Sets->Items();
+                            for (size_t Index = 0; Index < List.size(); ++Index)
+                            {
+                                Expect.Rows.push_back(ReadSet(List[Index], Index));
+                            }
                         }
-                        Expect.Rows.push_back(std::move(Expected));
                     }
                 }
             }
@@ -539,6 +641,10 @@ namespace BRMB::Sim
                     {
                         Expected.Bytes = ReadHex(*Hex);
                     }
+                    if (const auto Entries = Item.Find("entries"))
+                    {
+                        Expected.Entries = Entries->Strings();
+                    }
                     Expect.Files.push_back(std::move(Expected));
                 }
             }
@@ -555,7 +661,92 @@ namespace BRMB::Sim
             {
                 Expect.TickCallbacks = static_cast<int>(Count->Whole<int64_t>());
             }
-            return Expect;
+            if (const auto Answers = From.Find("answers"))
+            {
+                for (const auto& [Name, Item] : Answers->Members())
+                {
+                    AnswerExpect Expected{Name, AnswerExpect::Relation::Same, ""};
+                    if (const auto Same = Item.Find("sameAs"))
+                    {
+                        Expected.Other = Same->String();
+                    }
+                    else if (const auto Different = Item.Find("differentFrom"))
+                    {
+                        Expected.Is = AnswerExpect::Relation::Different;
+                        Expected.Other = Different->String();
+                    }
+                    else
+                    {
+                        Expected.Is = Item.Child("null").Boolean() ? AnswerExpect::Relation::Null
+                                                                    : AnswerExpect::Relation::NotNull;
+                    }
+                    Expect.Answers.push_back(std::move(Expected));
+                }
+            }
+            if (const auto Constructed = From.Find("constructed"))
+            {
+                auto& List = Expect.Constructed.emplace();
+                for (const auto& Item : Constructed->Items())
+                {
+                    ConstructExpect Expected;
+                    if (const auto Class = Item.Find("class"))
+                    {
+                        Expected.Class = ReadReference(*Class);
+                        Expected.Class->Kind = Type::Class;
+                    }
+                    if (const auto Outer = Item.Find("outer"))
+                    {
+                        Expected.Outer = ReadReference(*Outer);
+                    }
+                    if (const auto Template = Item.Find("template"))
+                    {
+                        Expected.Template = ReadReference(*Template);
+                    }
+                    if (const auto Name = Item.Find("name"))
+                    {
+                        Expected.Name = Name->String();
+                    }
+                    if (const auto Flags = Item.Find("flags"))
+                    {
+                        Expected.Flags = Flags->Whole<uint32_t>();
+                    }
+                    if (const auto Flags = Item.Find("internalFlags"))
+                    {
+                        Expected.InternalFlags = Flags->Whole<uint32_t>();
+                    }
+                    const auto Flag = [&](const char* Key, std::optional<bool>& To) {
+                        if (const auto Found = Item.Find(Key))
+                        {
+                            To = Found->Boolean();
+                        }
+                    };
+                    Flag("copyTransients", Expected.CopyTransients);
+                    Flag("templateIsArchetype", Expected.TemplateIsArchetype);
+                    Flag("instanceGraph", Expected.InstanceGraph);
+                    Flag("externalPackage", Expected.ExternalPackage);
+                    if (const auto As = Item.Find("as"))
+                    {
+                        Expected.As = As->String();
+                    }
+                    List.push_back(std::move(Expected));
+                }
+            }
+            if (const auto Live = From.Find("liveObjects"))
+            {
+                for (const auto& [Class, Count] : Live->Members())
+                {
+                    Expect.LiveObjects.emplace_back(Class, Count.Whole<int>());
+                }
+            }
+#if defined(_WIN32)
+            constexpr const char* Platform = "windows";
+#else
+            constexpr const char* Platform = "posix";
+#endif
+            if (const auto Here = From.Find(Platform))
+            {
+                ReadExpectations(*Here, Expect);
+            }
         }
 
         auto ReadStep(const Node& From, size_t Index) -> Step
@@ -594,6 +785,19 @@ namespace BRMB::Sim
                     Tick->Fail("at most ten million frames");
                 }
             }
+            else if (const auto Export = From.Find("export"))
+            {
+                Result.Kind = Action::Export;
+                Result.Export = Export->String();
+                if (const auto As = From.Find("as"))
+                {
+                    Result.As = As->String();
+                }
+                if (const auto With = From.Find("with"))
+                {
+                    Result.With = With->IsNull() ? std::string() : With->String();
+                }
+            }
             else if (const auto Call = From.Find("call"))
             {
                 Result.Kind = Action::Call;
@@ -613,7 +817,7 @@ namespace BRMB::Sim
             }
             if (const auto Expect = From.Find("expect"))
             {
-                Result.Expect = ReadExpectations(*Expect);
+                ReadExpectations(*Expect, Result.Expect);
             }
             return Result;
         }

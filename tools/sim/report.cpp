@@ -87,6 +87,9 @@ namespace BRMB::Sim
         case Action::Start: return "engine initialised";
         case Action::Tick: return "tick " + Seconds(Current.Seconds) + " at frames of " + Seconds(Current.Frame);
         case Action::Call: return "call " + Current.Function + " on " + Current.On;
+        case Action::Export:
+            return "export " + Current.Export +
+                   (Current.With ? " with " + (Current.With->empty() ? std::string("null") : *Current.With) : "");
         case Action::Check: return "check";
         }
         return "";

@@ -43,8 +43,14 @@ namespace BRMB::Sim
     {
         Type Kind = Type::Text;
         std::string Text;      // text, or the name of an object, class or engine name
-        bool Null = false;     // a null object or class
+        bool Null = false;     // a null object or class; a text with no storage at all
         uint64_t Entry = 0;
+        // A text as UTF-16 code units: stored as given with a NUL after them, counted as Count
+        // (the units and the NUL when not given).
+        std::optional<std::u16string> Units;
+        std::optional<int32_t> Count;
+        // A "|"-joined listing compared as a set of names.
+        std::optional<std::vector<std::string>> Names;
     };
 
     struct ParamDecl
@@ -87,6 +93,14 @@ namespace BRMB::Sim
         int32_t Max = 0;
     };
 
+    // An engine array laid out exactly: storage for Capacity elements (at least the elements
+    // given), and a header whose count may be set apart from the elements.
+    struct ExactArray
+    {
+        std::optional<int32_t> Capacity;
+        std::optional<int32_t> Count;
+    };
+
     // Initial value of an object variable.
     struct VariableInit
     {
@@ -94,6 +108,7 @@ namespace BRMB::Sim
         std::optional<Value> One;          // "ObjectRef"-like
         std::vector<std::string> Many;     // "ObjectRefs"-like
         std::optional<Header> CorruptHeader;
+        std::optional<ExactArray> Exact;
     };
 
     struct ObjectDecl
@@ -110,11 +125,18 @@ namespace BRMB::Sim
         std::vector<ParamDecl> Members;
     };
 
+    struct BytesAt
+    {
+        size_t Offset = 0;
+        std::string Bytes;
+    };
+
     struct SelectionSetDecl
     {
         std::string StateGroupId;
         std::vector<uint64_t> Entries;
         std::optional<Header> CorruptEntries;
+        std::optional<ExactArray> Exact;
     };
 
     struct RowDecl
@@ -123,6 +145,7 @@ namespace BRMB::Sim
         std::string Id;
         std::vector<SelectionSetDecl> Sets;
         std::optional<Header> CorruptSets;
+        std::vector<BytesAt> Bytes; // written over the row last: filler and anything else
     };
 
     struct TableDecl
@@ -154,24 +177,20 @@ namespace BRMB::Sim
         bool NoLogDevices = false;
     };
 
-    // One expected log line: exact text, or a part of the text.
+    // One expected log line: exact text, or a part of the text; whether it ends with a newline
+    // only when Newline is given.
     struct LineMatch
     {
         std::string Text;
         bool Part = false;
         int32_t Level = 1;
+        std::optional<bool> Newline;
     };
 
     struct ParamExpect
     {
         std::string Param;
         Value Expected;
-    };
-
-    struct BytesAt
-    {
-        size_t Offset = 0;
-        std::string Bytes;
     };
 
     struct VariableExpect
@@ -182,15 +201,21 @@ namespace BRMB::Sim
         std::optional<std::string> OfClass;    // any object of this class
         std::optional<std::vector<std::string>> Many;
         std::optional<int32_t> Capacity;
+        std::optional<bool> Moved;          // the array's storage is another than before the step
+        std::string As;                     // names the object found, for later steps
+        std::optional<Value> Outer;         // the outer of the object found
     };
 
     struct RowExpect
     {
         std::string Table;
         std::string Row;
-        size_t Set = 0;
-        std::vector<uint64_t> Entries;
+        std::optional<size_t> Set;          // with Entries, Capacity, Moved
+        std::optional<std::vector<uint64_t>> Entries;
         std::optional<int32_t> Capacity;
+        std::optional<bool> Moved;
+        std::vector<BytesAt> Bytes;         // bytes of the row itself
+        bool Unchanged = false;             // every byte of the row as before the step
     };
 
     struct FileExpect
@@ -199,6 +224,31 @@ namespace BRMB::Sim
         std::optional<bool> Exists;
         std::optional<bool> Folder;
         std::optional<std::string> Bytes;
+        std::optional<std::vector<std::string>> Entries; // a folder's entries, in any order
+    };
+
+    // A remembered answer of an export against another or null.
+    struct AnswerExpect
+    {
+        std::string Name;
+        enum class Relation { Same, Different, Null, NotNull } Is = Relation::NotNull;
+        std::string Other;
+    };
+
+    // One construction the mod asked for; fields not given are not checked.
+    struct ConstructExpect
+    {
+        std::optional<Value> Class;
+        std::optional<Value> Outer;
+        std::optional<std::string> Name;
+        std::optional<uint32_t> Flags;
+        std::optional<uint32_t> InternalFlags;
+        std::optional<Value> Template;
+        std::optional<bool> CopyTransients;
+        std::optional<bool> TemplateIsArchetype;
+        std::optional<bool> InstanceGraph;   // whether one was given
+        std::optional<bool> ExternalPackage; // whether one was given
+        std::string As;                      // names the constructed object
     };
 
     struct HookExpect
@@ -213,6 +263,7 @@ namespace BRMB::Sim
         std::optional<std::vector<LineMatch>> Log; // exactly these lines of the step
         std::vector<LineMatch> LogContains;         // these, in this order, among the step's lines
         std::vector<LineMatch> LogLacks;            // none of these
+        std::optional<std::vector<LineMatch>> LogAnyOrder; // exactly these lines, in any order
         std::vector<ParamExpect> Params;
         std::vector<BytesAt> ParamBytes;
         std::vector<VariableExpect> Variables;
@@ -220,6 +271,9 @@ namespace BRMB::Sim
         std::vector<FileExpect> Files;
         std::vector<HookExpect> Hooks;
         std::optional<int> TickCallbacks;
+        std::vector<AnswerExpect> Answers;
+        std::optional<std::vector<ConstructExpect>> Constructed; // exactly these, in order
+        std::vector<std::pair<std::string, int>> LiveObjects;     // class name, live objects of it
     };
 
     enum class Action
@@ -227,6 +281,7 @@ namespace BRMB::Sim
         Start, // the engine-initialised callback
         Tick,
         Call,
+        Export, // an exported function of the mod called directly
         Check,
     };
 
@@ -242,6 +297,9 @@ namespace BRMB::Sim
         std::string On;
         std::vector<ParamExpect> Args;
         std::vector<BytesAt> Bytes;
+        std::string Export;
+        std::string As;                       // remembers an export's answer under this name
+        std::optional<std::string> With;      // uninstall_mod's argument: a remembered mod, "mod", or null
         Expectations Expect;
     };
 

@@ -141,13 +141,17 @@ namespace BRMB::Sim
                 {
                     return {Field, "on, args and bytes belong to a call"};
                 }
+                if (Name == "export")
+                {
+                    return {Field, "as and with belong to an export"};
+                }
                 return {Member(Field, Name), "missing"};
             }
             if (StartsWith(Description, "Target should not validate against schema specified in 'not'"))
             {
                 if (Step > 0 && Field.empty())
                 {
-                    return {Field, "a step does one of start, tick, call"};
+                    return {Field, "a step does one of start, tick, call, export"};
                 }
                 if (EndsWith(Field, "expect"))
                 {

@@ -77,6 +77,13 @@ namespace BRMB::Sim
             }
         }
 
+        // A standard class's members, to declare them again in a class that is like it.
+        struct ShippedClass
+        {
+            std::vector<std::pair<std::string, PropSpec>> Variables;
+            std::vector<std::pair<std::string, std::vector<PropSpec>>> Functions;
+        };
+
         auto Contains(const std::vector<std::string>& List, const std::string& Item) -> bool
         {
             return std::find(List.begin(), List.end(), Item) != List.end();
@@ -98,32 +105,38 @@ namespace BRMB::Sim
         }
 
         // A selection row through the host's array code; the corrupt headers are written over it.
-        auto AddRow(RC::Sim::Engine& Engine, RC::Unreal::UDataTable* Table, const RowDecl& Row) -> void
+        auto AddRow(RC::Sim::Engine& Engine, RC::Unreal::UDataTable* Table, const RowDecl& Row) -> uint8_t*
         {
             std::vector<BlueprintHalf::SelectionSet> Sets;
             if (!Row.CorruptSets)
             {
                 for (const auto& Set : Row.Sets)
                 {
-                    Sets.push_back({FName(Wide(Set.StateGroupId)), Set.CorruptEntries ? std::vector<uint64_t>{} : Set.Entries});
+                    const bool Raw = Set.CorruptEntries || Set.Exact;
+                    Sets.push_back({FName(Wide(Set.StateGroupId)), Raw ? std::vector<uint64_t>{} : Set.Entries});
                 }
             }
             uint8_t* Memory = BlueprintHalf::AddSelectionRow(Engine, Table, FName(Wide(Row.Name)), FName(Wide(Row.Id)), Sets);
             if (Row.CorruptSets)
             {
                 WriteCorruptHeader(Memory + BlueprintHalf::RowSelectionSetOffset, *Row.CorruptSets);
-                return;
+                return Memory;
             }
             uint8_t* Items = nullptr;
             std::memcpy(static_cast<void*>(&Items), Memory + BlueprintHalf::RowSelectionSetOffset, sizeof(Items));
             for (size_t Index = 0; Index < Row.Sets.size(); ++Index)
             {
+                auto* Entries = Items + Index * BlueprintHalf::ItemSize + BlueprintHalf::ItemEntriesOffset;
                 if (Row.Sets[Index].CorruptEntries)
                 {
-                    WriteCorruptHeader(Items + Index * BlueprintHalf::ItemSize + BlueprintHalf::ItemEntriesOffset,
-                                       *Row.Sets[Index].CorruptEntries);
+                    WriteCorruptHeader(Entries, *Row.Sets[Index].CorruptEntries);
+                }
+                else if (Row.Sets[Index].Exact)
+                {
+                    WriteExactArray(Entries, Row.Sets[Index].Entries, *Row.Sets[Index].Exact);
                 }
             }
+            return Memory;
         }
 
         auto LibraryOf(const std::string& Key) -> BlueprintHalf::Library
@@ -196,7 +209,7 @@ namespace BRMB::Sim
                     WriteCorruptHeader(Storage, *Init.CorruptHeader);
                     continue;
                 }
-                auto& Array = *static_cast<TArray<UObject*>*>(Storage);
+                std::vector<uint64_t> Elements;
                 for (const auto& Name : Init.Many)
                 {
                     const auto Found = Built.Objects.find(Name);
@@ -204,7 +217,21 @@ namespace BRMB::Sim
                     {
                         Fail(Plan, At + ".objects", Name + " names no object of the scenario");
                     }
-                    Array.Add(Found->second);
+                    uint64_t Element = 0;
+                    std::memcpy(&Element, static_cast<const void*>(&Found->second), sizeof(Element));
+                    Elements.push_back(Element);
+                }
+                if (Init.Exact)
+                {
+                    WriteExactArray(Storage, Elements, *Init.Exact);
+                    continue;
+                }
+                auto& Array = *static_cast<TArray<UObject*>*>(Storage);
+                for (const auto Element : Elements)
+                {
+                    UObject* Item = nullptr;
+                    std::memcpy(static_cast<void*>(&Item), &Element, sizeof(Item));
+                    Array.Add(Item);
                 }
             }
         }
@@ -219,11 +246,19 @@ namespace BRMB::Sim
             return Names.empty() ? "none" : Names;
         }
 
+        // Names the steps give as they go: objects the mod made, answers of exports, mod objects.
+        struct StepNames
+        {
+            std::set<std::string> Objects;
+            std::set<std::string> Answers;
+            std::set<std::string> Mods;
+        };
+
         class StepChecker
         {
         public:
-            StepChecker(const Scenario& InPlan, const World& InBuilt, const Step& InCurrent)
-                : Plan(InPlan), Built(InBuilt), Current(InCurrent)
+            StepChecker(const Scenario& InPlan, const World& InBuilt, const Step& InCurrent, StepNames& InNames)
+                : Plan(InPlan), Built(InBuilt), Current(InCurrent), Names(InNames)
             {
             }
 
@@ -239,7 +274,42 @@ namespace BRMB::Sim
                 {
                     Function = CheckCall();
                 }
+                if (Current.Kind == Action::Export)
+                {
+                    CheckExport();
+                }
                 const auto& Expect = Current.Expect;
+                for (const auto& Answer : Expect.Answers)
+                {
+                    for (const auto* Name : {&Answer.Name, &Answer.Other})
+                    {
+                        if (!Name->empty() && Names.Answers.count(*Name) == 0)
+                        {
+                            Fail("expect.answers." + Answer.Name, *Name + " names no answer remembered by an earlier export");
+                        }
+                    }
+                }
+                for (const auto& [Class, Count] : Expect.LiveObjects)
+                {
+                    if (Built.Classes.count(Class) == 0)
+                    {
+                        Fail("expect.liveObjects." + Class, Class + " names no class of the scenario");
+                    }
+                }
+                if (Expect.Constructed)
+                {
+                    for (size_t Index = 0; Index < Expect.Constructed->size(); ++Index)
+                    {
+                        const auto& Made = (*Expect.Constructed)[Index];
+                        const auto At = "expect.constructed[" + std::to_string(Index) + "]";
+                        if (Made.Class && !Made.Class->Null && FindClass(Built, Made.Class->Text) == nullptr)
+                        {
+                            Fail(At + ".class", Made.Class->Text + " names no class of the scenario");
+                        }
+                        CheckObjectName(Made.Outer, At + ".outer");
+                        CheckObjectName(Made.Template, At + ".template");
+                    }
+                }
                 for (const auto& Param : Expect.Params)
                 {
                     CheckValue(Function, Param, "expect.params." + Param.Param);
@@ -251,6 +321,18 @@ namespace BRMB::Sim
                 for (const auto& Variable : Expect.Variables)
                 {
                     CheckVariable(Variable);
+                }
+                // Names given in this step count from the next one on.
+                for (const auto& Variable : Expect.Variables)
+                {
+                    Name(Variable.As, "expect.variables." + Variable.Object + "." + Variable.Variable + ".as");
+                }
+                if (Expect.Constructed)
+                {
+                    for (size_t Index = 0; Index < Expect.Constructed->size(); ++Index)
+                    {
+                        Name((*Expect.Constructed)[Index].As, "expect.constructed[" + std::to_string(Index) + "].as");
+                    }
                 }
                 for (const auto& Row : Expect.Rows)
                 {
@@ -271,6 +353,58 @@ namespace BRMB::Sim
             }
 
         private:
+            auto IsObjectName(const std::string& Name) const -> bool
+            {
+                return Built.Objects.count(Name) != 0 || Names.Objects.count(Name) != 0;
+            }
+
+            auto CheckObjectName(const std::optional<Value>& Reference, const std::string& At) const -> void
+            {
+                if (Reference && !Reference->Null && !IsObjectName(Reference->Text))
+                {
+                    Fail(At, Reference->Text + " names no object of the scenario");
+                }
+            }
+
+            auto Name(const std::string& Given, const std::string& At) const -> void
+            {
+                if (Given.empty())
+                {
+                    return;
+                }
+                if (IsLibraryKey(Given) || IsObjectName(Given))
+                {
+                    Fail(At, Given + " is already the name of a library or object");
+                }
+                Names.Objects.insert(Given);
+            }
+
+            auto CheckExport() const -> void
+            {
+                const bool Answers = Current.Export == "start_mod" || Current.Export.rfind("Get_", 0) == 0;
+                if (!Current.As.empty() && !Answers)
+                {
+                    Fail("as", Current.Export + " answers nothing");
+                }
+                if (Current.With && !Current.With->empty() && *Current.With != "mod" &&
+                    Names.Mods.count(*Current.With) == 0)
+                {
+                    Fail("with", *Current.With + " names no mod object that start_mod answered earlier");
+                }
+                if (!Current.As.empty())
+                {
+                    if (Names.Answers.count(Current.As) != 0 || Current.As == "mod")
+                    {
+                        Fail("as", Current.As + " is already the name of an answer");
+                    }
+                    Names.Answers.insert(Current.As);
+                    if (Current.Export == "start_mod")
+                    {
+                        Names.Mods.insert(Current.As);
+                    }
+                }
+            }
+
             auto CheckCall() const -> const UFunction*
             {
                 if (Built.Libraries.count(Current.On) == 0 && Built.Objects.count(Current.On) == 0)
@@ -308,7 +442,11 @@ namespace BRMB::Sim
                 {
                     Fail(At, std::string("expected ") + TypeName(Kind) + ", got " + TypeName(Param.Expected.Kind));
                 }
-                if (Kind == Type::Object && !Param.Expected.Null && Built.Objects.count(Param.Expected.Text) == 0 &&
+                if (Param.Expected.Names && At.rfind("args.", 0) == 0)
+                {
+                    Fail(At, "names compares an answer; an argument is text, utf16 or null text");
+                }
+                if (Kind == Type::Object && !Param.Expected.Null && !IsObjectName(Param.Expected.Text) &&
                     Built.Libraries.count(Param.Expected.Text) == 0)
                 {
                     Fail(At, Param.Expected.Text + " names no object of the scenario");
@@ -331,9 +469,19 @@ namespace BRMB::Sim
             auto CheckVariable(const VariableExpect& Expected) const -> void
             {
                 const auto At = "expect.variables." + Expected.Object + "." + Expected.Variable;
+                CheckObjectName(Expected.One, At + ".object");
+                CheckObjectName(Expected.Outer, At + ".outer");
+                if (Expected.OfClass && FindClass(Built, *Expected.OfClass) == nullptr)
+                {
+                    Fail(At + ".objectOfClass", *Expected.OfClass + " names no class of the scenario");
+                }
                 const auto Found = Built.Objects.find(Expected.Object);
                 if (Found == Built.Objects.end())
                 {
+                    if (Names.Objects.count(Expected.Object) != 0)
+                    {
+                        return; // made by the mod: its class is known only when the step runs
+                    }
                     Fail(At, Expected.Object + " names no object of the scenario");
                 }
                 const auto Kind = VariableType(Found->second, Expected.Variable);
@@ -341,26 +489,13 @@ namespace BRMB::Sim
                 {
                     Fail(At, Expected.Object + " has no variable " + Expected.Variable);
                 }
-                const auto Wanted = Expected.Many || Expected.Capacity ? Type::Objects : Type::Object;
+                const auto Wanted = Expected.Many || Expected.Capacity || Expected.Moved ? Type::Objects : Type::Object;
                 if (*Kind != Wanted)
                 {
                     Fail(At, std::string("expected ") + TypeName(*Kind) + ", got " + TypeName(Wanted));
                 }
-                if (Expected.One && !Expected.One->Null && Built.Objects.count(Expected.One->Text) == 0)
-                {
-                    Fail(At + ".object", Expected.One->Text + " names no object of the scenario");
-                }
-                if (Expected.OfClass && FindClass(Built, *Expected.OfClass) == nullptr)
-                {
-                    Fail(At + ".objectOfClass", *Expected.OfClass + " names no class of the scenario");
-                }
-                for (const auto& Name : Expected.Many.value_or(std::vector<std::string>{}))
-                {
-                    if (Built.Objects.count(Name) == 0)
-                    {
-                        Fail(At + ".objects", Name + " names no object of the scenario");
-                    }
-                }
+                // The objects of a list may be the mod's own, unnamed: they are compared with
+                // the engine's names of the objects when the step runs.
             }
 
             auto CheckRow(const RowExpect& Expected) const -> void
@@ -371,7 +506,7 @@ namespace BRMB::Sim
                 {
                     Fail(At, Expected.Table + " names no data table of the scenario");
                 }
-                if (Table->second->GetRowStruct() != Built.Half.ObjectSelectionRow)
+                if (Expected.Set && Table->second->GetRowStruct() != Built.Half.ObjectSelectionRow)
                 {
                     Fail(At, Expected.Table + " does not hold selection rows");
                 }
@@ -379,11 +514,21 @@ namespace BRMB::Sim
                 {
                     Fail(At, Expected.Table + " has no row " + Expected.Row);
                 }
+                const auto Size = static_cast<size_t>(Table->second->GetRowStruct()->GetPropertiesSize());
+                for (size_t Index = 0; Index < Expected.Bytes.size(); ++Index)
+                {
+                    if (Expected.Bytes[Index].Offset + Expected.Bytes[Index].Bytes.size() > Size)
+                    {
+                        Fail(At + ".bytes[" + std::to_string(Index) + "]",
+                             "runs past the row of " + std::to_string(Size) + " bytes");
+                    }
+                }
             }
 
             const Scenario& Plan;
             const World& Built;
             const Step& Current;
+            StepNames& Names;
         };
     } // namespace
 
@@ -393,9 +538,30 @@ namespace BRMB::Sim
 
         // What the scenario takes away must exist in the first place: check against a full half.
         BlueprintHalf::Options Choices;
+        // The standard classes as shipped: a class that is like one starts from these, whatever
+        // the scenario takes away from the standard class itself.
+        std::map<std::string, ShippedClass> Shipped;
         {
             auto& Probe = RC::Sim::Engine::Reset();
             const auto Full = BlueprintHalf::Build(Probe);
+            for (auto* Standard : {Full.WorldActorClass, Full.ProxyClass})
+            {
+                const auto Name = Narrow(Standard->GetName());
+                auto& Copy = Shipped[Name];
+                for (const auto* Variable : Standard->ForEachProperty())
+                {
+                    Copy.Variables.emplace_back(Narrow(Variable->GetFName().ToString()), CopyProp(Variable));
+                }
+                for (const auto& Function : StandardFunctions(Name))
+                {
+                    std::vector<PropSpec> Params;
+                    for (const auto* Param : BlueprintHalf::Half::Function(Standard, Wide(Function))->ForEachProperty())
+                    {
+                        Params.push_back(CopyProp(Param));
+                    }
+                    Copy.Functions.emplace_back(Function, std::move(Params));
+                }
+            }
             for (const auto& Decl : Plan.Libraries)
             {
                 for (const auto& Lacked : Decl.Lacks)
@@ -491,35 +657,27 @@ namespace BRMB::Sim
             std::vector<std::pair<std::string, std::vector<PropSpec>>> Members;
             if (!Decl.Like.empty())
             {
-                const auto Base = Built.Classes.find(Decl.Like);
-                if (!IsStandardClass(Decl.Like) || Base == Built.Classes.end())
+                const auto Base = Shipped.find(Decl.Like);
+                if (Base == Shipped.end())
                 {
                     Fail(Plan, Field("classes", Index, "like"), "expected VEXA_WorldActor_C or BRMB_Proxy_C");
                 }
                 std::set<std::string> Known;
-                for (const auto* Variable : Base->second->ForEachProperty())
+                for (const auto& [Name, Variable] : Base->second.Variables)
                 {
-                    const auto Name = Narrow(Variable->GetFName().ToString());
                     Known.insert(Name);
                     if (!Contains(Decl.Lacks, Name))
                     {
-                        Variables.push_back(CopyProp(Variable));
+                        Variables.push_back(Variable);
                     }
                 }
-                for (const auto& Name : StandardFunctions(Decl.Like))
+                for (const auto& [Name, Params] : Base->second.Functions)
                 {
                     Known.insert(Name);
-                    const auto* Function = BlueprintHalf::Half::Function(Base->second, Wide(Name));
-                    if (Function == nullptr || Contains(Decl.Lacks, Name))
+                    if (!Contains(Decl.Lacks, Name))
                     {
-                        continue;
+                        Members.emplace_back(Name, Params);
                     }
-                    std::vector<PropSpec> Params;
-                    for (const auto* Param : Function->ForEachProperty())
-                    {
-                        Params.push_back(CopyProp(Param));
-                    }
-                    Members.emplace_back(Name, std::move(Params));
                 }
                 for (const auto& Lacked : Decl.Lacks)
                 {
@@ -593,16 +751,22 @@ namespace BRMB::Sim
                 {
                     Fail(Plan, At + ".name", "the table already has a row " + Row.Name);
                 }
-                if (!Selection)
+                if (!Selection && (!Row.Sets.empty() || Row.CorruptSets))
                 {
-                    if (!Row.Sets.empty() || Row.CorruptSets)
-                    {
-                        Fail(Plan, At, "only rows of ObjectSelectionRow have selection sets");
-                    }
-                    Engine.AddRow(Table, FName(Wide(Row.Name)));
-                    continue;
+                    Fail(Plan, At, "only rows of ObjectSelectionRow have selection sets");
                 }
-                AddRow(Engine, Table, Row);
+                uint8_t* Memory = Selection ? AddRow(Engine, Table, Row) : Engine.AddRow(Table, FName(Wide(Row.Name)));
+                const auto Size = static_cast<size_t>(Struct->second->GetPropertiesSize());
+                for (size_t Part = 0; Part < Row.Bytes.size(); ++Part)
+                {
+                    const auto& Bytes = Row.Bytes[Part];
+                    if (Bytes.Offset + Bytes.Bytes.size() > Size)
+                    {
+                        Fail(Plan, At + ".bytes[" + std::to_string(Part) + "]",
+                             "runs past the row of " + std::to_string(Size) + " bytes");
+                    }
+                    std::memcpy(Memory + Bytes.Offset, Bytes.Bytes.data(), Bytes.Bytes.size());
+                }
             }
             Built.Tables[Decl.Name] = Table;
             Built.Objects[Decl.Name] = Table;
@@ -624,9 +788,10 @@ namespace BRMB::Sim
 
     auto CheckSteps(const Scenario& Plan, const World& Built) -> void
     {
+        StepNames Names;
         for (const auto& Current : Plan.Steps)
         {
-            StepChecker(Plan, Built, Current).Check();
+            StepChecker(Plan, Built, Current, Names).Check();
         }
     }
 

@@ -21,6 +21,7 @@
 #include <Unreal/UClass.hpp>
 #include <Unreal/UFunction.hpp>
 #include <Unreal/UObject.hpp>
+#include <Unreal/UObjectGlobals.hpp>
 #include <Unreal/UScriptStruct.hpp>
 
 namespace RC
@@ -114,6 +115,14 @@ namespace RC::Sim
         bool RestrictFileAccess = false;
     };
 
+    // One StaticConstructObject call: what the mod asked for, and the object it got (null when
+    // nothing was constructed).
+    struct Construction
+    {
+        Unreal::FStaticConstructObjectParameters Params;
+        UObject* Result = nullptr;
+    };
+
     struct LogLine
     {
         StringType Text; // as delivered, including any trailing newline
@@ -189,6 +198,7 @@ namespace RC::Sim
         [[nodiscard]] auto FindObjectCalls() const -> int;
         [[nodiscard]] auto LastFindFirstOfName() const -> std::string; // UTF-8 class name of the last search
         [[nodiscard]] auto ConstructedObjects() const -> std::vector<UObject*>;
+        [[nodiscard]] auto Constructions() const -> const std::vector<Construction>&;
         // std::exceptions that left a hook callback. Like the real host, Call() catches them and
         // logs "[Host] Exception in hook of <function name>: <what>\n" at level 4, then goes on;
         // anything else propagates, and nothing from a tick callback is caught.
