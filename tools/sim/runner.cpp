@@ -694,6 +694,11 @@ namespace BRMB::Sim
             auto CheckWorld(const Step& Current) -> void
             {
                 const auto& Expect = Current.Expect;
+                // First, so that the step's variables can name what was constructed.
+                if (Expect.Constructed)
+                {
+                    CheckConstructed(Current, *Expect.Constructed);
+                }
                 for (const auto& Variable : Expect.Variables)
                 {
                     CheckVariable(Current, Variable);
@@ -877,10 +882,6 @@ namespace BRMB::Sim
                     RC::Unreal::UObjectGlobals::FindAllOf(Wide(Class), Found);
                     Check(Current, static_cast<int>(Found.size()) == Count, "live objects of " + Class, std::to_string(Count),
                           std::to_string(Found.size()));
-                }
-                if (Expect.Constructed)
-                {
-                    CheckConstructed(Current, *Expect.Constructed);
                 }
             }
 

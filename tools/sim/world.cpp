@@ -318,21 +318,22 @@ namespace BRMB::Sim
                 {
                     CheckBytes(Function, Expect.ParamBytes[Index], "expect.paramBytes[" + std::to_string(Index) + "]");
                 }
-                for (const auto& Variable : Expect.Variables)
-                {
-                    CheckVariable(Variable);
-                }
-                // Names given in this step count from the next one on.
-                for (const auto& Variable : Expect.Variables)
-                {
-                    Name(Variable.As, "expect.variables." + Variable.Object + "." + Variable.Variable + ".as");
-                }
+                // Constructed objects are named first, so the step's variables can name them; a
+                // name a variable gives counts from the next step on.
                 if (Expect.Constructed)
                 {
                     for (size_t Index = 0; Index < Expect.Constructed->size(); ++Index)
                     {
                         Name((*Expect.Constructed)[Index].As, "expect.constructed[" + std::to_string(Index) + "].as");
                     }
+                }
+                for (const auto& Variable : Expect.Variables)
+                {
+                    CheckVariable(Variable);
+                }
+                for (const auto& Variable : Expect.Variables)
+                {
+                    Name(Variable.As, "expect.variables." + Variable.Object + "." + Variable.Variable + ".as");
                 }
                 for (const auto& Row : Expect.Rows)
                 {
