@@ -101,6 +101,10 @@ namespace
              0, "blueprint.classes[0].variables[0].type", "unknown type"},
             {"hook key without owner", R"({"steps": [{"tick": 1, "expect": {"hooks": {"VEXA_CPP_SaveFile": 1}}}]})", 1,
              "expect.hooks.VEXA_CPP_SaveFile", "Owner.Function"},
+            {"count past the units", R"({"steps": [{"call": "F", "on": "VEXA", "args": {"Text": {"utf16": [97], "count": 3}}}]})", 1,
+             "args.Text.count", "past the units"},
+            {"unknown export", R"({"steps": [{"export": "VEXA_Nope"}]})", 1, "export", "allowed values"},
+            {"uninstall without its argument", R"({"steps": [{"export": "uninstall_mod"}]})", 1, "with", "missing"},
         };
         for (const auto& Case : Cases)
         {
@@ -151,6 +155,19 @@ namespace
              "expect.hooks.BP_Nope_C.VEXA_CPP_FindFirstOf", "neither a library"},
             {"fault for an unknown function", R"({"faults": {"registerHookFails": ["VEXA_CPP_Nope"]}, "steps": []})", 0,
              "faults.registerHookFails", "no function"},
+            {"uninstalling a mod never started", R"({"steps": [{"export": "uninstall_mod", "with": "Other"}]})", 1, "with",
+             "no mod object that start_mod answered"},
+            {"remembering what answers nothing", R"({"steps": [{"export": "VEXA_FunctionYo", "as": "Yo"}]})", 1, "as",
+             "answers nothing"},
+            {"answer never remembered", R"({"steps": [{"expect": {"answers": {"Core": {"null": false}}}}]})", 1,
+             "expect.answers.Core", "no answer remembered"},
+            {"a listing as an argument", R"({"steps": [{"call": "VEXA_CPP_DoesFileExist", "on": "VEXA", "args": {"Path": {"names": []}}}]})",
+             1, "args.Path", "compares an answer"},
+            {"named object used before it is named",
+             R"({"blueprint": {"objects": [{"name": "A", "class": "VEXA_WorldActor_C"}]}, "steps": [{"expect": {"variables": {"A": {"ObjectRef": {"object": "Spawned"}}}}}, {"expect": {"variables": {"A": {"ObjectRef": {"objectOfClass": "VEXA_WorldActor_C", "as": "Spawned"}}}}}]})",
+             1, "expect.variables.A.ObjectRef.object", "Spawned names no object"},
+            {"bytes past the row", R"({"blueprint": {"dataTables": [{"name": "T", "rows": [{"name": "R", "bytes": [{"offset": 47, "hex": "0102"}]}]}]}, "steps": []})",
+             0, "blueprint.dataTables[0].rows[0].bytes[0]", "past the row of 48 bytes"},
         };
         for (const auto& Case : Cases)
         {
@@ -168,7 +185,8 @@ namespace
     }
 
     // Every kind of expectation must notice when it does not hold: each case is a step whose
-    // expectation is wrong, after a start that registers an actor and a proxy.
+    // expectation is wrong, after a start that registers an actor and a proxy, remembers an
+    // export's answer and constructs an object. The worked scenarios show each kind holding.
     TEST(ScenarioRunner, EveryKindOfExpectationFailsWhenItDoesNotHold)
     {
         const std::string Start = R"({
@@ -176,19 +194,25 @@ namespace
             "classes": [ { "name": "BP_Enemy_C" } ],
             "objects": [ { "name": "Actor", "class": "VEXA_WorldActor_C" }, { "name": "Proxy", "class": "BRMB_Proxy_C" },
                          { "name": "Goblin", "class": "BP_Enemy_C" } ],
-            "dataTables": [ { "name": "T", "rows": [ { "name": "R", "selectionSets": [ { "entries": [1, 2] } ] } ] } ]
+            "dataTables": [ { "name": "T", "rows": [ { "name": "R", "selectionSets": [ { "entries": [1, 2] } ] },
+                                                     { "name": "E", "selectionSets": [ { "entries": [1], "capacity": 1 } ] },
+                                                     { "name": "Bare", "bytes": [ { "offset": 0, "hex": "ff" } ] } ] } ]
           },
-          "files": [ { "path": "a.txt", "text": "abc" } ],
+          "files": [ { "path": "a.txt", "text": "abc" }, { "path": "d/x.txt", "text": "" } ],
           "steps": [
             { "tick": 1.0 },
             { "call": "VEXA_CPP_RegisterWorldActor", "on": "VEXA", "args": { "Actor": { "object": "Actor" } } },
             { "call": "VEXA_CPP_FindAllOf", "on": "Actor", "args": { "ClassName": "BP_Enemy_C" } },
             { "call": "BRMB_CPP_RegisterProxy", "on": "BRMB", "args": { "Proxy": { "object": "Proxy" } } },
+            { "export": "Get_VEXA_CORE", "as": "Core" },
+            { "call": "VEXA_CPP_NewObject", "on": "Actor", "args": { "Outer": { "object": "Actor" }, "Class": { "class": "BP_Enemy_C" } },
+              "expect": { "variables": { "Actor": { "ObjectRef": { "objectOfClass": "BP_Enemy_C", "as": "Made" } } } } },
             )";
         struct Case
         {
             const char* Step;
             const char* What;
+            const char* Shown = ""; // a part of what the failure shows
         };
         const Case Cases[] = {
             {R"({"call": "VEXA_CPP_SendToUE4SSLog", "on": "VEXA", "args": {"Text": "a"}, "expect": {"log": [{"text": "a", "level": 2}]}})",
@@ -212,7 +236,8 @@ namespace
             {R"({"expect": {"variables": {"Actor": {"ObjectRefs": {"objects": ["Goblin", "Goblin"]}}}}})", "variable ObjectRefs of Actor"},
             {R"({"expect": {"variables": {"Actor": {"ObjectRefs": {"capacity": 8}}}}})", "capacity of variable ObjectRefs of Actor"},
             {R"({"expect": {"variables": {"Actor": {"ObjectRef": {"object": "Goblin"}}}}})", "variable ObjectRef of Actor"},
-            {R"({"expect": {"variables": {"Actor": {"ObjectRef": {"objectOfClass": "BP_Enemy_C"}}}}})", "variable ObjectRef of Actor"},
+            {R"({"expect": {"variables": {"Actor": {"ObjectRef": {"objectOfClass": "VEXA_WorldActor_C"}}}}})", "variable ObjectRef of Actor",
+             "seen:     Made of class BP_Enemy_C"},
             {R"({"expect": {"rows": {"T": {"R": {"entries": [1, 2, 3]}}}}})", "entries of T.R, selection set 0"},
             {R"({"expect": {"rows": {"T": {"R": {"entries": [1, 2], "capacity": 5}}}}})", "capacity of entries of T.R"},
             {R"({"expect": {"rows": {"T": {"R": {"set": 1, "entries": []}}}}})", "entries of T.R, selection set 1"},
@@ -222,6 +247,45 @@ namespace
             {R"({"expect": {"files": [{"path": "b.txt", "hex": "00"}]}})", "file b.txt"},
             {R"({"expect": {"hooks": {"VEXA.VEXA_CPP_SaveFile": 2}}})", "hooks on VEXA.VEXA_CPP_SaveFile"},
             {R"({"expect": {"tickCallbacks": 1}})", "engine-tick callbacks registered"},
+            {R"({"export": "VEXA_FunctionYo", "expect": {"log": [{"text": "VEXA_FunctionYo Was Called!", "level": 2, "newline": true}]}})",
+             "log lines", "\"VEXA_FunctionYo Was Called!\" without a newline at level 2"},
+            {R"({"call": "VEXA_CPP_SendToUE4SSLog", "on": "VEXA", "args": {"Text": "a"}, "expect": {"logAnyOrder": ["b", "a"]}})",
+             "log lines in any order, missing \"b\""},
+            {R"({"call": "VEXA_CPP_SendToUE4SSLog", "on": "VEXA", "args": {"Text": "a"}, "expect": {"logAnyOrder": []}})",
+             "log lines in any order, and no others"},
+            {R"({"call": "VEXA_CPP_SendToUE4SSLog", "on": "VEXA", "args": {"Text": {"utf16": [97]}}, "expect": {"params": {"Text": {"utf16": [98]}}}})",
+             "parameter Text", "seen:     [0x0061, 0x0000]"},
+            {R"({"call": "VEXA_CPP_SendToUE4SSLog", "on": "VEXA", "args": {"Text": "a"}, "expect": {"params": {"Text": {"text": null}}}})",
+             "parameter Text", "expected: no storage"},
+            {R"({"call": "VEXA_CPP_GetNamesFromDir", "on": "VEXA", "args": {"Path": "d"}, "expect": {"params": {"Path": {"names": ["y.txt"]}}}})",
+             "parameter Path", "seen:     [x.txt] from \"|x.txt|\""},
+            {R"({"expect": {"files": [{"path": "d", "entries": ["x.txt", "y.txt"]}]}})", "entries of folder d", "seen:     [x.txt]"},
+            {R"({"export": "Get_VEXA_Anim_CORE", "as": "Anim", "expect": {"answers": {"Anim": {"sameAs": "Core"}}}})", "answer Anim",
+             "expected: the same as Core"},
+            {R"({"export": "Get_VEXA_CORE", "as": "Again", "expect": {"answers": {"Again": {"differentFrom": "Core"}}}})", "answer Again"},
+            {R"({"export": "Get_VEXA_CORE", "as": "Again", "expect": {"answers": {"Again": {"null": true}}}})", "answer Again"},
+            {R"({"call": "VEXA_CPP_NewObject", "on": "Actor", "args": {"Outer": {"object": "Actor"}, "Class": {"class": "BP_Enemy_C"}}, "expect": {"constructed": [{"class": "BP_Enemy_C", "outer": "Goblin"}]}})",
+             "construction 1: outer", "seen:     Actor"},
+            {R"({"call": "VEXA_CPP_NewObject", "on": "Actor", "args": {"Outer": {"object": "Actor"}, "Class": {"class": "BP_Enemy_C"}}, "expect": {"constructed": [{"copyTransients": true}]}})",
+             "construction 1: copyTransients"},
+            {R"({"expect": {"constructed": [{}]}})", "constructions asked of the engine"},
+            {R"({"expect": {"liveObjects": {"BP_Enemy_C": 3}}})", "live objects of BP_Enemy_C", "seen:     2"},
+            {R"({"expect": {"variables": {"Actor": {"ObjectRef": {"object": "Goblin"}}}}})", "variable ObjectRef of Actor",
+             "seen:     Made"},
+            {R"({"expect": {"variables": {"Actor": {"ObjectRef": {"objectOfClass": "BP_Enemy_C", "outer": "Goblin"}}}}})",
+             "outer of Made", "seen:     Actor"},
+            {R"({"expect": {"variables": {"Actor": {"ObjectRefs": {"moved": true}}}}})", "storage of variable ObjectRefs of Actor"},
+            {R"({"expect": {"rows": {"T": {"Bare": {"bytes": [{"offset": 0, "hex": "00"}]}}}}})", "bytes of T.Bare at offset 0",
+             "seen:     ff"},
+            {R"({"expect": {"rows": {"T": {"Bare": {"entries": [5]}}}}})", "entries of T.Bare, selection set 0",
+             "the row has 0 selection sets"},
+            {R"({"expect": {"rows": {"T": {"E": {"capacity": 4}}}}})", "capacity of entries of T.E", "seen:     1"},
+            {R"({"call": "BRMB_CPP_AddObjectSelectionSetID", "on": "Proxy", "args": {"DataTable": {"object": "T"}, "RowName": {"name": "E"}, "EntryID": {"entry": 2}}, "expect": {"rows": {"T": {"E": {"moved": false}}}}})",
+             "storage of entries of T.E", "seen:     moved"},
+            {R"({"expect": {"rows": {"T": {"R": {"sets": [{"entries": [1, 2]}, {"entries": []}]}}}}})",
+             "entries of T.R, selection set 1", "the row has 1 selection sets"},
+            {R"({"expect": {"posix": {"files": [{"path": "a.txt", "text": "abd"}]}, "windows": {"files": [{"path": "a.txt", "text": "abd"}]}}})",
+             "file a.txt"},
         };
         BRMB::Sim::Options Settings;
         Settings.ModPath = BRAMBLEON_MOD_PATH;
@@ -234,8 +298,9 @@ namespace
             std::ostringstream Out;
             BRMB::Sim::Reporter Report(Out, Settings);
             EXPECT_FALSE(BRMB::Sim::RunScenario(Plan, Settings, Report));
-            EXPECT_TRUE(Out.str().find("case.json, step 5 (") != std::string::npos) << Out.str();
+            EXPECT_TRUE(Out.str().find("case.json, step 7 (") != std::string::npos) << Out.str();
             EXPECT_TRUE(Out.str().find(std::string("): ") + Wrong.What) != std::string::npos) << Out.str();
+            EXPECT_TRUE(Out.str().find(Wrong.Shown) != std::string::npos) << Out.str();
             EXPECT_FALSE(Report.Summary());
         }
     }

@@ -181,7 +181,11 @@ namespace BRMB::Sim
                 {
                     return {Field, "expected normal, readonly or unreadable"};
                 }
-                return {Field, "unknown type (text, object, class, name, entry, int32, float, bool, objects, entries)"};
+                if (EndsWith(Field, "type"))
+                {
+                    return {Field, "unknown type (text, object, class, name, entry, int32, float, bool, objects, entries)"};
+                }
+                return {Field, "not one of the allowed values (docs/scenario.schema.json lists them)"};
             }
             if (StartsWith(Description, "Object should have no more than") ||
                 StartsWith(Description, "Object should have no fewer than"))
