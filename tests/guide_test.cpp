@@ -52,11 +52,22 @@ namespace
         return std::regex_replace(All, std::regex(R"re("\s*\n\s*")re"), "");
     }
 
-    // Texts quoted inside code spans: `"like this"`. Fenced blocks (examples) are not claims.
+    // Texts quoted inside code spans, `"like this"`, and every line of a ```log block (log
+    // excerpts). Other fenced blocks (examples) are not claims.
     auto QuotedTexts(const std::string& Guide) -> std::set<std::string>
     {
-        const auto Markdown = std::regex_replace(Guide, std::regex("```[^`]*```"), "");
         std::set<std::string> Texts;
+        const std::regex LogBlock("```log\n([^`]*)```");
+        for (auto Block = std::sregex_iterator(Guide.begin(), Guide.end(), LogBlock); Block != std::sregex_iterator();
+             ++Block)
+        {
+            std::istringstream Lines((*Block)[1].str());
+            for (std::string Line; std::getline(Lines, Line);)
+            {
+                Texts.insert(Line);
+            }
+        }
+        const auto Markdown = std::regex_replace(Guide, std::regex("```[^`]*```"), "");
         const std::regex Span("`([^`]*)`");
         const std::regex Quoted("\"([^\"]+)\"");
         for (auto Span_ = std::sregex_iterator(Markdown.begin(), Markdown.end(), Span); Span_ != std::sregex_iterator();
@@ -76,6 +87,7 @@ namespace
     {
         int Offset;
         std::string Type;
+        std::string Name; // empty where the table gives none
     };
 
     // The parameter table under each "#### `Function`" heading.
@@ -100,10 +112,36 @@ namespace
             }
             else if (!Current.empty() && std::regex_search(Line, Match, Row))
             {
-                Tables[Current].push_back({std::stoi(Match[1]), Match[2]});
+                Tables[Current].push_back({std::stoi(Match[1]), Match[2], {}});
             }
         }
         return Tables;
+    }
+
+    // The rows of the table of every function:
+    //     | [`Function`](#anchor) | owner | `Name` Type @offset<br>`Name` Type @offset | ...
+    auto OverviewTable(const std::string& Markdown) -> std::map<std::string, std::vector<GuideParam>>
+    {
+        std::map<std::string, std::vector<GuideParam>> Rows;
+        const std::regex Row(R"(^\| \[`(\w+)`\]\(#[\w-]+\) \|[^|]*\|([^|]*)\|)");
+        const std::regex Param(R"(`(\w+)` ([^`@]+?) @(\d+))");
+        std::istringstream Lines(Markdown);
+        for (std::string Line; std::getline(Lines, Line);)
+        {
+            std::smatch Match;
+            if (!std::regex_search(Line, Match, Row))
+            {
+                continue;
+            }
+            auto& Params = Rows[Match[1]];
+            const std::string Cell = Match[2];
+            for (auto Each = std::sregex_iterator(Cell.begin(), Cell.end(), Param); Each != std::sregex_iterator();
+                 ++Each)
+            {
+                Params.push_back({std::stoi((*Each)[3]), (*Each)[2], (*Each)[1]});
+            }
+        }
+        return Rows;
     }
 
     // Whether a property is of the kind the guide's type column names.
@@ -138,9 +176,11 @@ namespace
         const auto Sources = ModSources();
         const auto Texts = QuotedTexts(Guide());
         ASSERT_GT(Texts.size(), 40U) << "the guide quotes the log lines of every function";
+        // A whole literal: a quote cut short, or a line missing its end, is not the system's text.
         for (const auto& Text : Texts)
         {
-            EXPECT_NE(Sources.find(Text), std::string::npos) << "quoted in the guide, absent from src/: " << Text;
+            EXPECT_NE(Sources.find('"' + Text + '"'), std::string::npos)
+                << "quoted in the guide, absent from src/: " << Text;
         }
     }
 
@@ -156,47 +196,62 @@ namespace
             Hooked.insert((*Match)[1]);
         }
         ASSERT_EQ(Hooked.size(), 15U) << "the mod hooks fifteen Blueprint functions";
+        const auto Overview = OverviewTable(Guide());
         for (const auto& Function : Hooked)
         {
             EXPECT_TRUE(Tables.contains(Function)) << "no section in the guide for " << Function;
+            EXPECT_TRUE(Overview.contains(Function)) << "no row in the table of every function for " << Function;
         }
     }
 
+    // Both the per-function tables and the table of every function; where the guide names a
+    // parameter, the Blueprint half declares it under that name.
     TEST(Guide, ParameterTablesMatchTheDeclaredLayouts)
     {
         auto& Sim = RC::Sim::Engine::Reset();
         const auto Half = BlueprintHalf::Build(Sim);
         const std::vector<const RC::Unreal::UClass*> Declarers{Half.CoreLibrary, Half.AnimLibrary, Half.ProxyLibrary,
                                                               Half.WorldActorClass, Half.ProxyClass};
-        const auto Tables = ParameterTables(Guide());
-        ASSERT_FALSE(Tables.empty());
-        for (const auto& [Function, Rows] : Tables)
+        const auto Markdown = Guide();
+        const auto Sections = ParameterTables(Markdown);
+        const auto Overview = OverviewTable(Markdown);
+        ASSERT_FALSE(Sections.empty());
+        ASSERT_FALSE(Overview.empty());
+        for (const auto* Tables : {&Sections, &Overview})
         {
-            SCOPED_TRACE(Function);
-            const RC::Unreal::UFunction* Declared = nullptr;
-            const auto Wide = BrambleonTest::FromUtf8(Function);
-            for (const auto* Class : Declarers)
+            for (const auto& [Function, Rows] : *Tables)
             {
-                if (auto* Found = BlueprintHalf::Half::Function(Class, Wide))
+                SCOPED_TRACE(Function);
+                const RC::Unreal::UFunction* Declared = nullptr;
+                const auto Wide = BrambleonTest::FromUtf8(Function);
+                for (const auto* Class : Declarers)
                 {
-                    Declared = Found;
-                }
-            }
-            ASSERT_NE(Declared, nullptr) << "the guide documents a function nobody declares";
-            const auto Properties = Declared->ForEachProperty();
-            ASSERT_EQ(Rows.size(), Properties.size());
-            for (const auto& Row : Rows)
-            {
-                const RC::Unreal::FProperty* AtOffset = nullptr;
-                for (const auto* Property : Properties)
-                {
-                    if (Property->GetOffset_Internal() == Row.Offset)
+                    if (auto* Found = BlueprintHalf::Half::Function(Class, Wide))
                     {
-                        AtOffset = Property;
+                        Declared = Found;
                     }
                 }
-                ASSERT_NE(AtOffset, nullptr) << "no parameter at offset " << Row.Offset;
-                EXPECT_TRUE(KindMatches(Row.Type, *AtOffset)) << "offset " << Row.Offset << " is not " << Row.Type;
+                ASSERT_NE(Declared, nullptr) << "the guide documents a function nobody declares";
+                const auto Properties = Declared->ForEachProperty();
+                ASSERT_EQ(Rows.size(), Properties.size());
+                for (const auto& Row : Rows)
+                {
+                    const RC::Unreal::FProperty* AtOffset = nullptr;
+                    for (const auto* Property : Properties)
+                    {
+                        if (Property->GetOffset_Internal() == Row.Offset)
+                        {
+                            AtOffset = Property;
+                        }
+                    }
+                    ASSERT_NE(AtOffset, nullptr) << "no parameter at offset " << Row.Offset;
+                    EXPECT_TRUE(KindMatches(Row.Type, *AtOffset)) << "offset " << Row.Offset << " is not " << Row.Type;
+                    if (!Row.Name.empty())
+                    {
+                        EXPECT_TRUE(AtOffset->GetFName().ToString() == BrambleonTest::FromUtf8(Row.Name))
+                            << "offset " << Row.Offset << " is not named " << Row.Name;
+                    }
+                }
             }
         }
     }
