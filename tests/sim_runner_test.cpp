@@ -166,6 +166,12 @@ namespace
             {"named object used before it is named",
              R"({"blueprint": {"objects": [{"name": "A", "class": "VEXA_WorldActor_C"}]}, "steps": [{"expect": {"variables": {"A": {"ObjectRef": {"object": "Spawned"}}}}}, {"expect": {"variables": {"A": {"ObjectRef": {"objectOfClass": "VEXA_WorldActor_C", "as": "Spawned"}}}}}]})",
              1, "expect.variables.A.ObjectRef.object", "Spawned names no object"},
+            {"structure declared later",
+             R"({"blueprint": {"structs": [{"name": "A", "members": [{"name": "B", "type": "structs", "struct": "Later"}]}]}, "steps": []})",
+             0, "blueprint.structs[0].members[0].struct", "declared before it"},
+            {"value of a member the row lacks",
+             R"({"blueprint": {"structs": [{"name": "S", "members": [{"name": "N", "type": "int32"}]}], "dataTables": [{"name": "T", "rowStruct": "S", "rows": [{"name": "R", "values": {"M": 1}}]}]}, "steps": []})",
+             0, "blueprint.dataTables[0].rows[0].values", "M: the structure has no such member"},
             {"bytes past the row", R"({"blueprint": {"dataTables": [{"name": "T", "rows": [{"name": "R", "bytes": [{"offset": 47, "hex": "0102"}]}]}]}, "steps": []})",
              0, "blueprint.dataTables[0].rows[0].bytes[0]", "past the row of 48 bytes"},
         };

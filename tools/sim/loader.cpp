@@ -148,7 +148,8 @@ namespace BRMB::Sim
                 {"text", Type::Text},       {"object", Type::Object}, {"class", Type::Class},
                 {"name", Type::Name},       {"entry", Type::Entry},   {"int32", Type::Int32},
                 {"float", Type::Float},     {"bool", Type::Bool},     {"objects", Type::Objects},
-                {"entries", Type::Entries},
+                {"entries", Type::Entries}, {"int32s", Type::Int32s}, {"struct", Type::Struct},
+                {"structs", Type::Structs},
             };
             const auto Text = From.String();
             for (const auto& [Name, Kind] : Names)
@@ -254,7 +255,11 @@ namespace BRMB::Sim
             std::vector<ParamDecl> Result;
             for (const auto& Item : From.Items())
             {
-                ParamDecl Param{Item.Child("name").String(), ReadType(Item.Child("type")), -1};
+                ParamDecl Param{Item.Child("name").String(), ReadType(Item.Child("type")), -1, ""};
+                if (const auto Struct = Item.Find("struct"))
+                {
+                    Param.Struct = Struct->String();
+                }
                 if (const auto Offset = Item.Find("offset"))
                 {
                     Param.Offset = static_cast<int32_t>(Offset->Whole<int64_t>());
@@ -414,6 +419,10 @@ namespace BRMB::Sim
                     if (const auto Bytes = Item.Find("bytes"))
                     {
                         Row.Bytes = ReadBytesAt(*Bytes);
+                    }
+                    if (const auto Values = Item.Find("values"))
+                    {
+                        Row.Values = Values->Raw().dump();
                     }
                     Table.Rows.push_back(std::move(Row));
                 }
@@ -844,6 +853,9 @@ namespace BRMB::Sim
         case Type::Bool: return "bool";
         case Type::Objects: return "objects";
         case Type::Entries: return "entries";
+        case Type::Int32s: return "int32s";
+        case Type::Struct: return "struct";
+        case Type::Structs: return "structs";
         }
         return "?";
     }

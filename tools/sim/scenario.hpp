@@ -36,6 +36,9 @@ namespace BRMB::Sim
         Bool,
         Objects, // engine array of object references
         Entries, // engine array of 8-byte values
+        Int32s,  // engine array of 4-byte values
+        Struct,  // a structure of the scenario, embedded
+        Structs, // engine array of a structure of the scenario
     };
 
     // A typed value of an argument or of an expected parameter.
@@ -58,6 +61,7 @@ namespace BRMB::Sim
         std::string Name;
         Type Kind = Type::Text;
         int32_t Offset = -1; // -1: next free offset
+        std::string Struct;  // of Struct and Structs: a structure declared before
     };
 
     struct FunctionDecl
@@ -146,6 +150,7 @@ namespace BRMB::Sim
         std::vector<SelectionSetDecl> Sets;
         std::optional<Header> CorruptSets;
         std::vector<BytesAt> Bytes; // written over the row last: filler and anything else
+        std::string Values;         // a row of a scenario structure: its members' values, as JSON
     };
 
     struct TableDecl

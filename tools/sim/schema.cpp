@@ -183,7 +183,7 @@ namespace BRMB::Sim
                 }
                 if (EndsWith(Field, "type"))
                 {
-                    return {Field, "unknown type (text, object, class, name, entry, int32, float, bool, objects, entries)"};
+                    return {Field, "unknown type (text, object, class, name, entry, int32, float, bool, objects, entries, int32s, struct, structs)"};
                 }
                 return {Field, "not one of the allowed values (docs/scenario.schema.json lists them)"};
             }

@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <set>
+
+#include <nlohmann/json.hpp>
+#include <Unreal/Core/HAL/UnrealMemory.hpp>
 
 #include <Unreal/Core/Containers/Array.hpp>
 #include <Unreal/FProperty.hpp>
@@ -22,7 +26,10 @@ namespace BRMB::Sim
         using RC::Unreal::UFunction;
         using RC::Unreal::UObject;
 
-        auto ToProp(const ParamDecl& Decl) -> PropSpec
+        using StructMap = std::map<std::string, RC::Unreal::UScriptStruct*>;
+
+        // Structures are looked up in Structs; CheckStructs has made sure they are there.
+        auto ToProp(const ParamDecl& Decl, const StructMap& Structs) -> PropSpec
         {
             const auto Name = Wide(Decl.Name);
             switch (Decl.Kind)
@@ -37,16 +44,20 @@ namespace BRMB::Sim
             case Type::Bool: return RC::Sim::Prop(Name, Kind::Bool, Decl.Offset);
             case Type::Objects: return RC::Sim::ArrayProp(Name, RC::Sim::Prop(STR("Element"), Kind::Object, 0), Decl.Offset);
             case Type::Entries: return RC::Sim::ArrayProp(Name, RC::Sim::Prop(STR("Element"), Kind::Int64, 0), Decl.Offset);
+            case Type::Int32s: return RC::Sim::ArrayProp(Name, RC::Sim::Prop(STR("Element"), Kind::Int32, 0), Decl.Offset);
+            case Type::Struct: return RC::Sim::StructProp(Name, Structs.at(Decl.Struct), Decl.Offset);
+            case Type::Structs:
+                return RC::Sim::ArrayProp(Name, RC::Sim::StructProp(STR("Element"), Structs.at(Decl.Struct), 0), Decl.Offset);
             }
             return RC::Sim::Prop(Name, Kind::Int64, Decl.Offset);
         }
 
-        auto ToProps(const std::vector<ParamDecl>& Decls) -> std::vector<PropSpec>
+        auto ToProps(const std::vector<ParamDecl>& Decls, const StructMap& Structs) -> std::vector<PropSpec>
         {
             std::vector<PropSpec> Result;
             for (const auto& Decl : Decls)
             {
-                Result.push_back(ToProp(Decl));
+                Result.push_back(ToProp(Decl, Structs));
             }
             return Result;
         }
@@ -92,6 +103,106 @@ namespace BRMB::Sim
         [[noreturn]] auto Fail(const Scenario& Plan, const std::string& Field, const std::string& Message) -> void
         {
             throw InvalidScenario(Plan.File, 0, Field, Message);
+        }
+
+        // struct and structs members name a structure declared before them; no other type does.
+        auto CheckStructs(const Scenario& Plan, const StructMap& Structs, const std::vector<ParamDecl>& Decls,
+                          const std::string& At) -> void
+        {
+            for (size_t Index = 0; Index < Decls.size(); ++Index)
+            {
+                const auto& Decl = Decls[Index];
+                const auto Here = At + "[" + std::to_string(Index) + "].struct";
+                const bool Wants = Decl.Kind == Type::Struct || Decl.Kind == Type::Structs;
+                if (Wants && Structs.count(Decl.Struct) == 0)
+                {
+                    Fail(Plan, Here, "a " + std::string(TypeName(Decl.Kind)) + " names a structure declared before it");
+                }
+                if (!Wants && !Decl.Struct.empty())
+                {
+                    Fail(Plan, Here, "only struct and structs name a structure");
+                }
+            }
+        }
+
+        // Members of a row of a scenario structure, set from JSON values: numbers, names, lists of
+        // numbers and of structures (storage from the host's allocator), structures.
+        auto WriteValues(uint8_t* At, RC::Unreal::UScriptStruct* Struct, const nlohmann::json& Values,
+                         const std::function<void(const std::string&)>& Refuse) -> void
+        {
+            using namespace RC::Unreal;
+            for (const auto& [Member, Value] : Values.items())
+            {
+                auto* Property = Struct->FindProperty(FName(Wide(Member)));
+                if (Property == nullptr)
+                {
+                    Refuse(Member + ": the structure has no such member");
+                    return;
+                }
+                auto* Place = At + Property->GetOffset_Internal();
+                const auto Scalar = [&](FProperty* Of, uint8_t* Into, const nlohmann::json& Item) {
+                    if (auto* Inner = CastField<FStructProperty>(Of))
+                    {
+                        WriteValues(Into, Inner->GetStruct(), Item, Refuse);
+                        return;
+                    }
+                    if (CastField<FNameProperty>(Of) != nullptr && Item.is_string())
+                    {
+                        const FName Name(Wide(Item.get<std::string>()));
+                        std::memcpy(Into, &Name, sizeof(Name));
+                        return;
+                    }
+                    const auto Size = Of->GetElementSize();
+                    if (!Item.is_number() && !Item.is_boolean())
+                    {
+                        Refuse(Member + ": expected a number");
+                        return;
+                    }
+                    if (Size == 4 && Item.is_number_float())
+                    {
+                        const auto Number = Item.get<float>();
+                        std::memcpy(Into, &Number, sizeof(Number));
+                    }
+                    else
+                    {
+                        const auto Number = Item.is_boolean() ? uint64_t{Item.get<bool>()} : Item.get<uint64_t>();
+                        std::memcpy(Into, &Number, static_cast<size_t>(Size)); // little-endian: the low bytes
+                    }
+                };
+                if (auto* Array = CastField<FArrayProperty>(Property))
+                {
+                    if (!Value.is_array())
+                    {
+                        Refuse(Member + ": expected a list");
+                        return;
+                    }
+                    auto* Inner = Array->GetInner();
+                    const auto Size = static_cast<size_t>(Inner->GetElementSize());
+                    auto* Storage = static_cast<uint8_t*>(Value.empty() ? nullptr : FMemory::Malloc(Size * Value.size()));
+                    if (Storage != nullptr)
+                    {
+                        std::memset(Storage, 0, Size * Value.size());
+                    }
+                    for (size_t Index = 0; Index < Value.size(); ++Index)
+                    {
+                        Scalar(Inner, Storage + Index * Size, Value[Index]);
+                    }
+                    const struct
+                    {
+                        void* Data;
+                        int32_t Num;
+                        int32_t Max;
+                    } Header{Storage, static_cast<int32_t>(Value.size()), static_cast<int32_t>(Value.size())};
+                    std::memcpy(Place, &Header, sizeof(Header));
+                    continue;
+                }
+                if (CastField<FStrProperty>(Property) != nullptr || CastField<FObjectProperty>(Property) != nullptr)
+                {
+                    Refuse(Member + ": texts and objects cannot be given in a row");
+                    return;
+                }
+                Scalar(Property, Place, Value);
+            }
         }
 
         auto Field(const std::string& List, size_t Index, const std::string& Member) -> std::string
@@ -507,7 +618,10 @@ namespace BRMB::Sim
                 {
                     Fail(At, Expected.Table + " names no data table of the scenario");
                 }
-                if (Expected.Set && Table->second->GetRowStruct() != Built.Half.ObjectSelectionRow)
+                // Selection sets are read where the game's selection rows hold them, in any row
+                // that is large enough: a scenario may declare its own structure of that layout.
+                if (Expected.Set &&
+                    static_cast<size_t>(Table->second->GetRowStruct()->GetPropertiesSize()) < BlueprintHalf::RowSize)
                 {
                     Fail(At, Expected.Table + " does not hold selection rows");
                 }
@@ -639,8 +753,9 @@ namespace BRMB::Sim
             {
                 Fail(Plan, Field("structs", Index, "name"), Decl.Name + " is declared twice");
             }
+            CheckStructs(Plan, Built.Structs, Decl.Members, Field("structs", Index, "members"));
             Built.Structs[Decl.Name] =
-                Engine.CreateStruct(Wide("/Script/Scenario." + Decl.Name), ToProps(Decl.Members), Decl.Size);
+                Engine.CreateStruct(Wide("/Script/Scenario." + Decl.Name), ToProps(Decl.Members, Built.Structs), Decl.Size);
         }
 
         for (size_t Index = 0; Index < Plan.Classes.size(); ++Index)
@@ -692,13 +807,19 @@ namespace BRMB::Sim
             {
                 Fail(Plan, Field("classes", Index, "lacks"), "only a class that is like a standard one can lack members");
             }
+            CheckStructs(Plan, Built.Structs, Decl.Variables, Field("classes", Index, "variables"));
+            for (size_t Function = 0; Function < Decl.Functions.size(); ++Function)
+            {
+                CheckStructs(Plan, Built.Structs, Decl.Functions[Function].Params,
+                             Field("classes", Index, "functions[" + std::to_string(Function) + "].params"));
+            }
             for (const auto& Variable : Decl.Variables)
             {
-                Variables.push_back(ToProp(Variable));
+                Variables.push_back(ToProp(Variable, Built.Structs));
             }
             for (const auto& Function : Decl.Functions)
             {
-                Members.emplace_back(Function.Name, ToProps(Function.Params));
+                Members.emplace_back(Function.Name, ToProps(Function.Params, Built.Structs));
             }
             auto* Class = Engine.CreateClass(Wide(Decl.Path), std::move(Variables));
             for (auto& [Name, Params] : Members)
@@ -756,7 +877,16 @@ namespace BRMB::Sim
                 {
                     Fail(Plan, At, "only rows of ObjectSelectionRow have selection sets");
                 }
+                if (Selection && !Row.Values.empty())
+                {
+                    Fail(Plan, At + ".values", "a selection row is given by its selection sets");
+                }
                 uint8_t* Memory = Selection ? AddRow(Engine, Table, Row) : Engine.AddRow(Table, FName(Wide(Row.Name)));
+                if (!Row.Values.empty())
+                {
+                    WriteValues(Memory, Struct->second, nlohmann::json::parse(Row.Values),
+                                [&](const std::string& Problem) { Fail(Plan, At + ".values", Problem); });
+                }
                 const auto Size = static_cast<size_t>(Struct->second->GetPropertiesSize());
                 for (size_t Part = 0; Part < Row.Bytes.size(); ++Part)
                 {
@@ -887,7 +1017,20 @@ namespace BRMB::Sim
         }
         if (const auto* Array = CastField<FArrayProperty>(Property))
         {
-            return CastField<FObjectProperty>(Array->GetInner()) != nullptr ? Type::Objects : Type::Entries;
+            auto* Inner = Array->GetInner();
+            if (CastField<FObjectProperty>(Inner) != nullptr)
+            {
+                return Type::Objects;
+            }
+            if (CastField<FStructProperty>(Inner) != nullptr)
+            {
+                return Type::Structs;
+            }
+            return Inner->GetElementSize() == 4 ? Type::Int32s : Type::Entries;
+        }
+        if (CastField<FStructProperty>(Property) != nullptr)
+        {
+            return Type::Struct;
         }
         switch (Property->GetElementSize())
         {
