@@ -286,6 +286,7 @@ namespace
             {R"({"expect": {"rows": {"T": {"Bare": {"entries": [5]}}}}})", "entries of T.Bare, selection set 0",
              "the row has 0 selection sets"},
             {R"({"expect": {"rows": {"T": {"E": {"capacity": 4}}}}})", "capacity of entries of T.E", "seen:     1"},
+            {R"({"expect": {"rows": {"T": {"E": {"count": 2}}}}})", "count of entries of T.E", "seen:     1"},
             {R"({"call": "BRMB_CPP_AddObjectSelectionSetID", "on": "Proxy", "args": {"DataTable": {"object": "T"}, "RowName": {"name": "E"}, "EntryID": {"entry": 2}}, "expect": {"rows": {"T": {"E": {"moved": false}}}}})",
              "storage of entries of T.E", "seen:     moved"},
             {R"({"expect": {"rows": {"T": {"R": {"sets": [{"entries": [1, 2]}, {"entries": []}]}}}}})",

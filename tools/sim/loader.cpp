@@ -549,7 +549,7 @@ namespace BRMB::Sim
                 {
                     for (const auto& [Variable, Item] : PerObject.Members())
                     {
-                        VariableExpect Expected{Object, Variable, {}, {}, {}, {}, {}, {}, {}};
+                        VariableExpect Expected{Object, Variable, {}, {}, {}, {}, {}, {}, {}, {}};
                         if (const auto One = Item.Find("object"))
                         {
                             Expected.One = ReadReference(*One);
@@ -565,6 +565,10 @@ namespace BRMB::Sim
                         if (const auto Capacity = Item.Find("capacity"))
                         {
                             Expected.Capacity = Capacity->Whole<int32_t>();
+                        }
+                        if (const auto Count = Item.Find("count"))
+                        {
+                            Expected.Count = Count->Whole<int32_t>();
                         }
                         if (const auto Moved = Item.Find("moved"))
                         {
@@ -590,7 +594,7 @@ namespace BRMB::Sim
                     {
                         // One selection set at "set", or several from the first on under "sets".
                         const auto ReadSet = [&](const Node& SetNode, std::optional<size_t> Set) {
-                            RowExpect Expected{Table, Row, Set, {}, {}, {}, {}, false};
+                            RowExpect Expected{Table, Row, Set, {}, {}, {}, {}, {}, false};
                             if (const auto Entries = SetNode.Find("entries"))
                             {
                                 Expected.Entries = ReadEntries(*Entries);
@@ -599,11 +603,15 @@ namespace BRMB::Sim
                             {
                                 Expected.Capacity = Capacity->Whole<int32_t>();
                             }
+                            if (const auto Count = SetNode.Find("count"))
+                            {
+                                Expected.Count = Count->Whole<int32_t>();
+                            }
                             if (const auto Moved = SetNode.Find("moved"))
                             {
                                 Expected.Moved = Moved->Boolean();
                             }
-                            if (!Expected.Set && (Expected.Entries || Expected.Capacity || Expected.Moved))
+                            if (!Expected.Set && (Expected.Entries || Expected.Capacity || Expected.Count || Expected.Moved))
                             {
                                 Expected.Set = 0;
                             }

@@ -73,6 +73,7 @@ namespace BRMB::Sim
         const auto Raw = ReadHeader(Header);
         ArrayContents Result;
         Result.Capacity = Raw.Max;
+        Result.Count = Raw.Num;
         Result.Storage = Raw.Data;
         if (Raw.Num < 0 || Raw.Num > Raw.Max || (Raw.Num > 0 && Raw.Data == nullptr))
         {
@@ -92,11 +93,11 @@ namespace BRMB::Sim
         const auto Sets = ReadHeader(Row + BlueprintHalf::RowSelectionSetOffset);
         if (Sets.Num < 0 || Sets.Num > Sets.Max)
         {
-            return {{}, 0, Corrupt("corrupt selection set header", Sets), nullptr};
+            return {{}, 0, 0, Corrupt("corrupt selection set header", Sets), nullptr};
         }
         if (Set >= static_cast<size_t>(Sets.Num))
         {
-            return {{}, 0, "the row has " + std::to_string(Sets.Num) + " selection sets", nullptr};
+            return {{}, 0, 0, "the row has " + std::to_string(Sets.Num) + " selection sets", nullptr};
         }
         const auto* Item = static_cast<const uint8_t*>(Sets.Data) + Set * BlueprintHalf::ItemSize;
         return ReadArray8(Item + BlueprintHalf::ItemEntriesOffset);

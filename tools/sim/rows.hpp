@@ -24,6 +24,7 @@ namespace BRMB::Sim
     {
         std::vector<uint64_t> Elements;
         int32_t Capacity = 0;
+        int32_t Count = 0; // as the header says, also when it is corrupt
         std::string Problem;
         const void* Storage = nullptr;
     };

@@ -748,6 +748,15 @@ namespace BRMB::Sim
                 }
                 const auto Contents = ReadSelectionEntries(Memory, *Row.Set);
                 const auto What = "entries of " + Name + ", selection set " + std::to_string(*Row.Set);
+                if (Row.Count && Contents.Problem.rfind("corrupt header", 0) == 0)
+                {
+                    Check(Current, Contents.Count == *Row.Count, "count of " + What, std::to_string(*Row.Count),
+                          std::to_string(Contents.Count));
+                    if (!Row.Entries)
+                    {
+                        return;
+                    }
+                }
                 const auto Wanted = Row.Entries ? ShowEntries(*Row.Entries) : "a readable list";
                 if (!Contents.Problem.empty())
                 {
@@ -765,6 +774,11 @@ namespace BRMB::Sim
                 {
                     Check(Current, Contents.Capacity == *Row.Capacity, "capacity of " + What, std::to_string(*Row.Capacity),
                           std::to_string(Contents.Capacity));
+                }
+                if (Row.Count)
+                {
+                    Check(Current, Contents.Count == *Row.Count, "count of " + What, std::to_string(*Row.Count),
+                          std::to_string(Contents.Count));
                 }
                 if (Row.Moved)
                 {
@@ -822,6 +836,15 @@ namespace BRMB::Sim
                     return;
                 }
                 const auto Contents = ReadArray8(Storage);
+                if (Expected.Count)
+                {
+                    Check(Current, Contents.Count == *Expected.Count, "count of " + What, std::to_string(*Expected.Count),
+                          std::to_string(Contents.Count));
+                }
+                if (!Contents.Problem.empty() && !Expected.Many && !Expected.Capacity && !Expected.Moved)
+                {
+                    return; // only the count was asked of a corrupt header
+                }
                 if (!Contents.Problem.empty())
                 {
                     Fail(Current, What, "a readable array", Contents.Problem);

@@ -206,6 +206,7 @@ namespace BRMB::Sim
         std::optional<std::string> OfClass;    // any object of this class
         std::optional<std::vector<std::string>> Many;
         std::optional<int32_t> Capacity;
+        std::optional<int32_t> Count;       // the header's count, also when it is corrupt
         std::optional<bool> Moved;          // the array's storage is another than before the step
         std::string As;                     // names the object found, for later steps
         std::optional<Value> Outer;         // the outer of the object found
@@ -218,6 +219,7 @@ namespace BRMB::Sim
         std::optional<size_t> Set;          // with Entries, Capacity, Moved
         std::optional<std::vector<uint64_t>> Entries;
         std::optional<int32_t> Capacity;
+        std::optional<int32_t> Count;
         std::optional<bool> Moved;
         std::vector<BytesAt> Bytes;         // bytes of the row itself
         bool Unchanged = false;             // every byte of the row as before the step

@@ -601,7 +601,8 @@ namespace BRMB::Sim
                 {
                     Fail(At, Expected.Object + " has no variable " + Expected.Variable);
                 }
-                const auto Wanted = Expected.Many || Expected.Capacity || Expected.Moved ? Type::Objects : Type::Object;
+                const auto Wanted =
+                    Expected.Many || Expected.Capacity || Expected.Count || Expected.Moved ? Type::Objects : Type::Object;
                 if (*Kind != Wanted)
                 {
                     Fail(At, std::string("expected ") + TypeName(*Kind) + ", got " + TypeName(Wanted));
