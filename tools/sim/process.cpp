@@ -67,6 +67,11 @@ namespace BRMB::Sim
         }
         STARTUPINFOW Startup{};
         Startup.cb = sizeof(Startup);
+        // The child writes where this process writes, console or pipe.
+        Startup.dwFlags = STARTF_USESTDHANDLES;
+        Startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+        Startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+        Startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
         PROCESS_INFORMATION Process{};
         std::fflush(nullptr);
         if (CreateProcessW(nullptr, CommandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &Startup,
