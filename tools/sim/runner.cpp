@@ -376,9 +376,10 @@ namespace BRMB::Sim
                 RowsBefore.clear();
                 for (const auto& Variable : Current.Expect.Variables)
                 {
-                    if (Variable.Moved)
+                    const void* Header = Variable.Moved ? VariableStorage(Variable) : nullptr;
+                    if (Header != nullptr) // a variable the class lacks fails its check instead
                     {
-                        StorageBefore[Variable.Object + "." + Variable.Variable] = ArrayStorage(VariableStorage(Variable));
+                        StorageBefore[Variable.Object + "." + Variable.Variable] = ArrayStorage(Header);
                     }
                 }
                 for (const auto& Row : Current.Expect.Rows)
