@@ -92,14 +92,35 @@ namespace BRMB::Sim
             char Text[32];
             std::snprintf(Text, sizeof(Text), "exception 0x%08lx", static_cast<unsigned long>(Code));
             End.Crash = Text;
+            switch (Code)
+            {
+            case 0xC0000005U: *End.Crash += " (access violation)"; break;
+            case 0xC00000FDU: *End.Crash += " (stack overflow)"; break;
+            case 0xC0000409U: *End.Crash += " (fast fail: abort or a broken check)"; break;
+            case 0xC000001DU: *End.Crash += " (illegal instruction)"; break;
+            case 0xC0000094U: *End.Crash += " (integer division by zero)"; break;
+            default: break;
+            }
         }
         End.ExitCode = static_cast<int>(Code);
         return End;
     }
 
+    namespace
+    {
+        // Ends the process with the exception's code before any debugger or error report is
+        // started for it (wine starts its debugger otherwise).
+        auto WINAPI EndWithExceptionCode(EXCEPTION_POINTERS* Info) -> LONG
+        {
+            TerminateProcess(GetCurrentProcess(), Info->ExceptionRecord->ExceptionCode);
+            return EXCEPTION_EXECUTE_HANDLER;
+        }
+    } // namespace
+
     auto QuietCrashes() -> void
     {
         SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+        SetUnhandledExceptionFilter(EndWithExceptionCode);
     }
 #else
     auto OwnExecutable() -> std::string
