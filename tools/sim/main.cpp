@@ -212,7 +212,7 @@ auto main(int argc, char** argv) -> int
         }
         const auto First = Left.Lines.size() > CrashLines ? Left.Lines.end() - CrashLines : Left.Lines.begin();
         Report.Crashed(Plans[Index], Left.Step,
-                       End.Crash ? "the mod crashed: " + *End.Crash : "exit code " + std::to_string(End.ExitCode),
+                       End.Crash ? "the mod crashed: " + *End.Crash : "it exited with code " + std::to_string(End.ExitCode) + " before the scenario ended",
                        {First, Left.Lines.end()});
     }
     const bool Passed = Report.Summary();
