@@ -17,6 +17,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <benchmark/benchmark.h>
@@ -31,6 +32,8 @@ namespace fs = std::filesystem;
 
 namespace
 {
+    using namespace std::string_view_literals;
+
     constexpr int64_t MiB = 1024 * 1024;
     constexpr int FolderEntries = 10'000;
 
@@ -66,6 +69,25 @@ io.write(string.format("%.9f %d\n", os.clock() - t0, #text))
                     Text += Line;
                 }
                 Text.append(static_cast<size_t>(Bytes) - Text.size(), 'x');
+                std::ofstream(Path, std::ios::binary).write(Text.data(), static_cast<std::streamsize>(Text.size()));
+            }
+            return Path.string();
+        }
+
+        // A file of Bytes bytes made by repeating Unit (cut at the end), after Head.
+        auto PatternFile(const std::string& Name, int64_t Bytes, std::string_view Head, std::string_view Unit)
+            -> std::string
+        {
+            const fs::path Path = Root / (Name + "_" + std::to_string(Bytes) + ".txt");
+            if (!fs::exists(Path))
+            {
+                std::string Text(Head);
+                Text.reserve(static_cast<size_t>(Bytes) + Unit.size());
+                while (static_cast<int64_t>(Text.size()) < Bytes)
+                {
+                    Text += Unit;
+                }
+                Text.resize(static_cast<size_t>(Bytes));
                 std::ofstream(Path, std::ios::binary).write(Text.data(), static_cast<std::streamsize>(Text.size()));
             }
             return Path.string();
@@ -140,6 +162,64 @@ io.write(string.format("%.9f %d\n", os.clock() - t0, #text))
         State.SetBytesProcessed(State.iterations() * State.range(0));
     }
 
+    // --- VEXA_CPP_GetFileContents on every kind of byte sequence --------------------------------
+
+    struct Pattern
+    {
+        const char* Name;
+        std::string_view Head;
+        std::string_view Unit;
+    };
+
+    // Decoding must cost the same per byte whatever the bytes are. "mixed" is ordinary save text
+    // with two-, three- and four-byte characters; the rest are malformed on purpose.
+    const Pattern Patterns[] = {
+        {"ascii", ""sv, "An ordinary line of a save file, with some numbers 0123456789 and words.\r\n"sv},
+        {"mixed", ""sv, "Name=Zo\xC3\xAB;Gold=50\xE2\x82\xAC;Mood=\xF0\x9F\x98\x82;Town=\xE6\x9D\xB1\xE4\xBA\xAC\r\n"sv},
+        // Continuation bytes with no lead byte anywhere: each is one replacement.
+        {"continuations", ""sv, "\x80\x81\x9F\xA0\xBF\xB5\x8A\x99"sv},
+        // An overlong lead swallowing every continuation byte after it: one replacement in all.
+        {"overlong_then_continuations", "\xC0"sv, "\x80\xBF\x90\xA5"sv},
+        // Lead bytes of every length, none followed by its continuation bytes.
+        {"leads_alone", ""sv, "\xC3\xE2\xF0\xDF\xEF\xF4\xC2\xE0"sv},
+        // Valid and invalid sequences in turn.
+        {"alternating", ""sv, "\xC3\xA9\xFF" "a\x80\xE2\x82\xAC\xE2\x82z\xF0\x9F\x98\x82\xED\xA0\x80"sv},
+        // A NUL a few bytes in: the answer ends there, whatever follows.
+        {"nul_early", "Slot\0"sv, "Name=Zo\xC3\xAB;Gold=50\r\n"sv},
+    };
+
+    auto BM_GetFileContentsPattern(benchmark::State& State) -> void
+    {
+        const Pattern& Kind = Patterns[State.range(0)];
+        const RC::StringType Path =
+            ToWide(Data::Get().PatternFile(Kind.Name, State.range(1), Kind.Head, Kind.Unit));
+        Harness::Session Session(BRAMBLEON_MOD_PATH);
+        const Harness::Functions& Fn = Session.Fn();
+        Harness::ParamBlock Params(Fn.GetFileContents);
+        for (auto _ : State)
+        {
+            Params.SetString(BlueprintHalf::Param::Path, Path);
+            Session.Call(Session.LibraryObject(Harness::Library::Core), Fn.GetFileContents, Params);
+        }
+        if (Params.GetString(BlueprintHalf::Param::Path) == Path || Session.Sim().EscapedExceptions() != 0)
+        {
+            State.SkipWithError("the hook did not answer");
+        }
+        State.SetLabel(Kind.Name);
+        State.SetBytesProcessed(State.iterations() * State.range(1));
+    }
+
+    auto PatternArguments(benchmark::internal::Benchmark* Benchmark) -> void
+    {
+        for (const int64_t Size : {16 * MiB, 64 * MiB})
+        {
+            for (int64_t Kind = 0; Kind < static_cast<int64_t>(std::size(Patterns)); ++Kind)
+            {
+                Benchmark->Args({Kind, Size});
+            }
+        }
+    }
+
     auto BM_ReadFloor(benchmark::State& State) -> void
     {
         const std::string Path = Data::Get().CrLfFile(State.range(0));
@@ -176,24 +256,47 @@ io.write(string.format("%.9f %d\n", os.clock() - t0, #text))
         State.SetBytesProcessed(State.iterations() * State.range(0));
     }
 
-    // Runs the Lua script on Path; returns Lua's own measurement in seconds.
-    auto RunLua(const std::string& Path) -> double
+    // Lua 5.4 as found on PATH when the run starts, so a Lua installed after configuring counts;
+    // empty when there is none.
+    auto FindLua() -> const std::string&
+    {
+        static const std::string Found = [] {
+            const char* const Path = std::getenv("PATH");
+            const std::string_view Folders = Path != nullptr ? Path : "";
+            for (size_t Start = 0; Start < Folders.size();)
+            {
+                const size_t End = std::min(Folders.find(':', Start), Folders.size());
+                const fs::path Candidate = fs::path(Folders.substr(Start, End - Start)) / "lua5.4";
+                if (End > Start && ::access(Candidate.c_str(), X_OK) == 0)
+                {
+                    return Candidate.string();
+                }
+                Start = End + 1;
+            }
+            return std::string();
+        }();
+        return Found;
+    }
+
+    // Runs the Lua script on Path; Lua's own measurement in seconds, or nothing when Lua could not
+    // be started or did not finish cleanly.
+    auto RunLua(const std::string& Lua, const std::string& Path) -> std::optional<double>
     {
         std::array<int, 2> Pipe{};
         if (::pipe(Pipe.data()) != 0)
         {
-            throw std::runtime_error("pipe");
+            return std::nullopt;
         }
         posix_spawn_file_actions_t Actions;
         posix_spawn_file_actions_init(&Actions);
         posix_spawn_file_actions_adddup2(&Actions, Pipe[1], STDOUT_FILENO);
         posix_spawn_file_actions_addclose(&Actions, Pipe[0]);
-        std::string Lua = BRAMBLEON_LUA;
+        std::string Program = Lua;
         std::string Script = Data::Get().LuaScriptPath();
         std::string File = Path;
-        std::array<char*, 4> Arguments{Lua.data(), Script.data(), File.data(), nullptr};
+        std::array<char*, 4> Arguments{Program.data(), Script.data(), File.data(), nullptr};
         pid_t Child = 0;
-        const int Spawned = posix_spawn(&Child, Lua.c_str(), &Actions, nullptr, Arguments.data(), environ);
+        const int Spawned = posix_spawn(&Child, Program.c_str(), &Actions, nullptr, Arguments.data(), environ);
         posix_spawn_file_actions_destroy(&Actions);
         ::close(Pipe[1]);
         std::string Output;
@@ -206,33 +309,49 @@ io.write(string.format("%.9f %d\n", os.clock() - t0, #text))
         int Status = 0;
         if (Spawned != 0 || ::waitpid(Child, &Status, 0) != Child || !WIFEXITED(Status) || WEXITSTATUS(Status) != 0)
         {
-            throw std::runtime_error("lua5.4 failed");
+            return std::nullopt;
         }
         return std::strtod(Output.c_str(), nullptr);
     }
 
-    // The file the Lua benchmarks read, or nothing (and the benchmark skipped) without Lua.
-    auto LuaInput(benchmark::State& State) -> std::optional<std::string>
+    // What the Lua benchmarks run: Lua and the file it reads. Without Lua the benchmark is
+    // skipped with the reason, and the other benchmarks still run.
+    struct LuaRun
     {
-        if (std::string(BRAMBLEON_LUA).empty())
+        std::string Lua;
+        std::string File;
+    };
+
+    auto LuaInput(benchmark::State& State) -> std::optional<LuaRun>
+    {
+        const std::string& Lua = FindLua();
+        if (Lua.empty())
         {
-            State.SkipWithError("lua5.4 not found at configure time");
+            State.SkipWithError("skipped: lua5.4 is not on PATH (BRAMBLEON_BENCH=1 bash .ci/install-deps installs it)");
             return std::nullopt;
         }
-        return Data::Get().CrLfFile(State.range(0));
+        return LuaRun{Lua, Data::Get().CrLfFile(State.range(0))};
     }
+
+    constexpr auto LuaFailed = "lua5.4 failed on the file";
 
     // Wall-clock time around the whole process: start-up, read, gsub, exit.
     auto BM_Lua54_Process(benchmark::State& State) -> void
     {
-        const std::optional<std::string> Path = LuaInput(State);
-        if (!Path)
+        const std::optional<LuaRun> Run = LuaInput(State);
+        if (!Run)
         {
             return;
         }
         for (auto _ : State)
         {
-            benchmark::DoNotOptimize(RunLua(*Path));
+            const std::optional<double> Seconds = RunLua(Run->Lua, Run->File);
+            if (!Seconds)
+            {
+                State.SkipWithError(LuaFailed);
+                break;
+            }
+            benchmark::DoNotOptimize(*Seconds);
         }
         State.SetBytesProcessed(State.iterations() * State.range(0));
     }
@@ -240,14 +359,20 @@ io.write(string.format("%.9f %d\n", os.clock() - t0, #text))
     // Lua's own measurement of the read and the gsub only.
     auto BM_Lua54_InScript(benchmark::State& State) -> void
     {
-        const std::optional<std::string> Path = LuaInput(State);
-        if (!Path)
+        const std::optional<LuaRun> Run = LuaInput(State);
+        if (!Run)
         {
             return;
         }
         for (auto _ : State)
         {
-            State.SetIterationTime(RunLua(*Path));
+            const std::optional<double> Seconds = RunLua(Run->Lua, Run->File);
+            if (!Seconds)
+            {
+                State.SkipWithError(LuaFailed);
+                break;
+            }
+            State.SetIterationTime(*Seconds);
         }
         State.SetBytesProcessed(State.iterations() * State.range(0));
     }
@@ -291,6 +416,7 @@ io.write(string.format("%.9f %d\n", os.clock() - t0, #text))
 } // namespace
 
 BENCHMARK(BM_GetFileContents)->Arg(MiB)->Arg(64 * MiB)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GetFileContentsPattern)->Apply(PatternArguments)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadFloor)->Arg(MiB)->Arg(64 * MiB)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AnswerStorageFloor)->Arg(MiB)->Arg(64 * MiB)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Lua54_Process)->Arg(MiB)->Arg(64 * MiB)->UseRealTime()->Unit(benchmark::kMillisecond);

@@ -11,7 +11,7 @@
 #include <DynamicOutput/Output.hpp>
 #include <Unreal/Core/Containers/Array.hpp>
 #include <Unreal/Core/HAL/UnrealMemory.hpp>
-#include <Unreal/Hooks.hpp>
+#include <Unreal/Hooks/Hooks.hpp>
 #include <Unreal/UObjectGlobals.hpp>
 
 #include "harness/session.hpp"

@@ -19,7 +19,7 @@ namespace
 
     auto ObjectRefsOf(UObject* Actor) -> void*
     {
-        return Actor->GetValuePtrByPropertyNameInternal(STR("ObjectRefs"));
+        return Actor->GetValuePtrByPropertyNameInChain<void>(STR("ObjectRefs"));
     }
 
     struct World

@@ -13,6 +13,5 @@ namespace BRMB
         ~BRMB_UE4SSMOD() override;
 
         auto on_unreal_init() -> void override;
-        auto on_cpp_mods_loaded() -> void override;
     };
 } // namespace BRMB

@@ -3,7 +3,10 @@
 // Runs on the game thread.
 #pragma once
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -21,7 +24,8 @@ namespace BRMB::Text
     [[nodiscard]] auto Utf8ToFString(std::string_view Text) -> RC::Unreal::FString;
     // Builds an engine string from UTF-8 text that arrives in pieces (a file read in chunks),
     // with the result Utf8ToFString gives for the whole text. Each piece is decoded into the
-    // string's storage as it comes; only a sequence cut by the end of a piece waits for the next.
+    // string's storage as it comes; only a sequence cut by the end of a piece, at most three
+    // bytes, waits for the next.
     class FStringWriter
     {
     public:
@@ -30,17 +34,58 @@ namespace BRMB::Text
         auto Append(std::string_view Piece) -> void;
         // The string built so far, terminated; the writer starts again empty.
         [[nodiscard]] auto Take() -> RC::Unreal::FString;
+        // A NUL ended the text: later pieces change nothing.
+        [[nodiscard]] auto Finished() const -> bool { return Ended; }
+        // The bytes held for the next piece.
+        [[nodiscard]] auto Carried() const -> std::string_view;
 
     private:
-        auto Decode(std::string_view Text) -> void;
+        auto Decode(std::string_view Text, bool MoreFollows) -> size_t;
         auto MakeRoom(size_t Units) -> RC::CharType*;
         auto Commit(size_t Units) -> void;
 
         RC::Unreal::FString Result;
-        // Bytes from the last piece that may begin a sequence the next piece completes.
-        std::string Carry;
+        // The start of a sequence that the next piece may complete.
+        std::array<char, 3> Carry{};
+        size_t CarryLength = 0;
+        // A sequence was refused whole: the continuation bytes after it are part of it.
+        bool SkipTrails = false;
         // A NUL was met: nothing after it belongs to the string.
         bool Ended = false;
+    };
+
+    enum class Encoding
+    {
+        Utf8,
+        Utf16LE,
+        Utf16BE,
+    };
+
+    struct ByteOrderMark
+    {
+        Encoding Kind;
+        size_t Length;
+    };
+
+    // The byte order mark that Start begins with: EF BB BF (UTF-8), FF FE (UTF-16 little-endian)
+    // or FE FF (UTF-16 big-endian). UTF-8 of length 0 when there is none.
+    [[nodiscard]] auto FindByteOrderMark(std::string_view Start) -> ByteOrderMark;
+
+    // Turns UTF-16 text that arrives as bytes in pieces (a file saved as "Unicode") into UTF-8,
+    // pairing surrogates across pieces. An unpaired surrogate becomes U+FFFD; an odd last byte
+    // is dropped. Holds at most one byte and one unit between pieces.
+    class Utf16Reader
+    {
+    public:
+        explicit Utf16Reader(Encoding Order);
+        [[nodiscard]] auto Decode(std::string_view Piece) -> std::string;
+        // What the end of the text leaves: U+FFFD for a high surrogate that nothing followed.
+        [[nodiscard]] auto Finish() -> std::string;
+
+    private:
+        bool BigEndian;
+        std::optional<char> OddByte;
+        uint32_t HeldHigh = 0;
     };
 
     // The characters of an engine string up to its first NUL.

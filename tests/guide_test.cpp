@@ -145,7 +145,7 @@ namespace
     }
 
     // Whether a property is of the kind the guide's type column names.
-    auto KindMatches(const std::string& Type, const RC::Unreal::FProperty& Property) -> bool
+    auto KindMatches(const std::string& Type, RC::Unreal::FProperty& Property) -> bool
     {
         if (Type == "FString")
         {
@@ -222,7 +222,7 @@ namespace
             for (const auto& [Function, Rows] : *Tables)
             {
                 SCOPED_TRACE(Function);
-                const RC::Unreal::UFunction* Declared = nullptr;
+                RC::Unreal::UFunction* Declared = nullptr;
                 const auto Wide = BrambleonTest::FromUtf8(Function);
                 for (const auto* Class : Declarers)
                 {
@@ -232,12 +232,16 @@ namespace
                     }
                 }
                 ASSERT_NE(Declared, nullptr) << "the guide documents a function nobody declares";
-                const auto Properties = Declared->ForEachProperty();
+                std::vector<RC::Unreal::FProperty*> Properties;
+                for (auto* Property : Declared->ForEachProperty())
+                {
+                    Properties.push_back(Property);
+                }
                 ASSERT_EQ(Rows.size(), Properties.size());
                 for (const auto& Row : Rows)
                 {
-                    const RC::Unreal::FProperty* AtOffset = nullptr;
-                    for (const auto* Property : Properties)
+                    RC::Unreal::FProperty* AtOffset = nullptr;
+                    for (auto* Property : Properties)
                     {
                         if (Property->GetOffset_Internal() == Row.Offset)
                         {

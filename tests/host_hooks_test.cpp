@@ -8,7 +8,7 @@
 
 #include <Sim/Engine.hpp>
 #include <Unreal/FFrame.hpp>
-#include <Unreal/Hooks.hpp>
+#include <Unreal/Hooks/Hooks.hpp>
 #include <Unreal/UObjectGlobals.hpp>
 
 namespace
@@ -28,7 +28,7 @@ namespace
     }
 
     auto TickRecorder(Trace& Into, std::string Tag, bool RemoveAfterwards = false)
-        -> RC::Unreal::Hook::FEngineTickCallback
+        -> RC::Unreal::Hook::EngineTickCallbackWithData
     {
         return [&Into, Tag, RemoveAfterwards](TCallbackIterationData<void>& Data, RC::Unreal::UEngine*, float, bool) {
             Into.push_back(Tag);
@@ -73,14 +73,12 @@ namespace
         CallOnce();
         EXPECT_EQ(Calls, (Trace{"pre1", "pre2", "body", "post1", "post2"}));
 
-        // Fresh, non-zero ids for every callable.
-        for (const int Id : {First.first, First.second, Second.first, Second.second})
-        {
-            EXPECT_NE(Id, 0);
-        }
-        EXPECT_NE(First.first, First.second);
+        // Fresh, non-zero ids for every registration; a Blueprint function's pre and post share one.
+        EXPECT_NE(First.first, 0);
+        EXPECT_NE(Second.first, 0);
+        EXPECT_EQ(First.first, First.second);
+        EXPECT_EQ(Second.first, Second.second);
         EXPECT_NE(First.first, Second.first);
-        EXPECT_NE(First.second, Second.second);
         EXPECT_EQ(Sim->HookCount(Function), 2);
         EXPECT_EQ(Sim->RegisterHookCalls(Function), 2);
     }
@@ -138,12 +136,16 @@ namespace
         EXPECT_EQ(Sim->EscapedExceptions(), 0);
     }
 
-    TEST_F(HookTest, InjectedFaultAnswersZeroIdsAndHooksNothing)
+    TEST_F(HookTest, InjectedFaultsAnswerZeroIdsOrThrowAndHookNothing)
     {
         Sim->GetFaults().FailRegisterHookFor.push_back(STR("Test_CPP_Do"));
         const auto Ids = Globals::RegisterHook(Function, Recorder(Calls, "pre"), Recorder(Calls, "post"), nullptr);
         EXPECT_EQ(Ids, (std::pair<int, int>{0, 0}));
-        EXPECT_EQ(Sim->RegisterHookCalls(Function), 1);
+        Sim->GetFaults().FailRegisterHookFor.clear();
+        Sim->GetFaults().ThrowRegisterHookFor.push_back(STR("Test_CPP_Do"));
+        EXPECT_THROW(Globals::RegisterHook(Function, Recorder(Calls, "pre"), Recorder(Calls, "post"), nullptr),
+                     std::runtime_error);
+        EXPECT_EQ(Sim->RegisterHookCalls(Function), 2);
         EXPECT_EQ(Sim->HookCount(Function), 0);
         CallOnce();
         EXPECT_EQ(Calls, Trace{"body"});

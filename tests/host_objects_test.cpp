@@ -65,16 +65,18 @@ namespace
         EXPECT_EQ(Sim->FindObjectCalls(), 6);
     }
 
-    TEST_F(ObjectTest, FunctionsAreFoundThroughSuperClasses)
+    TEST_F(ObjectTest, FunctionsAreFoundInTheOwnClassOrThroughTheChain)
     {
         UClass* Base = Sim->CreateClass(STR("/Game/Actors/Base.Base_C"));
         UClass* Derived = Sim->CreateClass(STR("/Game/Actors/Derived.Derived_C"), {}, Base);
         UFunction* Inherited = Sim->AddFunction(Base, STR("VEXA_CPP_FindFirstOf"), {});
         UFunction* Own = Sim->AddFunction(Derived, STR("VEXA_CPP_NewObject"), {});
         UObject* Actor = Sim->SpawnObject(Derived);
-        EXPECT_EQ(Actor->GetFunctionByName(STR("VEXA_CPP_FindFirstOf")), Inherited);
+        EXPECT_EQ(Actor->GetFunctionByName(STR("VEXA_CPP_FindFirstOf")), nullptr);
+        EXPECT_EQ(Actor->GetFunctionByNameInChain(STR("VEXA_CPP_FindFirstOf")), Inherited);
         EXPECT_EQ(Actor->GetFunctionByName(STR("VEXA_CPP_NewObject")), Own);
-        EXPECT_EQ(Actor->GetFunctionByName(STR("VEXA_CPP_FindAllOf")), nullptr);
+        EXPECT_EQ(Actor->GetFunctionByNameInChain(STR("VEXA_CPP_NewObject")), Own);
+        EXPECT_EQ(Actor->GetFunctionByNameInChain(STR("VEXA_CPP_FindAllOf")), nullptr);
         EXPECT_EQ(Sim->SpawnObject(Base)->GetFunctionByName(STR("VEXA_CPP_NewObject")), nullptr);
         EXPECT_TRUE(Actor->IsA(Base));
         EXPECT_FALSE(Sim->SpawnObject(Base)->IsA(Derived));
@@ -89,7 +91,8 @@ namespace
              Prop(STR("Count"), Kind::Int32)},
             Base);
         UObject* Instance = Sim->SpawnObject(Actor);
-        auto* Flag = Instance->GetValuePtrByPropertyName<uint8_t>(STR("Flag"));
+        EXPECT_EQ(Instance->GetValuePtrByPropertyName<uint8_t>(STR("Flag")), nullptr);
+        auto* Flag = Instance->GetValuePtrByPropertyNameInChain<uint8_t>(STR("Flag"));
         auto* Ref = Instance->GetValuePtrByPropertyName<UObject*>(STR("ObjectRef"));
         auto* Refs = Instance->GetValuePtrByPropertyName<RC::Unreal::TArray<UObject*>>(STR("ObjectRefs"));
         auto* Count = Instance->GetValuePtrByPropertyName<int32_t>(STR("Count"));
@@ -106,22 +109,31 @@ namespace
         EXPECT_EQ(*Ref, nullptr);
         EXPECT_EQ(Refs->Num(), 0);
         EXPECT_EQ(*Count, 0);
-        EXPECT_EQ(Instance->GetValuePtrByPropertyName<void>(STR("Missing")), nullptr);
+        EXPECT_EQ(Instance->GetValuePtrByPropertyNameInChain<void>(STR("Missing")), nullptr);
+        EXPECT_EQ(Instance->GetValuePtrByPropertyNameInChain<UObject*>(STR("ObjectRef")), Ref);
+        EXPECT_EQ(Instance->GetPropertyByNameInChain(STR("Flag")), Base->FindProperty(RC::Unreal::FName(STR("Flag"))));
+        auto* RefsType = RC::Unreal::CastField<RC::Unreal::FArrayProperty>(Instance->GetPropertyByNameInChain(STR("ObjectRefs")));
+        ASSERT_NE(RefsType, nullptr);
+        EXPECT_NE(RC::Unreal::CastField<RC::Unreal::FObjectProperty>(RefsType->GetInner()), nullptr);
+        EXPECT_EQ(Instance->GetPropertyByNameInChain(STR("Missing")), nullptr);
 
         // Engine arrays in variables belong to the object and go with it.
         Refs->Add(Instance);
         EXPECT_EQ((*Refs)[0], Instance);
     }
 
-    TEST_F(ObjectTest, SearchesMatchTheClassNameAmongLoadedObjectsInCreationOrder)
+    TEST_F(ObjectTest, SearchesMatchTheClassOrASuperClassAmongLoadedObjectsInCreationOrder)
     {
         UClass* Target = Sim->CreateClass(STR("/Game/Things/Thing.Thing_C"));
         UClass* Sub = Sim->CreateClass(STR("/Game/Things/SubThing.SubThing_C"), {}, Target);
         UObject* First = Sim->SpawnObject(Target);
-        Sim->SpawnObject(Sub);
+        UObject* Child = Sim->SpawnObject(Sub);
         UObject* Hidden = Sim->SpawnObject(Target);
         UObject* Third = Sim->SpawnObject(Target);
         Sim->SetLoaded(Hidden, false);
+        // Every class has its class-default object, which the searches never return.
+        ASSERT_NE(Sim->ClassDefaultObject(Target), nullptr);
+        EXPECT_EQ(Sim->ClassDefaultObject(Sub)->GetName(), STR("Default__SubThing_C"));
 
         EXPECT_EQ(Globals::FindFirstOf(std::string("Thing_C")), First);
         EXPECT_EQ(Sim->LastFindFirstOfName(), "Thing_C");
@@ -129,9 +141,10 @@ namespace
         EXPECT_EQ(Sim->LastFindFirstOfName(), "Missing_C");
         EXPECT_EQ(Globals::FindFirstOf(STR("Thing_C")), First);
         EXPECT_EQ(Globals::FindFirstOf(RC::Unreal::FName(STR("Thing_C"))), First);
+        EXPECT_EQ(Globals::FindFirstOf(std::string("SubThing_C")), Child);
         EXPECT_EQ(Globals::FindFirstOf(std::string("")), nullptr);
 
-        const std::vector<UObject*> Expected{First, Third};
+        const std::vector<UObject*> Expected{First, Child, Third};
         const auto All = [](auto Name) {
             std::vector<UObject*> Found;
             Globals::FindAllOf(Name, Found);
@@ -142,6 +155,7 @@ namespace
         EXPECT_EQ(All(StringType(STR("Thing_C"))), Expected);
         EXPECT_EQ(All(RC::StringViewType(STR("Thing_C"))), Expected);
         EXPECT_EQ(All(STR("Thing_C")), Expected);
+        EXPECT_EQ(All(std::string("SubThing_C")), std::vector<UObject*>{Child});
         EXPECT_TRUE(All(std::string("Nothing_C")).empty());
     }
 
@@ -162,14 +176,25 @@ namespace
         EXPECT_EQ(First->GetClassPrivate(), Class);
         EXPECT_EQ(First->GetPathName(), STR("/Engine/Transient.Owner:Thing_C_0"));
 
-        RC::Unreal::FStaticConstructObjectParameters Named(Class);
+        RC::Unreal::FStaticConstructObjectParameters Named(Class, nullptr);
         Named.Name = RC::Unreal::FName(STR("Chosen"));
         UObject* Third = Globals::StaticConstructObject(Named);
         EXPECT_EQ(Third->GetPathName(), STR("/Engine/Transient.Chosen"));
 
-        EXPECT_EQ(Globals::StaticConstructObject(RC::Unreal::FStaticConstructObjectParameters(nullptr)), nullptr);
+        EXPECT_EQ(Globals::StaticConstructObject(RC::Unreal::FStaticConstructObjectParameters(nullptr, nullptr)), nullptr);
         EXPECT_EQ(Sim->ConstructedObjects(), (std::vector<UObject*>{First, Second, Third}));
         EXPECT_EQ(Globals::FindFirstOf(std::string("Thing_C")), Outer);
+
+        // Collection takes what was constructed and what it holds; spawned objects stay, and the
+        // names are free again.
+        Sim->SpawnObject(Class, First, STR("Held"));
+        EXPECT_EQ(Sim->CollectConstructed(), 4U);
+        EXPECT_TRUE(Sim->ConstructedObjects().empty());
+        std::vector<UObject*> Left;
+        Globals::FindAllOf(std::string("Thing_C"), Left);
+        EXPECT_EQ(Left, std::vector<UObject*>{Outer});
+        EXPECT_EQ(Sim->FindByPath(STR("/Engine/Transient.Owner:Thing_C_0.Held")), nullptr);
+        EXPECT_EQ(Globals::StaticConstructObject(Params)->GetPathName(), STR("/Engine/Transient.Owner:Thing_C_0"));
     }
 
     TEST_F(ObjectTest, DataTableRowsFollowTheirStructure)
@@ -182,10 +207,10 @@ namespace
             {Prop(STR("ID"), Kind::Name, 8), ArrayProp(STR("SelectionSet"), StructProp(STR("Set"), Item), 32)}, 56);
         EXPECT_EQ(Item->GetPropertiesSize(), 32);
         EXPECT_EQ(Row->GetPropertiesSize(), 56);
-        const auto* Set = RC::Unreal::CastField<RC::Unreal::FArrayProperty>(Row->FindProperty(RC::Unreal::FName(STR("SelectionSet"))));
+        auto* Set = RC::Unreal::CastField<RC::Unreal::FArrayProperty>(Row->FindProperty(RC::Unreal::FName(STR("SelectionSet"))));
         ASSERT_NE(Set, nullptr);
         EXPECT_EQ(Set->GetOffset_Internal(), 32);
-        const auto* Inner = RC::Unreal::CastField<RC::Unreal::FStructProperty>(Set->GetInner());
+        auto* Inner = RC::Unreal::CastField<RC::Unreal::FStructProperty>(Set->GetInner());
         ASSERT_NE(Inner, nullptr);
         EXPECT_EQ(Inner->GetStruct(), Item);
         EXPECT_EQ(Inner->GetElementSize(), 32);
@@ -197,7 +222,9 @@ namespace
         EXPECT_EQ(Table->FindRowUnchecked(Alpha), Memory);
         EXPECT_EQ(Table->FindRowUnchecked(RC::Unreal::FName(STR("Beta"))), nullptr);
         EXPECT_EQ(Table->GetRowStruct(), Row);
-        EXPECT_EQ(Table->GetRowNames(), std::vector<RC::Unreal::FName>{Alpha});
+        const auto Names = Table->GetRowNames();
+        ASSERT_EQ(Names.Num(), 1);
+        EXPECT_EQ(Names[0], Alpha);
         EXPECT_THROW(Sim->AddRow(Table, Alpha), std::invalid_argument);
         EXPECT_THROW(Sim->CreateStruct(STR("/Script/Game.TooSmall"), {Prop(STR("A"), Kind::Str)}, 8),
                      std::invalid_argument);

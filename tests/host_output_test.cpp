@@ -66,13 +66,13 @@ namespace
         auto& Captured = Engine::Get().CaptureLog();
         Devices().push_back(std::make_unique<PlainDevice>(Plain));
         RC::Output::send<RC::LogLevel::Warning>(STR("{} of {}\n"), 3, STR("four"));
-        RC::Output::send(STR("literal {{}}\n"));
+        RC::Output::send(STR("literal {{}} {\n")); // no arguments: sent as it stands
         ASSERT_EQ(Captured.Lines().size(), 2U);
         EXPECT_EQ(Captured.Lines()[0].Text, STR("3 of four\n"));
         EXPECT_EQ(Captured.Lines()[0].Level, 3);
-        EXPECT_EQ(Captured.Lines()[1].Text, STR("literal {}\n"));
+        EXPECT_EQ(Captured.Lines()[1].Text, STR("literal {{}} {\n"));
         EXPECT_EQ(Captured.Lines()[1].Level, 0);
-        EXPECT_EQ(Plain, (std::vector<StringType>{STR("3 of four\n"), STR("literal {}\n")}));
+        EXPECT_EQ(Plain, (std::vector<StringType>{STR("3 of four\n"), STR("literal {{}} {\n")}));
     }
 
     TEST_F(OutputTest, AnEmptyDeviceListDropsTheLine)

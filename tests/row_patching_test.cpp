@@ -461,6 +461,59 @@ namespace
         }
     }
 
+    // Offsets count from the start of the whole row, so members inherited from a parent structure
+    // are checked (and accepted or refused) like the structure's own.
+    TEST_F(RowLayoutTest, RowStructuresWithParentsAreCheckedThroughTheirInheritedMembers)
+    {
+        using RC::Sim::ArrayProp;
+        using RC::Sim::StructProp;
+        auto* const ItemBase = Struct(STR("/Game/Test/ItemBase.ItemBase"), {Prop(STR("StateGroupID"), Kind::Name, 0)}, 16);
+        auto* const Item = Sim().CreateStruct(STR("/Game/Test/ChildItem.ChildItem"),
+                                              {ArrayProp(STR("Entries"), Prop(STR("Entry"), Kind::Int64, 0), 16)}, 48,
+                                              ItemBase);
+        const auto Sets = ArrayProp(STR("SelectionSet"), StructProp(STR("Item"), Item, 0), 32);
+        struct Case
+        {
+            const char* Name;
+            RC::Sim::PropSpec ParentID;
+            bool Accepted;
+        };
+        const Case Cases[] = {
+            {"the parent holds the name at 8", Prop(STR("ID"), Kind::Name, 8), true},
+            {"the parent holds a number at 8", Prop(STR("ID"), Kind::Int64, 8), false},
+        };
+        int Number = 0;
+        for (const Case& Each : Cases)
+        {
+            SCOPED_TRACE(Each.Name);
+            const RC::StringType Name = Numbered(STR("Inherited"), Number++);
+            auto* const Parent = Sim().CreateStruct(STR("/Game/Test/") + Name + STR("Base.") + Name + STR("Base"),
+                                                    {Each.ParentID}, 32);
+            auto* const RowStruct =
+                Sim().CreateStruct(STR("/Game/Test/") + Name + STR(".") + Name, {Sets}, 96, Parent);
+            UDataTable* const Inherited =
+                Sim().CreateDataTable(STR("/Game/Test/DT_") + Name + STR(".DT_") + Name, RowStruct);
+            uint8_t* const Row = Sim().AddRow(Inherited, FName(STR("Row")));
+            SelectionRowInMemory(Row);
+            ClearLog();
+
+            CallTable(AddFunction, Inherited, FName(STR("Row")), 5);
+
+            if (Each.Accepted)
+            {
+                EXPECT_EQ(Texts(), (std::vector<std::string>{AddTrigger, AddDone}));
+                EXPECT_EQ(EntriesOf(Row, 0), std::vector<uint64_t>{5});
+            }
+            else
+            {
+                EXPECT_EQ(Texts(), (std::vector<std::string>{
+                                       AddTrigger, "BRMB:Proxy:BRMB_CPP_AddObjectSelectionSetID:Row layout mismatch"}));
+                EXPECT_TRUE(EntriesOf(Row, 0).empty());
+            }
+            ReleaseSelectionRow(Row);
+        }
+    }
+
     // The same memory under the selection row's own structure is accepted, so the refusals above
     // come from the structure alone.
     TEST_F(RowLayoutTest, TheSelectionRowStructureIsAccepted)

@@ -1,8 +1,29 @@
 // The save hook of the core library over real temporary folders, called as a Blueprint calls
 // it through the stand-in host: status at offset 0, file name kept at 16, reason at 32.
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <iostream>
+#include <random>
+#include <regex>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 #include <gtest/gtest.h>
 
@@ -10,6 +31,8 @@
 
 namespace fs = std::filesystem;
 using BrambleonTest::FileServicesTest;
+using BrambleonTest::LargeText;
+using BrambleonTest::OtherNames;
 using BrambleonTest::ReadBytes;
 using BrambleonTest::SaveAnswer;
 using BrambleonTest::WorkingDirectory;
@@ -215,3 +238,248 @@ TEST_F(FileServicesTest, FolderThatCannotBeCreatedAnswersFailure)
     EXPECT_EQ(Lines[2], "VEXA : VEXA_CPP_SaveFile failed : " +
                             std::make_error_code(std::errc::permission_denied).message());
 }
+
+// Symbolic links and permission bits as POSIX has them; the Windows suite has its own cases.
+#ifndef _WIN32
+TEST_F(FileServicesTest, ReplacedTargetKeepsItsLinkAndPermissionBitsAndNoTemporaryStays)
+{
+    Scratch.MakeFolder("Saves");
+    Scratch.MakeFolder("Elsewhere");
+    const fs::path Kept = Scratch.MakeFile("Saves/kept.txt", "old");
+    fs::permissions(Kept, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    const fs::path Pointed = Scratch.MakeFile("Elsewhere/real.txt", "old");
+    fs::create_symlink(Pointed, Scratch / "Saves/link.txt");
+    const std::string Folder = Scratch.Text("Saves") + "/";
+
+    for (const char* Name : {"kept.txt", "link.txt", "fresh.txt"})
+    {
+        EXPECT_EQ(Save(Folder, Name, "new"), (SaveAnswer{Success, Name, ""}));
+    }
+
+    EXPECT_EQ(ReadBytes(Kept), "new");
+    EXPECT_EQ(fs::status(Kept).permissions(), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_TRUE(fs::is_symlink(Scratch / "Saves/link.txt"));
+    EXPECT_EQ(ReadBytes(Pointed), "new");
+    // A new file has what a plain create gives it.
+    const mode_t Mask = ::umask(0);
+    ::umask(Mask);
+    EXPECT_EQ(fs::status(Scratch / "Saves/fresh.txt").permissions(), static_cast<fs::perms>(0666 & ~Mask));
+    EXPECT_EQ(OtherNames(Scratch / "Saves", {"kept.txt", "link.txt", "fresh.txt"}), std::vector<std::string>{});
+    EXPECT_EQ(OtherNames(Scratch / "Elsewhere", {"real.txt"}), std::vector<std::string>{});
+}
+
+namespace
+{
+    // Runs Work in a forked copy of this process (the loaded mod included) and answers what it
+    // printed to the pipe: a save that brings the process down cannot take the test with it.
+    auto InChild(const std::function<std::string()>& Work) -> std::string
+    {
+        int Pipe[2];
+        if (::pipe(Pipe) != 0)
+        {
+            ADD_FAILURE() << "pipe: " << std::strerror(errno);
+            return {};
+        }
+        const pid_t Child = ::fork();
+        if (Child == 0)
+        {
+            ::close(Pipe[0]);
+            const std::string Said = Work();
+            const ssize_t Written = ::write(Pipe[1], Said.data(), Said.size());
+            ::_exit(Written == static_cast<ssize_t>(Said.size()) ? 0 : 1);
+        }
+        ::close(Pipe[1]);
+        std::string Said;
+        char Buffer[4096];
+        for (ssize_t Read = 0; (Read = ::read(Pipe[0], Buffer, sizeof(Buffer))) > 0;)
+        {
+            Said.append(Buffer, static_cast<size_t>(Read));
+        }
+        ::close(Pipe[0]);
+        int Status = 0;
+        ::waitpid(Child, &Status, 0);
+        EXPECT_TRUE(WIFEXITED(Status) && WEXITSTATUS(Status) == 0) << "the saving child ended with " << Status;
+        return Said;
+    }
+
+    const std::regex TemporaryName(R"(\.unfinished-save\.slot\.txt\.[a-z0-9]{6}\.tmp)");
+} // namespace
+
+// A device is written where it is, never replaced by a file, and a full one fails the save.
+TEST_F(FileServicesTest, FullDeviceAnswersWriteFailureAndStaysADevice)
+{
+    std::vector<std::string> Folders{"/dev/"};
+    // The same device made in the scratch folder, where replacing it would be seen (and harmless).
+    if (::mknod((Scratch / "slot.txt").c_str(), S_IFCHR | 0666, ::makedev(1, 7)) == 0)
+    {
+        Folders.push_back(Scratch.Text() + "/");
+    }
+    else
+    {
+        std::cout << "no device node in the scratch folder: " << std::strerror(errno) << "\n";
+    }
+    for (const std::string& Folder : Folders)
+    {
+        const std::string Name = Folder == "/dev/" ? "full" : "slot.txt";
+        for (const size_t Bytes : {size_t{5}, size_t{64} * 1024})
+        {
+            SCOPED_TRACE(Folder + Name + " with " + std::to_string(Bytes) + " bytes");
+            ClearLog();
+            EXPECT_EQ(Save(Folder, Name, LargeText('n', Bytes)), (SaveAnswer{Failed, Name, "File could not be written"}));
+            EXPECT_EQ(LogLines(), (std::vector<std::string>{
+                                      "VEXA Saving file : " + Folder + Name,
+                                      "Saving File Failed",
+                                      "VEXA : VEXA_CPP_SaveFile failed : " +
+                                          std::make_error_code(std::errc::no_space_on_device).message(),
+                                  }));
+            EXPECT_TRUE(fs::is_character_file(Folder + Name));
+        }
+    }
+    EXPECT_EQ(OtherNames(Scratch.Path(), {"slot.txt"}), std::vector<std::string>{});
+}
+
+// A write that fails part-way, in a child process: with the file size limited, or on a small
+// file system that fills up. The old save stays whole and the temporary goes.
+TEST_F(FileServicesTest, WriteFailingPartWayKeepsTheOldSave)
+{
+    struct Fault
+    {
+        const char* Name;
+        // Run in the child before the save; an error text means the fault cannot be made here.
+        std::function<std::string(const fs::path& Folder)> Make;
+    };
+    const std::string Old = LargeText('o', 4096);
+    const Fault Faults[] = {
+        {"file size limit",
+         [](const fs::path&) -> std::string {
+             ::signal(SIGXFSZ, SIG_IGN);
+             const rlimit Limit{16 * 1024, 16 * 1024};
+             return ::setrlimit(RLIMIT_FSIZE, &Limit) == 0 ? "" : std::string("setrlimit: ") + std::strerror(errno);
+         }},
+        {"full file system",
+         [&Old](const fs::path& Folder) -> std::string {
+             // A private mount namespace: the small file system is gone with the child.
+             if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                 ::mount("brambleon-full", Folder.c_str(), "tmpfs", 0, "size=32k") != 0)
+             {
+                 return std::string("mounting is not allowed here: ") + std::strerror(errno);
+             }
+             BrambleonTest::WriteBytes(Folder / "slot.txt", Old);
+             // Fill what is left, so that the new text meets a full disk part-way.
+             std::ofstream Filler(Folder / "filler", std::ios::binary);
+             const std::string Block(1024, 'f');
+             while (Filler.write(Block.data(), static_cast<std::streamsize>(Block.size())) && Filler.flush())
+             {
+             }
+             return "";
+         }},
+    };
+    std::vector<std::string> Skipped;
+    for (const Fault& Each : Faults)
+    {
+        SCOPED_TRACE(Each.Name);
+        const fs::path Folder = Scratch.MakeFolder(Each.Name);
+        Scratch.MakeFile(std::string(Each.Name) + "/slot.txt", Old);
+        const std::string Said = InChild([&]() -> std::string {
+            if (std::string Refused = Each.Make(Folder); !Refused.empty())
+            {
+                return "skip: " + Refused;
+            }
+            ClearLog();
+            const SaveAnswer Answer = Save(BrambleonTest::PathUtf8(Folder) + "/", "slot.txt", LargeText('n', 64 * 1024));
+            // What the child sees inside its own mount, one item a line.
+            std::string Items = Answer.Status + "\n" + Answer.Reason + "\n";
+            Items += ReadBytes(Folder / "slot.txt") == Old ? "old kept\n" : "old lost\n";
+            Items += std::to_string(OtherNames(Folder, {"slot.txt", "filler"}).size()) + " left behind\n";
+            for (const std::string& Line : LogLines())
+            {
+                Items += Line + "\n";
+            }
+            return Items;
+        });
+        if (Said.starts_with("skip: "))
+        {
+            Skipped.push_back(std::string(Each.Name) + ": " + Said.substr(6));
+            continue;
+        }
+        std::vector<std::string> Items;
+        for (size_t Start = 0, End = 0; (End = Said.find('\n', Start)) != std::string::npos; Start = End + 1)
+        {
+            Items.push_back(Said.substr(Start, End - Start));
+        }
+        ASSERT_EQ(Items.size(), 7u) << Said;
+        EXPECT_EQ(std::vector<std::string>(Items.begin(), Items.begin() + 6),
+                  (std::vector<std::string>{Failed, "File could not be written", "old kept", "0 left behind",
+                                            "VEXA Saving file : " + BrambleonTest::PathUtf8(Folder) + "/slot.txt",
+                                            "Saving File Failed"}));
+        EXPECT_TRUE(Items[6].starts_with("VEXA : VEXA_CPP_SaveFile failed : ")) << Items[6];
+        EXPECT_TRUE(ReadBytes(Folder / "slot.txt") == Old) << "the old save was changed";
+    }
+    if (!Skipped.empty())
+    {
+        GTEST_SKIP() << Skipped.front() << (Skipped.size() > 1 ? " (and more)" : "");
+    }
+}
+
+// A game killed during a save, many times at random moments: the slot always holds the whole
+// old or the whole new text, and what killed saves leave behind is named as unfinished.
+TEST_F(FileServicesTest, SavesKilledAtRandomMomentsLeaveTheWholeOldOrTheWholeNewText)
+{
+    constexpr int Kills = 200;
+    const std::string Old = LargeText('o', 128 * 1024);
+    const std::string New = LargeText('n', 512 * 1024);
+    const std::string Folder = Scratch.Text("Saves") + "/";
+    Scratch.MakeFolder("Saves");
+    const fs::path Slot = Scratch / "Saves/slot.txt";
+
+    // A child that saves both texts in turn until it is killed.
+    const auto StartSaving = [&] {
+        const pid_t Child = ::fork();
+        if (Child == 0)
+        {
+            for (bool Newer = true;; Newer = !Newer)
+            {
+                static_cast<void>(Save(Folder, "slot.txt", Newer ? New : Old));
+            }
+        }
+        return Child;
+    };
+    // How long one save takes here, so that the kills spread over several saves.
+    const auto Started = std::chrono::steady_clock::now();
+    ASSERT_EQ(Save(Folder, "slot.txt", New).Status, Success);
+    const auto OneSave = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - Started);
+
+    std::mt19937 Random(std::random_device{}());
+    std::uniform_int_distribution<long> Delay(0, 2 * OneSave.count() + 500);
+    int OldKept = 0;
+    int NewFound = 0;
+    int Torn = 0;
+    int Strays = 0;
+    for (int Kill = 0; Kill < Kills; ++Kill)
+    {
+        BrambleonTest::WriteBytes(Slot, Old);
+        const pid_t Child = StartSaving();
+        ASSERT_GT(Child, 0);
+        ::usleep(static_cast<useconds_t>(Delay(Random)));
+        ::kill(Child, SIGKILL);
+        int Status = 0;
+        ::waitpid(Child, &Status, 0);
+        ASSERT_TRUE(WIFSIGNALED(Status) && WTERMSIG(Status) == SIGKILL);
+
+        const std::string Found = ReadBytes(Slot);
+        OldKept += static_cast<int>(Found == Old);
+        NewFound += static_cast<int>(Found == New);
+        Torn += static_cast<int>(Found != Old && Found != New);
+        for (const std::string& Stray : OtherNames(Scratch / "Saves", {"slot.txt"}))
+        {
+            EXPECT_TRUE(std::regex_match(Stray, TemporaryName)) << Stray;
+            fs::remove(Scratch / "Saves" / Stray);
+            ++Strays;
+        }
+    }
+    std::cout << Kills << " kills (one save " << OneSave.count() << " us): " << OldKept << " old, " << NewFound
+              << " new, " << Torn << " torn; " << Strays << " temporaries left behind\n";
+    EXPECT_EQ(Torn, 0);
+    EXPECT_EQ(OldKept + NewFound, Kills);
+}
+#endif

@@ -1,12 +1,14 @@
 // The UTF-8 / UTF-16 conversions: well-formed text round-trips, malformed text is replaced.
 #include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <random>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <utf8.h>
 
 #include <Unreal/FString.hpp>
 #include <log_bridge.hpp>
@@ -53,6 +55,17 @@ namespace BrambleonTest
                 Out += std::to_string(static_cast<unsigned>(Unit)) + ' ';
             }
             return Out;
+        }
+
+        // What the mod has always answered for any bytes: utfcpp's repair of malformed input,
+        // then the conversion of the repaired text.
+        auto ReferenceDecode(std::string_view Text) -> RC::StringType
+        {
+            std::string Repaired;
+            utf8::replace_invalid(Text.begin(), Text.end(), std::back_inserter(Repaired));
+            RC::StringType Wide;
+            utf8::unchecked::utf8to16(Repaired.begin(), Repaired.end(), std::back_inserter(Wide));
+            return Wide;
         }
 
         const std::string LongAscii(200, 'a');
@@ -200,8 +213,8 @@ namespace BrambleonTest
         }
     }
 
-    // Text that arrives in pieces (a file read in chunks) gives what the whole text gives, wherever
-    // the pieces are cut: inside a sequence, inside a malformed run, before or after a NUL, and
+    // Text that arrives in pieces (a file read in chunks) gives what the whole text gives, and what
+    // the mod has always given, wherever the pieces are cut: inside a sequence, inside a malformed run, before or after a NUL, and
     // whether the storage was reserved for all of it, part of it or none.
     TEST(TextTest, WriterGivesTheWholeTextsAnswerWhereverThePiecesAreCut)
     {
@@ -222,6 +235,7 @@ namespace BrambleonTest
             }
             const std::string_view Whole(Text);
             const RC::StringType Expected = Utf8ToUtf16(Whole.substr(0, Whole.find('\0')));
+            ASSERT_EQ(HexUnits(Expected), HexUnits(ReferenceDecode(Whole.substr(0, Whole.find('\0'))))) << Hex(Text);
 
             const size_t Reserved[] = {0, 1, Text.size(), Text.size() * 3};
             Writer.Reserve(Reserved[Round % 4]);
@@ -236,6 +250,47 @@ namespace BrambleonTest
             ASSERT_EQ(HexUnits(FStringView(Built)), HexUnits(Expected)) << Hex(Text);
             const auto& Chars = Built.GetCharArray();
             ASSERT_EQ(Chars.Num(), Expected.empty() ? 0 : static_cast<int32_t>(Expected.size() + 1)) << Hex(Text);
+        }
+    }
+
+    // Whatever the bytes, what waits between pieces stays a cut sequence of at most three bytes:
+    // 4 MiB of each kind of malformed text goes through the writer as 4 MiB of ASCII does, in the
+    // file reader's 64 KiB pieces and in pieces that cut sequences everywhere.
+    TEST(TextTest, WriterCarriesAtMostThreeBytesBetweenPiecesWhateverTheText)
+    {
+        const struct
+        {
+            const char* Name;
+            std::string Head;
+            std::string Unit;
+        } Patterns[] = {
+            {"ascii", "", "plain text "},
+            {"continuation bytes", "", "\x80\xBF\x9A"},
+            {"overlong lead, then continuation bytes", "\xC0", "\x80\xBF"},
+            {"leads alone", "", "\xC3\xE2\xF0\xF4"},
+            {"alternating", "", "\xC3\xA9\xFF\xF0\x9F\x98\x82\xE2\x82"},
+        };
+        constexpr size_t Size = size_t{4} << 20;
+        for (const auto& Pattern : Patterns)
+        {
+            std::string Text = Pattern.Head;
+            while (Text.size() < Size)
+            {
+                Text += Pattern.Unit;
+            }
+            const RC::StringType Expected = Utf8ToUtf16(Text);
+            for (const size_t PieceBytes : {size_t{64} * 1024, size_t{4093}})
+            {
+                BRMB::Text::FStringWriter Writer;
+                size_t MostCarried = 0;
+                for (size_t At = 0; At < Text.size(); At += PieceBytes)
+                {
+                    Writer.Append(std::string_view(Text).substr(At, PieceBytes));
+                    MostCarried = std::max(MostCarried, Writer.Carried().size());
+                }
+                EXPECT_LE(MostCarried, 3u) << Pattern.Name << ", pieces of " << PieceBytes;
+                EXPECT_TRUE(FStringView(Writer.Take()) == Expected) << Pattern.Name << ", pieces of " << PieceBytes;
+            }
         }
     }
 

@@ -6,7 +6,11 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
+#include <iostream>
+#include <random>
+#include <regex>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -17,6 +21,8 @@
 #include "support/file_services_fixture.hpp"
 
 namespace fs = std::filesystem;
+using BrambleonTest::LargeText;
+using BrambleonTest::OtherNames;
 using BrambleonTest::ReadBytes;
 using BrambleonTest::SaveAnswer;
 
@@ -260,18 +266,21 @@ TEST_F(WindowsFiles, AnotherHandlesShareModeDecidesWhatReadAndSaveMayDo)
         const char* Name;
         DWORD ShareMode;
         bool Readable;
-        bool Replaceable;
+        std::string_view Reason; // empty: replaced
     };
+    // The new text replaces the file, which a handle that does not share deletion forbids. One
+    // that shares it too may still stand in the way (wine, Windows before its POSIX-style renames).
     const Case Cases[] = {
-        {"shares everything", FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, true, true},
-        {"shares reading and writing", FILE_SHARE_READ | FILE_SHARE_WRITE, true, true},
-        {"denies writing", FILE_SHARE_READ, true, false},
-        {"denies everything", 0, false, false},
+        {"shares everything", FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, true, "either"},
+        {"shares reading and writing", FILE_SHARE_READ | FILE_SHARE_WRITE, true, "File could not be written"},
+        {"denies writing", FILE_SHARE_READ, true, "File could not be opened"},
+        {"denies everything", 0, false, "File could not be opened"},
     };
     for (const Case& Each : Cases)
     {
         SCOPED_TRACE(Each.Name);
         const fs::path File = Scratch.MakeFile("held.txt", "old\n");
+        SaveAnswer Answer;
         {
             const OtherHandle Holder(File, GENERIC_READ | GENERIC_WRITE, Each.ShareMode);
             ASSERT_TRUE(Holder.IsOpen());
@@ -281,17 +290,19 @@ TEST_F(WindowsFiles, AnotherHandlesShareModeDecidesWhatReadAndSaveMayDo)
             // Unreadable means empty text and only the request line, not "does not exist".
             EXPECT_EQ(LogLines(), std::vector<std::string>{"VEXA Request file : " + Scratch.Text("held.txt")});
 
-            const SaveAnswer Answer = Save(Scratch.Text() + "\\", "held.txt", "new");
-            if (Each.Replaceable)
+            Answer = Save(Scratch.Text() + "\\", "held.txt", "new");
+            if (Each.Reason != "either")
             {
-                EXPECT_EQ(Answer, (SaveAnswer{std::string(Saved), "held.txt", ""}));
+                EXPECT_EQ(Answer, (SaveAnswer{std::string(Each.Reason.empty() ? Saved : Failed), "held.txt",
+                                              std::string(Each.Reason)}));
             }
-            else
+            else if (Answer.Status != Saved)
             {
-                EXPECT_EQ(Answer, (SaveAnswer{std::string(Failed), "held.txt", "File could not be opened"}));
+                EXPECT_EQ(Answer, (SaveAnswer{std::string(Failed), "held.txt", "File could not be written"}));
             }
         }
-        EXPECT_EQ(ReadBytes(File), Each.Replaceable ? "new" : "old\n");
+        EXPECT_EQ(ReadBytes(File), Answer.Status == Saved ? "new" : "old\n");
+        EXPECT_EQ(WideNames(Scratch.Path()), std::vector<std::wstring>{L"held.txt"}) << "a temporary stayed";
     }
 }
 
@@ -317,4 +328,154 @@ TEST_F(WindowsFiles, AReadOnlyFileIsNotReplacedAndKeepsItsText)
     EXPECT_TRUE(Lines[2].starts_with("VEXA : VEXA_CPP_SaveFile failed : ")) << Lines[2];
     EXPECT_GT(Lines[2].size(), std::string_view("VEXA : VEXA_CPP_SaveFile failed : ").size()) << "no description";
     EXPECT_EQ(Read(Scratch.Text("locked.txt")), "keep me");
+}
+
+// --- devices and killed saves ---------------------------------------------------------------------
+
+TEST_F(WindowsFiles, DevicesAreWrittenWhereTheyAreAndNeverReplaced)
+{
+    // NUL takes any text, and no file named NUL (or a temporary) appears in the folder.
+    EXPECT_EQ(Save(Scratch.Text() + "\\", "NUL", "text\n"), (SaveAnswer{std::string(Saved), "NUL", ""}));
+    EXPECT_TRUE(fs::is_empty(Scratch.Path()));
+
+    // wine shows the host's full device on drive Z:; Windows has no such device.
+    if (const OtherHandle Probe(L"Z:\\dev\\full", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE); !Probe.IsOpen())
+    {
+        GTEST_SKIP() << "no full device here (only wine shows one): " << ::GetLastError();
+    }
+    for (const size_t Bytes : {size_t{5}, size_t{64} * 1024})
+    {
+        SCOPED_TRACE(Bytes);
+        EXPECT_EQ(Save("Z:\\dev\\", "full", LargeText('n', Bytes)),
+                  (SaveAnswer{std::string(Failed), "full", "File could not be written"}));
+    }
+}
+
+namespace
+{
+    // Set in a child started by the killed-saves test: "<folder>|<event name>".
+    constexpr const wchar_t* SavingChild = L"BRAMBLEON_SAVING_CHILD";
+
+    auto ChildRole() -> std::wstring
+    {
+        std::wstring Value(1024, L'\0');
+        const DWORD Length = ::GetEnvironmentVariableW(SavingChild, Value.data(), static_cast<DWORD>(Value.size()));
+        Value.resize(Length < Value.size() ? Length : 0);
+        return Value;
+    }
+
+    class Process
+    {
+    public:
+        explicit Process(std::wstring CommandLine)
+        {
+            STARTUPINFOW Startup{};
+            Startup.cb = sizeof(Startup);
+            Started = ::CreateProcessW(nullptr, CommandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                                       nullptr, &Startup, &Info) != 0;
+        }
+        Process(const Process&) = delete;
+        auto operator=(const Process&) -> Process& = delete;
+        ~Process()
+        {
+            if (Started)
+            {
+                ::TerminateProcess(Info.hProcess, 1);
+                ::WaitForSingleObject(Info.hProcess, INFINITE);
+                ::CloseHandle(Info.hThread);
+                ::CloseHandle(Info.hProcess);
+            }
+        }
+        [[nodiscard]] auto IsStarted() const -> bool { return Started; }
+        [[nodiscard]] auto Get() const -> HANDLE { return Info.hProcess; }
+
+    private:
+        PROCESS_INFORMATION Info{};
+        bool Started = false;
+    };
+} // namespace
+
+// A game killed during a save: a child process of this program saves both texts in turn until
+// it is ended with TerminateProcess at a random moment. The slot is always the whole old or the
+// whole new text; what killed saves leave behind is named as unfinished.
+TEST_F(WindowsFiles, SavesKilledAtRandomMomentsLeaveTheWholeOldOrTheWholeNewText)
+{
+    const std::string Old = LargeText('o', 128 * 1024);
+    const std::string New = LargeText('n', 512 * 1024);
+    if (const std::wstring Role = ChildRole(); !Role.empty())
+    {
+        const fs::path Folder = Role.substr(0, Role.find(L'|'));
+        const HANDLE Ready = ::OpenEventW(EVENT_MODIFY_STATE, FALSE, Role.substr(Role.find(L'|') + 1).c_str());
+        ASSERT_NE(Ready, nullptr);
+        ::SetEvent(Ready);
+        for (bool Newer = true;; Newer = !Newer)
+        {
+            static_cast<void>(Save(BrambleonTest::PathUtf8(Folder) + "\\", "slot.txt", Newer ? New : Old));
+        }
+    }
+
+    constexpr int Kills = 200;
+    const auto Stored = [](const std::string& Text) { return std::regex_replace(Text, std::regex("\n"), "\r\n"); };
+    const std::string OldStored = Stored(Old);
+    const std::string NewStored = Stored(New);
+    const fs::path Folder = Scratch.MakeFolder("Saves");
+    const fs::path Slot = Folder / "slot.txt";
+    const auto Started = std::chrono::steady_clock::now();
+    ASSERT_EQ(Save(Scratch.Text("Saves") + "\\", "slot.txt", New).Status, Saved);
+    const auto OneSave = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - Started);
+
+    std::wstring Self(MAX_PATH, L'\0');
+    Self.resize(::GetModuleFileNameW(nullptr, Self.data(), static_cast<DWORD>(Self.size())));
+    const auto* Current = testing::UnitTest::GetInstance()->current_test_info();
+    const std::string Filter = std::string(Current->test_suite_name()) + "." + Current->name();
+    const std::wstring CommandLine =
+        L"\"" + Self + L"\" --gtest_filter=" + std::wstring(Filter.begin(), Filter.end());
+    const std::wstring EventName = L"brambleon-saving-child-" + std::to_wstring(::GetCurrentProcessId());
+    const HANDLE Ready = ::CreateEventW(nullptr, TRUE, FALSE, EventName.c_str());
+    ASSERT_NE(Ready, nullptr);
+    ::SetEnvironmentVariableW(SavingChild, (Folder.wstring() + L"|" + EventName).c_str());
+
+    std::mt19937 Random(std::random_device{}());
+    std::uniform_int_distribution<DWORD> Delay(0, static_cast<DWORD>(2 * OneSave.count() + 1));
+    const std::regex TemporaryName(R"(\.unfinished-save\.slot\.txt\.[a-z0-9]{6}\.tmp)");
+    int OldKept = 0;
+    int NewFound = 0;
+    int Torn = 0;
+    int Strays = 0;
+    std::chrono::steady_clock::duration Starting{};
+    for (int Kill = 0; Kill < Kills; ++Kill)
+    {
+        BrambleonTest::WriteBytes(Slot, Old);
+        ::ResetEvent(Ready);
+        {
+            const Process Child(CommandLine);
+            ASSERT_TRUE(Child.IsStarted());
+            const auto Spawned = std::chrono::steady_clock::now();
+            ASSERT_EQ(::WaitForSingleObject(Ready, 60'000), WAIT_OBJECT_0) << "the saving child did not start";
+            Starting += std::chrono::steady_clock::now() - Spawned;
+            ::Sleep(Delay(Random));
+            ::TerminateProcess(Child.Get(), 1);
+            ::WaitForSingleObject(Child.Get(), INFINITE);
+        }
+        // The slot as the test wrote it, or either text as a save stores it (LF as CR LF).
+        const std::string Found = ReadBytes(Slot);
+        const bool IsOld = Found == Old || Found == OldStored;
+        OldKept += static_cast<int>(IsOld);
+        NewFound += static_cast<int>(Found == NewStored);
+        Torn += static_cast<int>(!IsOld && Found != NewStored);
+        for (const std::string& Stray : OtherNames(Folder, {"slot.txt"}))
+        {
+            EXPECT_TRUE(std::regex_match(Stray, TemporaryName)) << Stray;
+            fs::remove(Folder / Stray);
+            ++Strays;
+        }
+    }
+    ::SetEnvironmentVariableW(SavingChild, nullptr);
+    ::CloseHandle(Ready);
+    std::cout << "children start in " << std::chrono::duration_cast<std::chrono::milliseconds>(Starting).count() / Kills
+              << " ms; ";
+    std::cout << Kills << " kills (one save " << OneSave.count() << " ms): " << OldKept << " old, " << NewFound
+              << " new, " << Torn << " torn; " << Strays << " temporaries left behind\n";
+    EXPECT_EQ(Torn, 0);
+    EXPECT_EQ(OldKept + NewFound, Kills);
 }

@@ -3,9 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
+#include <unordered_set>
 
 #include <DynamicOutput/Output.hpp>
-#include <Unreal/FProperty.hpp>
+#include <Unreal/CoreUObject/UObject/UnrealType.hpp>
 
 #include "os.hpp"
 #include "sim_state.hpp"
@@ -257,7 +258,19 @@ namespace RC::Sim
         ClassState.Properties = std::move(VariableLayout.Properties);
         ClassState.PropertiesSize = VariableLayout.Size;
         ClassState.Super = Super;
+        // Every class has its class-default object, as in the engine; the searches never return it.
+        UObject* Default = State->Add(std::unique_ptr<UObject>(new UObject()), Class, Package,
+                                      StringType(STR("Default__")) + StringType(Name));
+        auto& DefaultState = Impl::StateOf(Default);
+        DefaultState.Variables = AlignedBlock(static_cast<size_t>(Class->GetPropertiesSize()));
+        DefaultState.IsClassDefault = true;
+        ClassState.ClassDefault = Default;
         return Class;
+    }
+
+    auto Engine::ClassDefaultObject(const UClass* Class) const -> UObject*
+    {
+        return Class != nullptr ? Impl::StateOf(Class).ClassDefault : nullptr;
     }
 
     auto Engine::AddFunction(UClass* Class, StringViewType Name, std::vector<PropSpec> Params, BlueprintBody Body)
@@ -278,10 +291,11 @@ namespace RC::Sim
         return Function;
     }
 
-    auto Engine::CreateStruct(StringViewType Path, std::vector<PropSpec> Members, int32_t Size) -> UScriptStruct*
+    auto Engine::CreateStruct(StringViewType Path, std::vector<PropSpec> Members, int32_t Size, UScriptStruct* Super)
+        -> UScriptStruct*
     {
         const auto [PackagePath, Name] = SplitPath(Path);
-        auto MemberLayout = LayOut(Members, 0);
+        auto MemberLayout = LayOut(Members, Super != nullptr ? Super->GetPropertiesSize() : 0);
         if (Size >= 0 && Size < MemberLayout.Size)
         {
             throw Invalid("struct " + ToUtf8(Path) + " is smaller than its members");
@@ -292,6 +306,7 @@ namespace RC::Sim
         auto& StructState = Impl::StateOf(Struct);
         StructState.Properties = std::move(MemberLayout.Properties);
         StructState.PropertiesSize = Size >= 0 ? Size : MemberLayout.Size;
+        StructState.Super = Super;
         return Struct;
     }
 
@@ -478,6 +493,30 @@ namespace RC::Sim
     auto Engine::LastFindFirstOfName() const -> std::string { return State->LastSearchedName; }
     auto Engine::ConstructedObjects() const -> std::vector<UObject*> { return State->Constructed; }
     auto Engine::Constructions() const -> const std::vector<Construction>& { return State->Constructions; }
+
+    auto Engine::CollectConstructed() -> size_t
+    {
+        auto& S = *State;
+        std::unordered_set<const UObject*> Doomed(S.Constructed.begin(), S.Constructed.end());
+        // An outer is always older than what it holds, so one pass in creation order finds all.
+        for (const auto& Object : S.Objects)
+        {
+            if (Doomed.contains(Impl::StateOf(Object.get()).Outer))
+            {
+                Doomed.insert(Object.get());
+            }
+        }
+        for (const UObject* Object : Doomed)
+        {
+            S.ByPath.erase(Impl::StateOf(Object).Path);
+        }
+        std::erase_if(S.Objects, [&](const std::unique_ptr<UObject>& Object) { return Doomed.contains(Object.get()); });
+        S.Constructed.clear();
+        S.Constructions.clear(); // their records would point at destroyed objects
+        // Unique names start again from 0; SpawnObject skips the ones still taken.
+        S.NameCounters.clear();
+        return Doomed.size();
+    }
     auto Engine::EscapedExceptions() const -> int { return State->EscapedExceptionCount; }
     auto Engine::GetFaults() -> Faults& { return State->InjectedFaults; }
 

@@ -2,6 +2,7 @@
 #include <Unreal/UObjectGlobals.hpp>
 
 #include <algorithm>
+#include <stdexcept>
 
 #include "sim_state.hpp"
 
@@ -30,6 +31,19 @@ namespace RC::Unreal
                                       : ObjectState.Outer == InOuter && Object->GetName() == Name;
         }
 
+        // The class or any of its super classes has the name.
+        auto IsOfClassNamed(const UStruct* Class, FName ClassName) -> bool
+        {
+            for (const UStruct* Current = Class; Current != nullptr; Current = Current->GetSuperStruct())
+            {
+                if (Current->GetNamePrivate() == ClassName)
+                {
+                    return true;
+                }
+            }
+            return false;
+        }
+
         auto Search(FName ClassName, std::string SearchedText, bool FirstOnly, std::vector<UObject*>* Found) -> UObject*
         {
             auto& S = State();
@@ -41,7 +55,7 @@ namespace RC::Unreal
             for (const auto& Object : S.Objects)
             {
                 const auto& ObjectState = Engine::Impl::StateOf(Object.get());
-                if (ObjectState.Loaded && ObjectState.Class != nullptr && ObjectState.Class->GetNamePrivate() == ClassName)
+                if (ObjectState.Loaded && !ObjectState.IsClassDefault && IsOfClassNamed(ObjectState.Class, ClassName))
                 {
                     if (FirstOnly)
                     {
@@ -100,8 +114,8 @@ namespace RC::Unreal
             return nullptr;
         }
 
-        auto RegisterHook(UFunction* Function, const UnrealScriptFunctionCallable& PreCallback,
-                          const UnrealScriptFunctionCallable& PostCallback, void* CustomData) -> std::pair<int, int>
+        auto RegisterHook(UFunction* Function, UnrealScriptFunctionCallable PreCallback,
+                          UnrealScriptFunctionCallable PostCallback, void* CustomData) -> std::pair<int, int>
         {
             if (Function == nullptr)
             {
@@ -110,16 +124,23 @@ namespace RC::Unreal
             auto& S = State();
             auto& Hooks = S.Hooks[Function];
             ++Hooks.RegisterCalls;
-            const auto& Failing = S.InjectedFaults.FailRegisterHookFor;
-            if (std::find(Failing.begin(), Failing.end(), Function->GetName()) != Failing.end())
+            const auto Listed = [&](const std::vector<StringType>& Names) {
+                return std::find(Names.begin(), Names.end(), Function->GetName()) != Names.end();
+            };
+            if (Listed(S.InjectedFaults.ThrowRegisterHookFor))
+            {
+                throw std::runtime_error("Could not hook UFunction '" + Sim::ToUtf8(Function->GetFullName()) +
+                                         "': no script hook can be installed for it");
+            }
+            if (Listed(S.InjectedFaults.FailRegisterHookFor))
             {
                 return {0, 0};
             }
-            const int PreId = S.NextHookId++;
-            const int PostId = S.NextHookId++;
-            Hooks.Pre.push_back(Sim::HookEntry{PreCallback, CustomData, PreId, Sim::NextRegistrationSerial()});
-            Hooks.Post.push_back(Sim::HookEntry{PostCallback, CustomData, PostId, Sim::NextRegistrationSerial()});
-            return {PreId, PostId};
+            // A Blueprint function's pre and post callbacks share one id.
+            const int Id = S.NextHookId++;
+            Hooks.Pre.push_back(Sim::HookEntry{std::move(PreCallback), CustomData, Id, Sim::NextRegistrationSerial()});
+            Hooks.Post.push_back(Sim::HookEntry{std::move(PostCallback), CustomData, Id, Sim::NextRegistrationSerial()});
+            return {Id, Id};
         }
 
         auto FindFirstOf(FName ClassName) -> UObject*

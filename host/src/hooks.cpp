@@ -1,11 +1,11 @@
 // Engine-tick pre-callbacks: kept in registration order; Engine::Tick runs them.
-#include <Unreal/Hooks.hpp>
+#include <Unreal/Hooks/Hooks.hpp>
 
 #include "sim_state.hpp"
 
 namespace RC::Unreal::Hook
 {
-    auto RegisterEngineTickPreCallback(FEngineTickCallback Callback, FCallbackOptions Options) -> GlobalCallbackId
+    auto RegisterEngineTickPreCallback(EngineTickCallbackWithData Callback, FCallbackOptions Options) -> GlobalCallbackId
     {
         if (!Callback)
         {

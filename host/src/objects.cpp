@@ -1,13 +1,10 @@
 // Engine objects and reflection: names, paths, classes, functions, structs, data tables and
 // properties. The state behind each object lives in its ObjectState; the engine creates them.
 #include <Mod/CppUserModBase.hpp>
+#include <Unreal/CoreUObject/UObject/Class.hpp>
+#include <Unreal/CoreUObject/UObject/UnrealType.hpp>
 #include <Unreal/Engine/UDataTable.hpp>
-#include <Unreal/FProperty.hpp>
-#include <Unreal/UClass.hpp>
-#include <Unreal/UFunction.hpp>
 #include <Unreal/UObject.hpp>
-#include <Unreal/UScriptStruct.hpp>
-#include <Unreal/UStruct.hpp>
 
 #include "sim_state.hpp"
 
@@ -15,6 +12,18 @@ namespace RC
 {
     CppUserModBase::CppUserModBase() = default;
     CppUserModBase::~CppUserModBase() = default;
+
+    auto CppUserModBase::register_tab(StringViewType tab_name, GUI::GUITab::RenderFunctionType render_function) -> void
+    {
+        GUITabs.push_back(std::make_shared<GUI::GUITab>(tab_name, std::move(render_function), this));
+    }
+
+    auto CppUserModBase::register_keydown_event(Input::Key, const Input::EventCallbackCallable&, uint8_t) -> void {}
+
+    auto CppUserModBase::register_keydown_event(Input::Key, const std::vector<Input::ModifierKey>&,
+                                                const Input::EventCallbackCallable&, uint8_t) -> void
+    {
+    }
 } // namespace RC
 
 namespace RC::Unreal
@@ -35,7 +44,7 @@ namespace RC::Unreal
         // Engine strings and arrays in the variables belong to the object; its class outlives it.
         if (State->Variables.Size() != 0 && State->Class != nullptr)
         {
-            Sim::DestroyValues(State->Class->ForEachProperty(), State->Variables.Data());
+            Sim::DestroyValues(Sim::PropertiesInChain(State->Class), State->Variables.Data());
         }
     }
 
@@ -63,7 +72,24 @@ namespace RC::Unreal
         return false;
     }
 
-    auto UObject::GetFunctionByName(const CharType* FunctionName) const -> UFunction*
+    auto UObject::GetFunctionByName(const CharType* FunctionName) -> UFunction*
+    {
+        if (FunctionName == nullptr || State->Class == nullptr)
+        {
+            return nullptr;
+        }
+        const FName Name(FunctionName, FNAME_Find);
+        for (UFunction* Function : StateOf(State->Class).Functions)
+        {
+            if (!Name.IsNone() && Function->GetNamePrivate() == Name)
+            {
+                return Function;
+            }
+        }
+        return nullptr;
+    }
+
+    auto UObject::GetFunctionByNameInChain(const CharType* FunctionName) -> UFunction*
     {
         if (FunctionName == nullptr || State->Class == nullptr)
         {
@@ -72,13 +98,38 @@ namespace RC::Unreal
         return State->Class->FindFunctionByName(FName(FunctionName, FNAME_Find));
     }
 
-    auto UObject::GetValuePtrByPropertyNameInternal(const CharType* PropertyName) -> void*
+    auto UObject::GetPropertyByNameInChain(const CharType* PropertyName) -> FProperty*
+    {
+        if (PropertyName == nullptr || State->Class == nullptr)
+        {
+            return nullptr;
+        }
+        return State->Class->FindProperty(FName(PropertyName, FNAME_Find));
+    }
+
+    auto UObject::GetValuePtrByPropertyNameInternal(const CharType* PropertyName, bool InChain) -> void*
     {
         if (PropertyName == nullptr || State->Class == nullptr || State->Variables.Size() == 0)
         {
             return nullptr;
         }
-        const FProperty* Property = State->Class->FindProperty(FName(PropertyName, FNAME_Find));
+        const FName Name(PropertyName, FNAME_Find);
+        const FProperty* Property = nullptr;
+        if (InChain)
+        {
+            Property = State->Class->FindProperty(Name);
+        }
+        else if (!Name.IsNone())
+        {
+            for (const auto& Own : StateOf(State->Class).Properties)
+            {
+                if (Own->GetFName() == Name)
+                {
+                    Property = Own.get();
+                    break;
+                }
+            }
+        }
         if (Property == nullptr)
         {
             return nullptr;
@@ -91,18 +142,17 @@ namespace RC::Unreal
     UStruct::UStruct() = default;
     UStruct::~UStruct() = default;
 
-    auto UStruct::ForEachProperty() const -> std::vector<FProperty*>
+    auto UStruct::ForEachProperty() -> FPropertySequence
     {
         std::vector<FProperty*> Properties;
-        for (const UStruct* Current = this; Current != nullptr; Current = Current->GetSuperStruct())
+        for (const auto& Property : StateOf(this).Properties)
         {
-            for (const auto& Property : StateOf(Current).Properties)
-            {
-                Properties.push_back(Property.get());
-            }
+            Properties.push_back(Property.get());
         }
-        return Properties;
+        return FPropertySequence(std::move(Properties));
     }
+
+    auto UStruct::ForEachPropertyInChain() -> FPropertySequence { return FPropertySequence(Sim::PropertiesInChain(this)); }
 
     auto UStruct::FindProperty(FName Name) const -> FProperty*
     {
@@ -166,14 +216,14 @@ namespace RC::Unreal
         {
             return;
         }
-        const auto Properties = Table.RowStruct->ForEachProperty();
+        const auto Properties = Sim::PropertiesInChain(Table.RowStruct);
         for (auto& Row : Table.Rows)
         {
             Sim::DestroyValues(Properties, Row.second.Data());
         }
     }
 
-    auto UDataTable::FindRowUnchecked(FName RowName) const -> uint8_t*
+    auto UDataTable::FindRowUnchecked(FName RowName) -> uint8_t*
     {
         for (const auto& Row : StateOf(this).Rows)
         {
@@ -185,32 +235,35 @@ namespace RC::Unreal
         return nullptr;
     }
 
-    auto UDataTable::GetRowStruct() const -> UScriptStruct* { return StateOf(this).RowStruct; }
+    auto UDataTable::GetRowStruct() -> UScriptStruct* { return StateOf(this).RowStruct; }
 
-    auto UDataTable::GetRowNames() const -> std::vector<FName>
+    auto UDataTable::GetRowNames() -> TArray<FName>
     {
-        std::vector<FName> Names;
+        TArray<FName> Names;
         for (const auto& Row : StateOf(this).Rows)
         {
-            Names.push_back(Row.first);
+            Names.Add(Row.first);
         }
         return Names;
     }
 
     // --- properties -------------------------------------------------------------------------
 
+    FField::FField(FName Name) : NamePrivate(Name) {}
+    FField::~FField() = default;
+
     FProperty::FProperty(FName Name, int32_t Offset, int32_t Size)
-        : NamePrivate(Name), Offset_Internal(Offset), ElementSize(Size)
+        : FField(Name), Offset_Internal(Offset), ElementSize(Size)
     {
     }
-    FProperty::~FProperty() = default;
 
     FNameProperty::FNameProperty(FName Name, int32_t Offset) : FProperty(Name, Offset, sizeof(FName)) {}
     FStrProperty::FStrProperty(FName Name, int32_t Offset) : FProperty(Name, Offset, sizeof(FString)) {}
-    FObjectProperty::FObjectProperty(FName Name, int32_t Offset, UClass* Class)
+    FObjectPropertyBase::FObjectPropertyBase(FName Name, int32_t Offset, UClass* Class)
         : FProperty(Name, Offset, sizeof(void*)), PropertyClass(Class)
     {
     }
+    FObjectProperty::FObjectProperty(FName Name, int32_t Offset, UClass* Class) : FObjectPropertyBase(Name, Offset, Class) {}
     FClassProperty::FClassProperty(FName Name, int32_t Offset) : FObjectProperty(Name, Offset) {}
     FNumericProperty::FNumericProperty(FName Name, int32_t Offset, int32_t Size) : FProperty(Name, Offset, Size) {}
     FStructProperty::FStructProperty(FName Name, int32_t Offset, UScriptStruct* InStruct)
@@ -232,18 +285,31 @@ namespace RC::Sim
         std::memset(Bytes.get(), 0, Size == 0 ? 1 : Size);
     }
 
+    auto PropertiesInChain(const Unreal::UStruct* Struct) -> std::vector<Unreal::FProperty*>
+    {
+        std::vector<Unreal::FProperty*> Properties;
+        for (const Unreal::UStruct* Current = Struct; Current != nullptr; Current = Current->GetSuperStruct())
+        {
+            for (const auto& Property : Engine::Impl::StateOf(Current).Properties)
+            {
+                Properties.push_back(Property.get());
+            }
+        }
+        return Properties;
+    }
+
     namespace
     {
-        auto NeedsRelease(const Unreal::FProperty* Property) -> bool
+        auto NeedsRelease(Unreal::FProperty* Property) -> bool
         {
             if (Unreal::CastField<Unreal::FStrProperty>(Property) != nullptr ||
                 Unreal::CastField<Unreal::FArrayProperty>(Property) != nullptr)
             {
                 return true;
             }
-            if (const auto* Struct = Unreal::CastField<Unreal::FStructProperty>(Property); Struct != nullptr)
+            if (auto* Struct = Unreal::CastField<Unreal::FStructProperty>(Property); Struct != nullptr)
             {
-                for (const auto* Member : Struct->GetStruct()->ForEachProperty())
+                for (auto* Member : PropertiesInChain(Struct->GetStruct()))
                 {
                     if (NeedsRelease(Member))
                     {
@@ -254,11 +320,11 @@ namespace RC::Sim
             return false;
         }
 
-        auto DestroyValue(const Unreal::FProperty* Property, uint8_t* Memory) -> void;
+        auto DestroyValue(Unreal::FProperty* Property, uint8_t* Memory) -> void;
 
         // Frees an engine array's storage, after its elements when they own memory. The count is
         // trusted only as far as the capacity: tests build inconsistent headers on purpose.
-        auto DestroyArray(const Unreal::FArrayProperty* Property, uint8_t* Header) -> void
+        auto DestroyArray(Unreal::FArrayProperty* Property, uint8_t* Header) -> void
         {
             void* Data = nullptr;
             int32_t Num = 0;
@@ -266,7 +332,7 @@ namespace RC::Sim
             std::memcpy(&Data, Header, sizeof(Data));
             std::memcpy(&Num, Header + 8, sizeof(Num));
             std::memcpy(&Max, Header + 12, sizeof(Max));
-            const auto* Inner = Property->GetInner();
+            auto* Inner = Property->GetInner();
             if (Data != nullptr && Inner != nullptr && NeedsRelease(Inner))
             {
                 const int32_t Live = std::max(0, std::min(Num, Max));
@@ -280,7 +346,7 @@ namespace RC::Sim
             std::memset(Header, 0, 16);
         }
 
-        auto DestroyValue(const Unreal::FProperty* Property, uint8_t* Memory) -> void
+        auto DestroyValue(Unreal::FProperty* Property, uint8_t* Memory) -> void
         {
             if (Unreal::CastField<Unreal::FStrProperty>(Property) != nullptr)
             {
@@ -289,20 +355,20 @@ namespace RC::Sim
                 Unreal::FMemory::Free(Data);
                 std::memset(Memory, 0, sizeof(Unreal::FString));
             }
-            else if (const auto* Array = Unreal::CastField<Unreal::FArrayProperty>(Property); Array != nullptr)
+            else if (auto* Array = Unreal::CastField<Unreal::FArrayProperty>(Property); Array != nullptr)
             {
                 DestroyArray(Array, Memory);
             }
-            else if (const auto* Struct = Unreal::CastField<Unreal::FStructProperty>(Property); Struct != nullptr)
+            else if (auto* Struct = Unreal::CastField<Unreal::FStructProperty>(Property); Struct != nullptr)
             {
-                DestroyValues(Struct->GetStruct()->ForEachProperty(), Memory);
+                DestroyValues(PropertiesInChain(Struct->GetStruct()), Memory);
             }
         }
     } // namespace
 
     auto DestroyValues(const std::vector<Unreal::FProperty*>& Properties, uint8_t* Memory) -> void
     {
-        for (const auto* Property : Properties)
+        for (auto* Property : Properties)
         {
             DestroyValue(Property, Memory + Property->GetOffset_Internal());
         }

@@ -2,7 +2,7 @@
 #include <cstring>
 #include <stdexcept>
 
-#include <Unreal/FProperty.hpp>
+#include <Unreal/CoreUObject/UObject/UnrealType.hpp>
 
 #include "sim_state.hpp"
 
@@ -41,7 +41,7 @@ namespace RC::Sim
         template <typename PropertyType>
         auto FindParam(const UFunction* Function, StringViewType Name, int32_t Size = -1) -> const PropertyType&
         {
-            const FProperty* Property = Function->FindProperty(FName(Name, FNAME_Find));
+            FProperty* Property = Function->FindProperty(FName(Name, FNAME_Find));
             const auto* Typed = CastField<PropertyType>(Property);
             if (Typed == nullptr || (Size >= 0 && Typed->GetElementSize() != Size))
             {
@@ -72,7 +72,7 @@ namespace RC::Sim
         Storage = std::make_unique<uint8_t[]>(StorageSize == 0 ? 1 : StorageSize);
     }
 
-    ParamBlock::~ParamBlock() { DestroyValues(Fn->ForEachProperty(), Storage.get()); }
+    ParamBlock::~ParamBlock() { DestroyValues(PropertiesInChain(Fn), Storage.get()); }
 
     auto ParamBlock::Data() -> uint8_t* { return Storage.get(); }
     auto ParamBlock::Size() const -> size_t { return StorageSize; }

@@ -14,8 +14,9 @@
 #include <vector>
 
 #include <Sim/Engine.hpp>
-#include <Unreal/FProperty.hpp>
-#include <Unreal/Hooks.hpp>
+#include <Unreal/CoreUObject/UObject/Class.hpp>
+#include <Unreal/CoreUObject/UObject/UnrealType.hpp>
+#include <Unreal/Hooks/Hooks.hpp>
 #include <Unreal/UFunctionStructs.hpp>
 
 namespace RC::Sim
@@ -57,7 +58,7 @@ namespace RC::Sim
 
     struct TickEntry
     {
-        Unreal::Hook::FEngineTickCallback Callback;
+        Unreal::Hook::EngineTickCallbackWithData Callback;
         Unreal::Hook::FCallbackOptions Options;
         Unreal::Hook::GlobalCallbackId Id = 0;
         uint64_t Serial = 0;
@@ -72,6 +73,7 @@ namespace RC::Sim
         StringType Path;
         bool Loaded = true;
         bool IsPackage = false;
+        bool IsClassDefault = false;
 
         // Instances: the variables their class declares.
         AlignedBlock Variables;
@@ -83,6 +85,7 @@ namespace RC::Sim
 
         // Classes.
         std::vector<UFunction*> Functions;
+        UObject* ClassDefault = nullptr;
 
         // Functions.
         BlueprintBody Body;
@@ -136,6 +139,9 @@ namespace RC::Sim
     auto CurrentRegistrationSerial() -> uint64_t;
     // Drops every hook callable and tick callback registered at or after Mark.
     auto ForgetCallablesSince(Engine& Target, uint64_t Mark) -> void;
+
+    // Every property of a struct and its super structs, own first.
+    auto PropertiesInChain(const Unreal::UStruct* Struct) -> std::vector<Unreal::FProperty*>;
 
     // Releases the engine strings and arrays inside Memory laid out by Properties.
     auto DestroyValues(const std::vector<Unreal::FProperty*>& Properties, uint8_t* Memory) -> void;

@@ -3,6 +3,7 @@
 // the working directory). Runs on the game thread, inside the Blueprint call, so files are read
 // in large chunks and written in one piece. Raised errors are left to the hook boundary, which
 // keeps the input.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <exception>
@@ -114,28 +115,52 @@ namespace VEXA
         }
 
         // Reads the open file's text chunk by chunk into Text, line breaks removed when asked;
-        // false when the file cannot be read.
+        // false when the file cannot be read. A byte order mark at the start is not text. After a
+        // UTF-16 mark the file is UTF-16, read as stored and turned into UTF-8 a chunk at a time.
+        // Reading stops once a NUL has ended the text.
         auto ReadChunks(std::FILE* const File, bool RemoveLineBreaks, BRMB::Text::FStringWriter& Text) -> bool
         {
             std::error_code Error;
-            const auto Size = FileSystem::StoredSize(File, Error);
+            const auto Size = static_cast<size_t>(FileSystem::StoredSize(File, Error));
             if (Error)
             {
                 return false;
             }
-            // Text mode may deliver fewer characters than stored (CR LF read as LF), and another
-            // writer may add more: the size only sizes the destination.
-            Text.Reserve(static_cast<size_t>(Size));
             const auto Chunk = std::make_unique_for_overwrite<char[]>(ReadChunkBytes);
-            size_t Read = 0;
-            while ((Read = std::fread(Chunk.get(), 1, ReadChunkBytes, File)) > 0)
-            {
-                char* End = Chunk.get() + Read;
+            const auto Deliver = [&](char* const Begin, char* End) {
                 if (RemoveLineBreaks)
                 {
-                    End = StripLineBreaks(Chunk.get(), End);
+                    End = StripLineBreaks(Begin, End);
                 }
-                Text.Append(std::string_view(Chunk.get(), static_cast<size_t>(End - Chunk.get())));
+                Text.Append(std::string_view(Begin, static_cast<size_t>(End - Begin)));
+            };
+            size_t Read = std::fread(Chunk.get(), 1, ReadChunkBytes, File);
+            const BRMB::Text::ByteOrderMark Mark = BRMB::Text::FindByteOrderMark(std::string_view(Chunk.get(), Read));
+            // Text mode may deliver fewer characters than stored (CR LF read as LF), and another
+            // writer may add more: the size only sizes the destination.
+            const size_t TextBytes = Size - std::min(Size, Mark.Length);
+            if (Mark.Kind != BRMB::Text::Encoding::Utf8)
+            {
+                if (FileSystem::ReadAsStoredFrom(File, Mark.Length))
+                {
+                    return false;
+                }
+                Text.Reserve(TextBytes / 2);
+                BRMB::Text::Utf16Reader Utf16(Mark.Kind);
+                while (!Text.Finished() && (Read = std::fread(Chunk.get(), 1, ReadChunkBytes, File)) > 0)
+                {
+                    std::string Utf8 = Utf16.Decode(std::string_view(Chunk.get(), Read));
+                    Deliver(Utf8.data(), Utf8.data() + Utf8.size());
+                }
+                std::string Rest = Utf16.Finish();
+                Deliver(Rest.data(), Rest.data() + Rest.size());
+                return std::ferror(File) == 0;
+            }
+            Text.Reserve(TextBytes);
+            Deliver(Chunk.get() + std::min(Read, Mark.Length), Chunk.get() + Read);
+            while (!Text.Finished() && (Read = std::fread(Chunk.get(), 1, ReadChunkBytes, File)) > 0)
+            {
+                Deliver(Chunk.get(), Chunk.get() + Read);
             }
             return std::ferror(File) == 0;
         }
@@ -203,9 +228,9 @@ namespace VEXA::Hooks
             return Error.what();
         }
 
-        // Creates the folder when nothing stands at its path (one level), then replaces the file
-        // FolderPath + FileName with Text. The text is already converted, so an existing file is
-        // truncated only when it is about to be written.
+        // Creates the folder when nothing stands at its path (one level), then saves Text as the
+        // file FolderPath + FileName. The text is already converted, so nothing is touched before
+        // it is ready, and an existing file is replaced only by the whole new text.
         auto WriteTextFile(VEXA_Core& Core, const std::string& FolderPath, const std::string& FileName,
                            const std::string& Text) -> std::optional<SaveFailure>
         {
@@ -223,24 +248,13 @@ namespace VEXA::Hooks
                 }
 
                 Stage = OpenFailed;
-                std::error_code Error;
-                FileSystem::FileHandle File =
-                    FileSystem::OpenForWriting(FileSystem::PathFromUtf8(FolderPath + FileName), Error);
-                if (!File)
+                const auto Failure = FileSystem::SaveText(FileSystem::PathFromUtf8(FolderPath + FileName), Text);
+                if (!Failure)
                 {
-                    return SaveFailure{Stage, Error.message()};
+                    return std::nullopt;
                 }
-
-                Stage = WriteFailed;
-                if (!Text.empty() && std::fwrite(Text.data(), 1, Text.size(), File.get()) != Text.size())
-                {
-                    return SaveFailure{Stage, FileSystem::LastError().message()};
-                }
-                if (const std::error_code Closed = FileSystem::Close(std::move(File)))
-                {
-                    return SaveFailure{Stage, Closed.message()};
-                }
-                return std::nullopt;
+                return SaveFailure{Failure->Step == FileSystem::SaveStep::Open ? OpenFailed : WriteFailed,
+                                   Failure->Description};
             }
             catch (const std::exception& Error)
             {

@@ -1,6 +1,7 @@
 // The operating system's side of the file services, in one place: UTF-8 path text turned into
-// the platform's own path form (wide on Windows, never the narrow code page) and back, and files
-// opened in text mode with a share mode that denies nothing. One source per platform.
+// the platform's own path form (wide on Windows, never the narrow code page) and back, files
+// opened in text mode with a share mode that denies nothing, and saves that replace a file in
+// one step. One source per platform.
 #pragma once
 
 #include <cerrno>
@@ -8,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -25,21 +27,63 @@ namespace VEXA::FileSystem
 
     // Input only, text mode. Null (and Error set) when the file cannot be opened.
     [[nodiscard]] auto OpenForReading(const std::filesystem::path& Path, std::error_code& Error) -> FileHandle;
-    // Output only, text mode, truncating an existing file or creating a missing one.
-    [[nodiscard]] auto OpenForWriting(const std::filesystem::path& Path, std::error_code& Error) -> FileHandle;
     // The size in bytes of the open file as stored (before any text-mode translation).
     [[nodiscard]] auto StoredSize(std::FILE* File, std::error_code& Error) -> std::uint64_t;
+    // Goes on reading the open file from Offset, in bytes as stored, without text-mode
+    // translation (for text that is not in the narrow form text mode expects).
+    [[nodiscard]] auto ReadAsStoredFrom(std::FILE* File, std::uint64_t Offset) -> std::error_code;
+
+    // What a save did not manage: create or open the temporary or the target, or write, flush or
+    // replace.
+    enum class SaveStep
+    {
+        Open,
+        Write,
+    };
+    struct SaveFailure
+    {
+        SaveStep Step;
+        std::string Description; // the system's text for the error
+    };
+
+    // Every temporary a save makes is named TemporaryPrefix + the target's name (at most its
+    // first TemporaryNameChars characters) + "." + six random letters and digits +
+    // TemporarySuffix, in the target's folder. A save removes its temporary whether it succeeds
+    // or fails; only a process killed during a save leaves one behind.
+    inline constexpr std::string_view TemporaryPrefix = ".unfinished-save.";
+    inline constexpr std::string_view TemporarySuffix = ".tmp";
+    inline constexpr size_t TemporaryNameChars = 64;
+
+    // A fresh temporary's file name for the target named Name; Random picks the six characters.
+    template <class Char>
+    [[nodiscard]] auto TemporaryName(const std::basic_string<Char>& Name, std::uint64_t Random)
+        -> std::basic_string<Char>
+    {
+        constexpr std::string_view Alphabet = "abcdefghijklmnopqrstuvwxyz0123456789";
+        std::basic_string<Char> Temporary(TemporaryPrefix.begin(), TemporaryPrefix.end());
+        Temporary.append(Name, 0, TemporaryNameChars);
+        Temporary += Char('.');
+        for (int Index = 0; Index < 6; ++Index, Random /= Alphabet.size())
+        {
+            Temporary += Char(Alphabet[Random % Alphabet.size()]);
+        }
+        Temporary.append(TemporarySuffix.begin(), TemporarySuffix.end());
+        return Temporary;
+    }
+
+    // Saves Text to the file at Path in text mode. A regular file, or nothing, at Path is
+    // replaced in one step by a temporary written beside it and flushed to the disk, so Path
+    // holds the whole old or the whole new text at every moment; a symbolic link is followed and
+    // its target replaced. Anything else there (a device, a FIFO) is written in place. A target
+    // that cannot be opened for writing is refused, as a plain write would refuse it; a replaced
+    // file keeps its permission bits. On failure the temporary is gone and the target untouched.
+    [[nodiscard]] auto SaveText(const std::filesystem::path& Path, std::string_view Text)
+        -> std::optional<SaveFailure>;
 
     // The error the last failed C library call left behind; never reads as success.
     [[nodiscard]] inline auto LastError() -> std::error_code
     {
         const int Code = errno;
         return Code != 0 ? std::error_code(Code, std::generic_category()) : std::make_error_code(std::errc::io_error);
-    }
-
-    // Closes the file; an error means buffered text did not reach it.
-    [[nodiscard]] inline auto Close(FileHandle File) -> std::error_code
-    {
-        return std::fclose(File.release()) == 0 ? std::error_code{} : LastError();
     }
 } // namespace VEXA::FileSystem

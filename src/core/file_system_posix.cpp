@@ -1,10 +1,16 @@
 // POSIX side of the file seam: paths are bytes, so UTF-8 passes through unchanged, text mode
-// translates nothing and files are never locked against other openers.
+// translates nothing and files are never locked against other openers. Saves replace the target
+// with rename(2), which other processes see as one step and a crash leaves whole.
 #ifndef _WIN32
 
 #include "core/file_system.hpp"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <random>
+#include <utility>
 
 namespace VEXA::FileSystem
 {
@@ -33,11 +39,6 @@ namespace VEXA::FileSystem
         return Open(Path, "r", Error);
     }
 
-    auto OpenForWriting(const std::filesystem::path& Path, std::error_code& Error) -> FileHandle
-    {
-        return Open(Path, "w", Error);
-    }
-
     auto StoredSize(std::FILE* File, std::error_code& Error) -> std::uint64_t
     {
         struct stat Info{};
@@ -48,6 +49,228 @@ namespace VEXA::FileSystem
         }
         Error.clear();
         return Info.st_size > 0 ? static_cast<std::uint64_t>(Info.st_size) : 0;
+    }
+
+    auto ReadAsStoredFrom(std::FILE* File, std::uint64_t Offset) -> std::error_code
+    {
+        return ::fseeko(File, static_cast<off_t>(Offset), SEEK_SET) == 0 ? std::error_code{} : LastError();
+    }
+
+    namespace
+    {
+        class Descriptor
+        {
+        public:
+            explicit Descriptor(int Opened = -1) : Fd(Opened) {}
+            Descriptor(Descriptor&& Other) noexcept : Fd(std::exchange(Other.Fd, -1)) {}
+            auto operator=(Descriptor&& Other) noexcept -> Descriptor&
+            {
+                std::swap(Fd, Other.Fd);
+                return *this;
+            }
+            Descriptor(const Descriptor&) = delete;
+            auto operator=(const Descriptor&) -> Descriptor& = delete;
+            ~Descriptor()
+            {
+                if (Fd >= 0)
+                {
+                    ::close(Fd);
+                }
+            }
+
+            [[nodiscard]] explicit operator bool() const { return Fd >= 0; }
+            [[nodiscard]] auto Get() const -> int { return Fd; }
+            // Closes now; an error means written bytes may not have reached the file.
+            [[nodiscard]] auto Close() -> std::error_code
+            {
+                return ::close(std::exchange(Fd, -1)) == 0 ? std::error_code{} : LastError();
+            }
+
+        private:
+            int Fd;
+        };
+
+        // Removes a temporary unless the save got as far as renaming it.
+        class TemporaryFile
+        {
+        public:
+            explicit TemporaryFile(std::filesystem::path Made) : Path(std::move(Made)) {}
+            TemporaryFile(const TemporaryFile&) = delete;
+            auto operator=(const TemporaryFile&) -> TemporaryFile& = delete;
+            ~TemporaryFile()
+            {
+                if (!Path.empty())
+                {
+                    ::unlink(Path.c_str());
+                }
+            }
+            auto Renamed() -> void { Path.clear(); }
+
+        private:
+            std::filesystem::path Path;
+        };
+
+        auto Failed(SaveStep Step, std::error_code Error) -> std::optional<SaveFailure>
+        {
+            return SaveFailure{Step, Error.message()};
+        }
+
+        // The path a write through Path would reach: symbolic links followed to the end, so the
+        // file they point to is replaced and the links stay. A missing final entry is returned
+        // as it is (a dangling link makes its target).
+        auto ResolveLinks(std::filesystem::path Path, std::error_code& Error) -> std::filesystem::path
+        {
+            constexpr int MostLinks = 40; // Linux's own limit for one lookup
+            for (int Hop = 0; Hop < MostLinks; ++Hop)
+            {
+                struct stat Info{};
+                if (::lstat(Path.c_str(), &Info) != 0 || !S_ISLNK(Info.st_mode))
+                {
+                    return Path;
+                }
+                const std::filesystem::path Link = std::filesystem::read_symlink(Path, Error);
+                if (Error)
+                {
+                    return {};
+                }
+                Path = Link.is_absolute() ? Link : Path.parent_path() / Link;
+            }
+            Error = std::make_error_code(std::errc::too_many_symbolic_link_levels);
+            return {};
+        }
+
+        auto WriteAll(int Fd, std::string_view Text) -> std::error_code
+        {
+            while (!Text.empty())
+            {
+                const ssize_t Written = ::write(Fd, Text.data(), Text.size());
+                if (Written < 0)
+                {
+                    if (errno == EINTR)
+                    {
+                        continue;
+                    }
+                    return LastError();
+                }
+                Text.remove_prefix(static_cast<size_t>(Written));
+            }
+            return {};
+        }
+
+        // A device or FIFO takes the text where it is, as a plain write gives it.
+        auto WriteInPlace(Descriptor Target, std::string_view Text) -> std::optional<SaveFailure>
+        {
+            if (const std::error_code Error = WriteAll(Target.Get(), Text))
+            {
+                return Failed(SaveStep::Write, Error);
+            }
+            if (const std::error_code Error = Target.Close())
+            {
+                return Failed(SaveStep::Write, Error);
+            }
+            return std::nullopt;
+        }
+
+        // Makes the rename itself survive a power cut. The new text is already complete either
+        // way, so a folder that cannot be flushed does not fail the save.
+        auto FlushFolder(const std::filesystem::path& Folder) -> void
+        {
+            const Descriptor Handle(::open(Folder.empty() ? "." : Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+            if (Handle)
+            {
+                ::fsync(Handle.Get());
+            }
+        }
+    } // namespace
+
+    auto SaveText(const std::filesystem::path& Path, std::string_view Text) -> std::optional<SaveFailure>
+    {
+        std::error_code Error;
+        const std::filesystem::path Target = ResolveLinks(Path, Error);
+        if (Error)
+        {
+            return Failed(SaveStep::Open, Error);
+        }
+
+        // Opened for writing without emptying it: a target that a plain write may not open is
+        // refused here, even where a rename could replace it.
+        struct stat Kept{};
+        bool Exists = false;
+        {
+            Descriptor Existing(::open(Target.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC));
+            if (!Existing)
+            {
+                if (errno != ENOENT)
+                {
+                    return Failed(SaveStep::Open, LastError());
+                }
+            }
+            else
+            {
+                if (::fstat(Existing.Get(), &Kept) != 0)
+                {
+                    return Failed(SaveStep::Open, LastError());
+                }
+                if (!S_ISREG(Kept.st_mode))
+                {
+                    return WriteInPlace(std::move(Existing), Text);
+                }
+                Exists = true;
+            }
+        }
+
+        const std::filesystem::path Folder = Target.parent_path();
+        std::random_device Seed;
+        std::mt19937_64 Random((std::uint64_t{Seed()} << 32U) ^ Seed());
+        std::filesystem::path Temporary;
+        Descriptor File;
+        for (int Attempt = 0; Attempt < 100 && !File; ++Attempt)
+        {
+            Temporary = Folder / TemporaryName(Target.filename().native(), Random());
+            File = Descriptor(::open(Temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666));
+            if (!File && errno != EEXIST)
+            {
+                return Failed(SaveStep::Open, LastError());
+            }
+        }
+        if (!File)
+        {
+            return Failed(SaveStep::Open, std::make_error_code(std::errc::file_exists));
+        }
+        TemporaryFile Made(Temporary);
+
+        if (Exists)
+        {
+            if (::fchmod(File.Get(), Kept.st_mode & 07777) != 0)
+            {
+                return Failed(SaveStep::Open, LastError());
+            }
+            // Only root may give the file back to another owner; for anyone else this fails and the
+            // saver owns the new file, as it owns any file it makes. The text and bits are right.
+            if ((Kept.st_uid != ::geteuid() || Kept.st_gid != ::getegid()) &&
+                ::fchown(File.Get(), Kept.st_uid, Kept.st_gid) != 0)
+            {
+            }
+        }
+        if (const std::error_code Written = WriteAll(File.Get(), Text))
+        {
+            return Failed(SaveStep::Write, Written);
+        }
+        if (::fsync(File.Get()) != 0)
+        {
+            return Failed(SaveStep::Write, LastError());
+        }
+        if (const std::error_code Closed = File.Close())
+        {
+            return Failed(SaveStep::Write, Closed);
+        }
+        if (::rename(Temporary.c_str(), Target.c_str()) != 0)
+        {
+            return Failed(SaveStep::Write, LastError());
+        }
+        Made.Renamed();
+        FlushFolder(Folder);
+        return std::nullopt;
     }
 } // namespace VEXA::FileSystem
 

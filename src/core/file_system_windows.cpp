@@ -1,13 +1,28 @@
 // Windows side of the file seam: UTF-8 text becomes a wide path (the narrow interfaces would
 // read it through the ANSI code page), files open through _wfsopen with _SH_DENYNO so the game
-// or an editor holding the file does not make us fail, and text mode writes LF as CR LF.
+// or an editor holding the file does not make us fail, and text mode writes LF as CR LF. Saves
+// replace the target with MoveFileExW (replace existing, write through), one step on NTFS.
 #ifdef _WIN32
 
 #include "core/file_system.hpp"
 
+#include <fcntl.h>
+#include <io.h>
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include <accctrl.h>
+#include <aclapi.h>
 #include <share.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+
+#include <random>
+#include <utility>
+#include <vector>
 
 namespace VEXA::FileSystem
 {
@@ -38,11 +53,6 @@ namespace VEXA::FileSystem
         return Open(Path, L"rt", Error);
     }
 
-    auto OpenForWriting(const std::filesystem::path& Path, std::error_code& Error) -> FileHandle
-    {
-        return Open(Path, L"wt", Error);
-    }
-
     auto StoredSize(std::FILE* File, std::error_code& Error) -> std::uint64_t
     {
         struct _stat64 Info{};
@@ -53,6 +63,237 @@ namespace VEXA::FileSystem
         }
         Error.clear();
         return Info.st_size > 0 ? static_cast<std::uint64_t>(Info.st_size) : 0;
+    }
+
+    // The seek drops what text mode has already buffered; the mode changes before the next read.
+    auto ReadAsStoredFrom(std::FILE* File, std::uint64_t Offset) -> std::error_code
+    {
+        if (::_fseeki64(File, static_cast<__int64>(Offset), SEEK_SET) != 0 ||
+            ::_setmode(::_fileno(File), _O_BINARY) == -1)
+        {
+            return LastError();
+        }
+        return {};
+    }
+
+    namespace
+    {
+        constexpr DWORD ShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+        // The system's own text for a Win32 error, as UTF-8 without the closing line break.
+        auto SystemText(DWORD Code) -> std::string
+        {
+            wchar_t* Buffer = nullptr;
+            const DWORD Length = ::FormatMessageW(
+                FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                Code, 0, reinterpret_cast<wchar_t*>(&Buffer), 0, nullptr);
+            std::wstring Wide = Length > 0 ? std::wstring(Buffer, Length) : L"Windows error " + std::to_wstring(Code);
+            ::LocalFree(Buffer);
+            while (!Wide.empty() && (Wide.back() == L'\n' || Wide.back() == L'\r'))
+            {
+                Wide.pop_back();
+            }
+            const std::u8string Utf8 = std::filesystem::path(Wide).u8string();
+            return std::string(Utf8.begin(), Utf8.end());
+        }
+
+        auto Failed(SaveStep Step, DWORD Code = ::GetLastError()) -> std::optional<SaveFailure>
+        {
+            return SaveFailure{Step, SystemText(Code)};
+        }
+
+        class Handle
+        {
+        public:
+            explicit Handle(HANDLE Opened) : Raw(Opened) {}
+            Handle(Handle&& Other) noexcept : Raw(std::exchange(Other.Raw, INVALID_HANDLE_VALUE)) {}
+            auto operator=(Handle&& Other) noexcept -> Handle&
+            {
+                std::swap(Raw, Other.Raw);
+                return *this;
+            }
+            Handle(const Handle&) = delete;
+            auto operator=(const Handle&) -> Handle& = delete;
+            ~Handle()
+            {
+                if (*this)
+                {
+                    ::CloseHandle(Raw);
+                }
+            }
+
+            [[nodiscard]] explicit operator bool() const { return Raw != INVALID_HANDLE_VALUE; }
+            [[nodiscard]] auto Get() const -> HANDLE { return Raw; }
+            // Closes now; false means written bytes may not have reached the file.
+            [[nodiscard]] auto Close() -> bool { return ::CloseHandle(std::exchange(Raw, INVALID_HANDLE_VALUE)) != 0; }
+
+        private:
+            HANDLE Raw;
+        };
+
+        // Deletes a temporary unless the save got as far as moving it over the target.
+        class TemporaryFile
+        {
+        public:
+            explicit TemporaryFile(std::filesystem::path Made) : Path(std::move(Made)) {}
+            TemporaryFile(const TemporaryFile&) = delete;
+            auto operator=(const TemporaryFile&) -> TemporaryFile& = delete;
+            ~TemporaryFile()
+            {
+                if (!Path.empty())
+                {
+                    ::DeleteFileW(Path.c_str());
+                }
+            }
+            auto Moved() -> void { Path.clear(); }
+
+        private:
+            std::filesystem::path Path;
+        };
+
+        // Writes Text as the C runtime's text mode does, each LF as CR LF, in large pieces.
+        auto WriteTextMode(HANDLE File, std::string_view Text) -> bool
+        {
+            constexpr size_t PieceBytes = size_t{64} * 1024;
+            std::vector<char> Piece;
+            Piece.reserve(PieceBytes + 1);
+            const auto Flush = [&] {
+                DWORD Written = 0;
+                const bool Whole = Piece.empty() ||
+                                   (::WriteFile(File, Piece.data(), static_cast<DWORD>(Piece.size()), &Written, nullptr) != 0 &&
+                                    Written == Piece.size());
+                Piece.clear();
+                return Whole;
+            };
+            for (const char Byte : Text)
+            {
+                if (Byte == '\n')
+                {
+                    Piece.push_back('\r');
+                }
+                Piece.push_back(Byte);
+                if (Piece.size() >= PieceBytes && !Flush())
+                {
+                    return false;
+                }
+            }
+            return Flush();
+        }
+
+        // The file that a link at the opened path leads to, so that the file is replaced and the
+        // link stays; the path itself when it is no link.
+        auto ReplacedPath(const std::filesystem::path& Path, HANDLE Opened) -> std::optional<std::filesystem::path>
+        {
+            const DWORD Attributes = ::GetFileAttributesW(Path.c_str());
+            if (Attributes == INVALID_FILE_ATTRIBUTES || (Attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+            {
+                return Path;
+            }
+            std::wstring Final(MAX_PATH, L'\0');
+            for (;;)
+            {
+                const DWORD Length = ::GetFinalPathNameByHandleW(Opened, Final.data(), static_cast<DWORD>(Final.size()),
+                                                                 FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+                if (Length == 0)
+                {
+                    return std::nullopt;
+                }
+                if (Length < Final.size())
+                {
+                    Final.resize(Length);
+                    return std::filesystem::path(Final);
+                }
+                Final.resize(Length);
+            }
+        }
+
+        // The replaced file's access rules go to the new one: without this it would take the
+        // folder's inherited ones. A file without rules of its own keeps the inherited ones.
+        auto CopyAccessRules(HANDLE From, HANDLE To) -> DWORD
+        {
+            PACL Rules = nullptr;
+            PSECURITY_DESCRIPTOR Descriptor = nullptr;
+            DWORD Code = ::GetSecurityInfo(From, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &Rules,
+                                           nullptr, &Descriptor);
+            if (Code == ERROR_SUCCESS && Rules != nullptr)
+            {
+                Code = ::SetSecurityInfo(To, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, Rules, nullptr);
+            }
+            ::LocalFree(Descriptor);
+            return Code;
+        }
+    } // namespace
+
+    auto SaveText(const std::filesystem::path& Path, std::string_view Text) -> std::optional<SaveFailure>
+    {
+        // Opened for writing without emptying it, links followed: a target that a plain write
+        // may not open (read-only, held by a handle that denies writing) is refused here, even
+        // where a move could replace it.
+        Handle Existing(::CreateFileW(Path.c_str(), GENERIC_WRITE | READ_CONTROL, ShareAll, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+        std::filesystem::path Target = Path;
+        if (!Existing)
+        {
+            if (const DWORD Code = ::GetLastError(); Code != ERROR_FILE_NOT_FOUND)
+            {
+                return Failed(SaveStep::Open, Code);
+            }
+        }
+        else if (::GetFileType(Existing.Get()) != FILE_TYPE_DISK)
+        {
+            // A device such as NUL takes the text where it is, as a plain write gives it.
+            if (!WriteTextMode(Existing.Get(), Text) || !Existing.Close())
+            {
+                return Failed(SaveStep::Write);
+            }
+            return std::nullopt;
+        }
+        else if (const auto Replaced = ReplacedPath(Path, Existing.Get()))
+        {
+            Target = *Replaced;
+        }
+        else
+        {
+            return Failed(SaveStep::Open);
+        }
+
+        std::random_device Seed;
+        std::mt19937_64 Random((std::uint64_t{Seed()} << 32U) ^ Seed());
+        std::filesystem::path Temporary;
+        DWORD Code = ERROR_FILE_EXISTS;
+        Handle File(INVALID_HANDLE_VALUE);
+        for (int Attempt = 0; Attempt < 100 && (Code == ERROR_FILE_EXISTS || Code == ERROR_ALREADY_EXISTS); ++Attempt)
+        {
+            Temporary = Target.parent_path() / TemporaryName(Target.filename().native(), Random());
+            File = Handle(::CreateFileW(Temporary.c_str(), GENERIC_WRITE | WRITE_DAC, ShareAll, nullptr, CREATE_NEW,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+            Code = File ? ERROR_SUCCESS : ::GetLastError();
+        }
+        if (!File)
+        {
+            return Failed(SaveStep::Open, Code);
+        }
+        TemporaryFile Made(Temporary);
+        if (Existing)
+        {
+            if (const DWORD Copied = CopyAccessRules(Existing.Get(), File.Get()); Copied != ERROR_SUCCESS)
+            {
+                return Failed(SaveStep::Open, Copied);
+            }
+            // Our own handle would stand in the way of the move.
+            static_cast<void>(Existing.Close());
+        }
+
+        if (!WriteTextMode(File.Get(), Text) || ::FlushFileBuffers(File.Get()) == 0 || !File.Close())
+        {
+            return Failed(SaveStep::Write);
+        }
+        if (::MoveFileExW(Temporary.c_str(), Target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == 0)
+        {
+            return Failed(SaveStep::Write);
+        }
+        Made.Moved();
+        return std::nullopt;
     }
 } // namespace VEXA::FileSystem
 

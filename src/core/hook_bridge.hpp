@@ -3,9 +3,12 @@
 // the post-callback is empty and the custom data is null. Game thread only.
 #pragma once
 
+#include <exception>
+#include <string_view>
+
 #include <HookSlot.hpp>
 #include <String/StringType.hpp>
-#include <Unreal/UFunction.hpp>
+#include <Unreal/CoreUObject/UObject/Class.hpp>
 #include <Unreal/UFunctionStructs.hpp>
 #include <Unreal/UObjectGlobals.hpp>
 
@@ -35,11 +38,29 @@ namespace BRMB
         return [](HookContext&, void*) {};
     }
 
-    // Hooks Function with Hook's handler; returns the host's ids unexamined.
+    // Logs "<Prefix> : <Function> hook failed : <What>" at level 1.
+    auto ReportHookFailure(const RC::CharType* Prefix, const RC::CharType* Function, std::string_view What) noexcept
+        -> void;
+
+    // Hooks Function with Hook's handler; returns the host's ids. Current hosts throw when they
+    // cannot hook a function, older ones answer (0, 0): a throw is reported and then answered
+    // as (0, 0), so every caller has one failure to handle and the exception goes no further.
     template <const HookSpec& Hook>
-    auto HookFunction(RC::Unreal::UFunction* Function) -> VEXA::HookIds
+    auto HookFunction(RC::Unreal::UFunction* Function) noexcept -> VEXA::HookIds
     {
-        return RC::Unreal::UObjectGlobals::RegisterHook(Function, PreCallback<Hook>(), EmptyCallback(), nullptr);
+        try
+        {
+            return RC::Unreal::UObjectGlobals::RegisterHook(Function, PreCallback<Hook>(), EmptyCallback(), nullptr);
+        }
+        catch (const std::exception& Error)
+        {
+            ReportHookFailure(Hook.Prefix, Hook.Function, Error.what());
+        }
+        catch (...)
+        {
+            ReportHookFailure(Hook.Prefix, Hook.Function, "unknown error");
+        }
+        return {0, 0};
     }
 
     // Looks the library function LibraryPath + ":" + name up (until found once) and hooks it

@@ -23,6 +23,9 @@ namespace BRMB
     struct Entry8
     {
         uint8_t Bytes[8];
+
+        // The engine array's AddUnique compares with this.
+        friend auto operator==(const Entry8&, const Entry8&) -> bool = default;
     };
     static_assert(sizeof(Entry8) == 8);
 

@@ -1,15 +1,17 @@
 // UTF-8 / UTF-16 conversions for every text that crosses between the engine and the mod.
-// ASCII, by far the common case, goes sixteen bytes at a time and the commonest well-formed
-// sequences are handled in line; the rest, and the repair of malformed input, is utfcpp's.
-// Malformed input is replaced, never reported.
+// ASCII, by far the common case, goes sixteen bytes at a time. Malformed input is replaced,
+// never reported, and costs no more per byte than well-formed text: the decoder looks at most
+// three bytes ahead, so text that arrives in pieces carries at most three bytes between them.
 #include <log_bridge.hpp>
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <climits>
 #include <cstring>
-#include <iterator>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -78,40 +80,6 @@ namespace BRMB::Text
         }
 
         auto IsTrail(unsigned char Byte) -> bool { return (Byte & 0xC0) == 0x80; }
-
-        // The well-formed two- and three-byte sequences that make up most non-ASCII text, decoded
-        // in line; false (nothing consumed) for anything else, which utfcpp then decodes or rejects.
-        auto NextShortSequence(const char*& In, const char* End, uint32_t& CodePoint) -> bool
-        {
-            const auto Lead = static_cast<unsigned char>(In[0]);
-            if (Lead >= 0xC2 && Lead <= 0xDF && End - In >= 2)
-            {
-                const auto Trail = static_cast<unsigned char>(In[1]);
-                if (!IsTrail(Trail))
-                {
-                    return false;
-                }
-                CodePoint = ((Lead & 0x1Fu) << 6) | (Trail & 0x3Fu);
-                In += 2;
-                return true;
-            }
-            if (Lead >= 0xE0 && Lead <= 0xEF && End - In >= 3)
-            {
-                const auto First = static_cast<unsigned char>(In[1]);
-                const auto Second = static_cast<unsigned char>(In[2]);
-                // E0 needs A0 or above (shorter forms are overlong); ED below A0 (above are surrogates).
-                const unsigned char Low = Lead == 0xE0 ? 0xA0 : 0x80;
-                const unsigned char High = Lead == 0xED ? 0x9F : 0xBF;
-                if (First < Low || First > High || !IsTrail(Second))
-                {
-                    return false;
-                }
-                CodePoint = ((Lead & 0x0Fu) << 12) | ((First & 0x3Fu) << 6) | (Second & 0x3Fu);
-                In += 3;
-                return true;
-            }
-            return false;
-        }
     } // namespace
 
     auto Utf16ToUtf8(RC::StringViewType Text) -> std::string
@@ -157,72 +125,159 @@ namespace BRMB::Text
 
     namespace
     {
-        // Decodes Text into Out, which has room for Text.size() units (UTF-16 never needs more
-        // units than UTF-8 has bytes); returns the units written.
-        auto DecodeInto(std::string_view Text, RC::CharType* const Start) -> size_t
+        // The length a lead byte announces; 0 for a byte that cannot begin a sequence (a
+        // continuation byte, F8 to FF). C0, C1 and F5 to F7 announce sequences that are then
+        // refused as overlong or beyond U+10FFFF.
+        constexpr auto SequenceLengths = [] {
+            std::array<uint8_t, 256> Lengths{};
+            for (unsigned Lead = 0; Lead < 256; ++Lead)
+            {
+                Lengths[Lead] = Lead < 0x80 ? 1 : (Lead >> 5) == 0x6 ? 2 : (Lead >> 4) == 0xE ? 3 : (Lead >> 3) == 0x1E ? 4 : 0;
+            }
+            return Lengths;
+        }();
+
+        // How many of the (up to three) bytes after a lead are continuation bytes in a row.
+        auto TrailsAfterLead(const unsigned char* Lead, size_t Available) -> size_t
         {
-            RC::CharType* Out = Start;
-            const char* In = Text.data();
-            const char* const End = In + Text.size();
-            try
+            if (Available >= 4)
             {
-                while (In < End)
-                {
-                    if (UnitValue(*In) < 0x80)
-                    {
-                        std::tie(In, Out) = CopyAsciiRun(In, End, Out);
-                        continue;
-                    }
-                    uint32_t CodePoint = 0;
-                    if (!NextShortSequence(In, End, CodePoint))
-                    {
-                        CodePoint = utf8::next(In, End);
-                    }
-                    if (CodePoint > 0xFFFF)
-                    {
-                        *Out++ = static_cast<RC::CharType>(0xD800 + ((CodePoint - 0x10000) >> 10));
-                        *Out++ = static_cast<RC::CharType>(0xDC00 + ((CodePoint - 0x10000) & 0x3FF));
-                    }
-                    else
-                    {
-                        *Out++ = static_cast<RC::CharType>(CodePoint);
-                    }
-                }
+                // In memory order, lowest first (one load on a little-endian machine). Per byte,
+                // NotTrail is zero exactly when the byte is a continuation byte.
+                const uint32_t Word = Lead[0] | (uint32_t{Lead[1]} << 8) | (uint32_t{Lead[2]} << 16) |
+                                      (uint32_t{Lead[3]} << 24);
+                const uint32_t NotTrail = (Word & 0xC0C0C0C0u) ^ 0x80808080u;
+                return static_cast<size_t>(std::countr_zero((NotTrail >> 8) | 0xFF000000u)) / 8;
             }
-            catch (const utf8::exception&)
+            size_t Count = 0;
+            while (Count + 1 < Available && IsTrail(Lead[Count + 1]))
             {
-                // Malformed text is rare: repair all of it once, then decode what is now valid.
-                // Each replaced sequence took at least one byte, so the room still suffices.
-                std::string Repaired;
-                Repaired.reserve(Text.size() + 8);
-                utf8::replace_invalid(Text.begin(), Text.end(), std::back_inserter(Repaired), Replacement);
-                return static_cast<size_t>(utf8::unchecked::utf8to16(Repaired.begin(), Repaired.end(), Start) - Start);
+                ++Count;
             }
-            return static_cast<size_t>(Out - Start);
+            return Count;
         }
 
-        // Where Text may be cut so that decoding both sides apart gives what decoding it whole
-        // gives: before its last byte that is not a continuation byte, when that byte begins a
-        // sequence (which the next piece may complete). Decoding, and the repair of malformed
-        // input, never carries past such a byte. Text.size() when nothing needs to wait.
-        auto SafeCut(std::string_view Text) -> size_t
+        auto DecodeSequence(const unsigned char* In, size_t Length) -> uint32_t
         {
-            for (size_t Index = Text.size(); Index > 0; --Index)
+            switch (Length)
             {
-                const auto Byte = static_cast<unsigned char>(Text[Index - 1]);
-                if (!IsTrail(Byte))
+            case 2:
+                return ((In[0] & 0x1Fu) << 6) | (In[1] & 0x3Fu);
+            case 3:
+                return ((In[0] & 0x0Fu) << 12) | ((In[1] & 0x3Fu) << 6) | (In[2] & 0x3Fu);
+            default:
+                return ((In[0] & 0x07u) << 18) | ((In[1] & 0x3Fu) << 12) | ((In[2] & 0x3Fu) << 6) | (In[3] & 0x3Fu);
+            }
+        }
+
+        // Neither overlong, nor a surrogate, nor beyond U+10FFFF.
+        auto IsAcceptable(uint32_t CodePoint, size_t Length) -> bool
+        {
+            switch (Length)
+            {
+            case 2:
+                return CodePoint >= 0x80;
+            case 3:
+                return CodePoint >= 0x800 && !IsHighSurrogate(CodePoint) && !IsLowSurrogate(CodePoint);
+            default:
+                return CodePoint >= 0x10000 && CodePoint <= 0x10FFFF;
+            }
+        }
+
+        struct Decoded
+        {
+            size_t Read;
+            size_t Written;
+        };
+
+        // Decodes Text into Start, which has room for Text.size() units (UTF-16 never needs more
+        // units than UTF-8 has bytes). Malformed input is replaced as the mod has always replaced
+        // it: one U+FFFD for a byte that cannot begin a sequence, and one for a sequence that is
+        // cut short, overlong, a surrogate or beyond U+10FFFF; a sequence refused whole also takes
+        // the continuation bytes that follow it, however many (SkipTrails carries that across
+        // pieces). With More set, a sequence cut by the end of Text is left unread for the next
+        // piece: at most three bytes.
+        auto DecodeUtf8(std::string_view Text, RC::CharType* const Start, bool& SkipTrails, bool More) -> Decoded
+        {
+            const char* const Begin = Text.data();
+            const char* In = Begin;
+            const char* const End = In + Text.size();
+            RC::CharType* Out = Start;
+            const auto SkipContinuations = [&] {
+                while (In < End && IsTrail(static_cast<unsigned char>(*In)))
                 {
-                    return Byte < 0x80 ? Text.size() : Index - 1;
+                    ++In;
+                }
+                SkipTrails = In == End;
+            };
+            if (SkipTrails)
+            {
+                SkipContinuations();
+            }
+            while (In < End)
+            {
+                const auto Lead = static_cast<unsigned char>(*In);
+                if (Lead < 0x80)
+                {
+                    std::tie(In, Out) = CopyAsciiRun(In, End, Out);
+                    continue;
+                }
+                const size_t Length = SequenceLengths[Lead];
+                if (Length == 0)
+                {
+                    *Out++ = static_cast<RC::CharType>(Replacement);
+                    ++In;
+                    continue;
+                }
+                const auto Available = static_cast<size_t>(End - In);
+                const auto* const Bytes = reinterpret_cast<const unsigned char*>(In);
+                if (Available >= 2 && !IsTrail(Bytes[1]))
+                {
+                    // A lead alone. Stepping by a branch, not by a count loaded from the text,
+                    // keeps a run of them from waiting on each load in turn.
+                    *Out++ = static_cast<RC::CharType>(Replacement);
+                    ++In;
+                    continue;
+                }
+                const size_t Have = std::min(1 + TrailsAfterLead(Bytes, Available), Length);
+                if (Have < Length)
+                {
+                    if (Have == Available && More)
+                    {
+                        break;
+                    }
+                    // Cut short by a byte that is not a continuation, or by the end of the text.
+                    *Out++ = static_cast<RC::CharType>(Replacement);
+                    In += Have;
+                    continue;
+                }
+                const uint32_t CodePoint = DecodeSequence(Bytes, Length);
+                In += Length;
+                if (!IsAcceptable(CodePoint, Length))
+                {
+                    *Out++ = static_cast<RC::CharType>(Replacement);
+                    SkipContinuations();
+                    continue;
+                }
+                if (CodePoint > 0xFFFF)
+                {
+                    *Out++ = static_cast<RC::CharType>(0xD800 + ((CodePoint - 0x10000) >> 10));
+                    *Out++ = static_cast<RC::CharType>(0xDC00 + ((CodePoint - 0x10000) & 0x3FF));
+                }
+                else
+                {
+                    *Out++ = static_cast<RC::CharType>(CodePoint);
                 }
             }
-            return 0;
+            return {static_cast<size_t>(In - Begin), static_cast<size_t>(Out - Start)};
         }
     } // namespace
 
     auto Utf8ToUtf16(std::string_view Text) -> RC::StringType
     {
         RC::StringType Wide(Text.size(), RC::CharType{});
-        Wide.resize(DecodeInto(Text, Wide.data()));
+        bool SkipTrails = false;
+        Wide.resize(DecodeUtf8(Text, Wide.data(), SkipTrails, false).Written);
         return Wide;
     }
 
@@ -245,24 +300,43 @@ namespace BRMB::Text
             Piece = Piece.substr(0, Nul);
             Ended = true;
         }
-        if (Carry.empty())
+        if (Piece.empty())
         {
-            Decode(Piece);
+            // Any held sequence waits for Take.
             return;
         }
-        std::string Joined = std::exchange(Carry, {});
-        Joined.append(Piece);
-        Decode(Joined);
+        if (CarryLength > 0)
+        {
+            // The held sequence needs at most three more bytes: decode it with the piece's first
+            // three, then go on with the rest of the piece from where that decoding stopped.
+            const size_t Held = std::exchange(CarryLength, 0);
+            const size_t Taken = std::min<size_t>(Piece.size(), 3);
+            std::array<char, 6> Joined{};
+            std::memcpy(Joined.data(), Carry.data(), Held);
+            std::memcpy(Joined.data() + Held, Piece.data(), Taken);
+            const size_t Read = Decode(std::string_view(Joined.data(), Held + Taken), Taken < Piece.size());
+            if (Taken == Piece.size())
+            {
+                return;
+            }
+            // Three bytes complete or refute any held sequence, so decoding got past the held
+            // bytes; whatever it held back from the joined bytes is still in the piece.
+            CarryLength = 0;
+            Piece.remove_prefix(Read - Held);
+        }
+        (void)Decode(Piece, false);
     }
 
     auto FStringWriter::Take() -> RC::Unreal::FString
     {
-        if (!Carry.empty())
+        if (CarryLength > 0)
         {
+            // A sequence the text's end cut short.
             Ended = true;
-            Decode(std::exchange(Carry, {}));
+            (void)Decode(std::string_view(Carry.data(), std::exchange(CarryLength, 0)), false);
         }
         Ended = false;
+        SkipTrails = false;
         if (Result.GetCharArray().Num() == 0)
         {
             Result = RC::Unreal::FString();
@@ -273,37 +347,52 @@ namespace BRMB::Text
         return std::exchange(Result, RC::Unreal::FString());
     }
 
-    auto FStringWriter::Decode(std::string_view Text) -> void
+    auto FStringWriter::Carried() const -> std::string_view { return {Carry.data(), CarryLength}; }
+
+    // Decodes Text; unless the text has ended or MoreFollows, a sequence cut by its end is held
+    // for the next piece. Returns the bytes decoded.
+    auto FStringWriter::Decode(std::string_view Text, bool MoreFollows) -> size_t
     {
         if (Text.empty())
         {
-            return;
+            return 0;
         }
-        // The common case, ASCII, in one pass without branches (which the compiler vectorises):
-        // widen every byte and note whether any was beyond ASCII. If one was, the general
-        // decoder redoes the text from that byte on.
         RC::CharType* __restrict const Out = MakeRoom(Text.size());
         const auto* __restrict const In = reinterpret_cast<const unsigned char*>(Text.data());
-        unsigned Bits = 0;
-        for (size_t Index = 0; Index < Text.size(); ++Index)
-        {
-            Bits |= In[Index];
-            Out[Index] = static_cast<RC::CharType>(In[Index]);
-        }
-        if (Bits < 0x80)
-        {
-            Commit(Text.size());
-            return;
-        }
         size_t Ascii = 0;
-        while (In[Ascii] < 0x80)
+        if (!SkipTrails)
         {
-            ++Ascii;
+            // The common case, ASCII, in one pass without branches (which the compiler
+            // vectorises): widen every byte of a block and note whether any was beyond ASCII.
+            // Blocks keep the pass from widening a whole piece whose text turns non-ASCII early.
+            constexpr size_t Block = 4096;
+            for (; Ascii < Text.size(); Ascii += Block)
+            {
+                const size_t Count = std::min(Block, Text.size() - Ascii);
+                unsigned Bits = 0;
+                for (size_t Index = Ascii; Index < Ascii + Count; ++Index)
+                {
+                    Bits |= In[Index];
+                    Out[Index] = static_cast<RC::CharType>(In[Index]);
+                }
+                if (Bits >= 0x80)
+                {
+                    break;
+                }
+            }
+            if (Ascii >= Text.size())
+            {
+                Commit(Text.size());
+                return Text.size();
+            }
         }
-        // Everything before Ascii is ASCII, so the cut never falls before it.
-        const size_t Cut = Ended ? Text.size() : SafeCut(Text);
-        Commit(Ascii + DecodeInto(Text.substr(Ascii, Cut - Ascii), Out + Ascii));
-        Carry.assign(Text.substr(Cut));
+        const bool More = MoreFollows || !Ended;
+        const Decoded Done = DecodeUtf8(Text.substr(Ascii), Out + Ascii, SkipTrails, More);
+        Commit(Ascii + Done.Written);
+        const size_t Read = Ascii + Done.Read;
+        CarryLength = Text.size() - Read;
+        std::memcpy(Carry.data(), Text.data() + Read, CarryLength);
+        return Read;
     }
 
     // Room for Units more characters and the terminator, growing by half again when the text
@@ -337,6 +426,67 @@ namespace BRMB::Text
         Writer.Reserve(Text.substr(0, Text.find('\0')).size());
         Writer.Append(Text);
         return Writer.Take();
+    }
+
+    auto FindByteOrderMark(std::string_view Start) -> ByteOrderMark
+    {
+        if (Start.starts_with("\xEF\xBB\xBF"))
+        {
+            return {Encoding::Utf8, 3};
+        }
+        if (Start.starts_with("\xFF\xFE"))
+        {
+            return {Encoding::Utf16LE, 2};
+        }
+        if (Start.starts_with("\xFE\xFF"))
+        {
+            return {Encoding::Utf16BE, 2};
+        }
+        return {Encoding::Utf8, 0};
+    }
+
+    Utf16Reader::Utf16Reader(Encoding Order) : BigEndian(Order == Encoding::Utf16BE) {}
+
+    auto Utf16Reader::Decode(std::string_view Piece) -> std::string
+    {
+        RC::StringType Units;
+        Units.reserve(Piece.size() / 2 + 2);
+        if (HeldHigh != 0)
+        {
+            Units.push_back(static_cast<RC::CharType>(std::exchange(HeldHigh, 0)));
+        }
+        const auto Unit = [this](char First, char Second) {
+            const auto Low = static_cast<unsigned char>(BigEndian ? Second : First);
+            const auto High = static_cast<unsigned char>(BigEndian ? First : Second);
+            return static_cast<RC::CharType>((High << 8) | Low);
+        };
+        size_t At = 0;
+        if (OddByte && !Piece.empty())
+        {
+            Units.push_back(Unit(*std::exchange(OddByte, std::nullopt), Piece[0]));
+            At = 1;
+        }
+        for (; Piece.size() - At >= 2; At += 2)
+        {
+            Units.push_back(Unit(Piece[At], Piece[At + 1]));
+        }
+        if (At < Piece.size())
+        {
+            OddByte = Piece[At];
+        }
+        // A high surrogate at the end may pair with the next piece's first unit.
+        if (!Units.empty() && IsHighSurrogate(UnitValue(Units.back())))
+        {
+            HeldHigh = UnitValue(Units.back());
+            Units.pop_back();
+        }
+        return Utf16ToUtf8(Units);
+    }
+
+    auto Utf16Reader::Finish() -> std::string
+    {
+        OddByte.reset();
+        return std::exchange(HeldHigh, 0) != 0 ? Utf16ToUtf8(RC::StringViewType(STR("\xFFFD"))) : std::string();
     }
 
     auto FStringView(const RC::Unreal::FString& Text) -> RC::StringViewType

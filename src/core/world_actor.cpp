@@ -9,8 +9,8 @@
 #include <vector>
 
 #include <Unreal/Core/Containers/Array.hpp>
+#include <Unreal/CoreUObject/UObject/Class.hpp>
 #include <Unreal/NameTypes.hpp>
-#include <Unreal/UClass.hpp>
 #include <Unreal/UObject.hpp>
 #include <Unreal/UObjectGlobals.hpp>
 #include <VEXA_Core.hpp>

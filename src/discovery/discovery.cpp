@@ -16,7 +16,7 @@ namespace BRMB::Discovery
         return Library != nullptr;
     }
 
-    auto RegisterTick(const RC::CharType* Owner, const RC::CharType* Callback, RC::Unreal::Hook::FEngineTickCallback Tick)
+    auto RegisterTick(const RC::CharType* Owner, const RC::CharType* Callback, RC::Unreal::Hook::EngineTickCallbackWithData Tick)
         -> void
     {
         RC::Unreal::Hook::FCallbackOptions Options;

@@ -30,7 +30,7 @@
 #pragma once
 
 #include <String/StringType.hpp>
-#include <Unreal/Hooks.hpp>
+#include <Unreal/Hooks/Hooks.hpp>
 
 #include "core/guard.hpp"
 
@@ -79,7 +79,7 @@ namespace BRMB::Discovery
     auto FindLibrary(RC::Unreal::UObject*& Library, const RC::StringType& LibraryPath) -> bool;
 
     // The host's registration, with the flags left false and the id dropped.
-    auto RegisterTick(const RC::CharType* Owner, const RC::CharType* Callback, RC::Unreal::Hook::FEngineTickCallback Tick)
+    auto RegisterTick(const RC::CharType* Owner, const RC::CharType* Callback, RC::Unreal::Hook::EngineTickCallbackWithData Tick)
         -> void;
 
     template <const auto& S>

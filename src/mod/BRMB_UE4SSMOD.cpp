@@ -33,6 +33,4 @@ namespace BRMB
             VEXA_Anim::LogWide(STR("Brambleon C++ Side Initiated!"), false);
         });
     }
-
-    auto BRMB_UE4SSMOD::on_cpp_mods_loaded() -> void {}
 } // namespace BRMB

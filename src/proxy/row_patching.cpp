@@ -5,9 +5,9 @@
 #include <string>
 #include <utility>
 
+#include <Unreal/CoreUObject/UObject/Class.hpp>
+#include <Unreal/CoreUObject/UObject/UnrealType.hpp>
 #include <Unreal/Engine/UDataTable.hpp>
-#include <Unreal/FProperty.hpp>
-#include <Unreal/UScriptStruct.hpp>
 
 #include "core/param_view.hpp"
 #include "proxy/proxy_hooks.hpp"
@@ -24,12 +24,14 @@ namespace BRMB
 
     namespace
     {
+        // Offsets are from the start of the whole struct, so members a super struct declares are
+        // checked like the struct's own: what matters is the memory the view reads.
         template <typename Kind>
-        auto FindAt(const UStruct& Struct, size_t Offset) -> const Kind*
+        auto FindAt(UStruct& Struct, size_t Offset) -> Kind*
         {
-            for (const FProperty* Property : Struct.ForEachProperty())
+            for (FProperty* Property : Struct.ForEachPropertyInChain())
             {
-                const auto* Typed = RC::Unreal::CastField<Kind>(Property);
+                auto* const Typed = RC::Unreal::CastField<Kind>(Property);
                 if (Typed != nullptr && std::cmp_equal(Typed->GetOffset_Internal(), Offset))
                 {
                     return Typed;
@@ -38,22 +40,22 @@ namespace BRMB
             return nullptr;
         }
 
-        auto HasEntriesAt(const UStruct& Item, size_t Offset) -> bool
+        auto HasEntriesAt(UStruct& Item, size_t Offset) -> bool
         {
-            const auto* Entries = FindAt<FArrayProperty>(Item, Offset);
-            const FProperty* Inner = Entries != nullptr ? Entries->GetInner() : nullptr;
+            auto* const Entries = FindAt<FArrayProperty>(Item, Offset);
+            const FProperty* const Inner = Entries != nullptr ? Entries->GetInner() : nullptr;
             return Inner != nullptr && std::cmp_equal(Inner->GetElementSize(), sizeof(Entry8));
         }
     } // namespace
 
-    auto HasObjectSelectionLayout(const RC::Unreal::UScriptStruct* RowStruct) -> bool
+    auto HasObjectSelectionLayout(RC::Unreal::UScriptStruct* RowStruct) -> bool
     {
         if (RowStruct == nullptr || FindAt<FNameProperty>(*RowStruct, offsetof(ObjectSelectionRow, ID)) == nullptr)
         {
             return false;
         }
-        const auto* SelectionSet = FindAt<FArrayProperty>(*RowStruct, offsetof(ObjectSelectionRow, SelectionSet));
-        const auto* Item =
+        auto* const SelectionSet = FindAt<FArrayProperty>(*RowStruct, offsetof(ObjectSelectionRow, SelectionSet));
+        auto* const Item =
             SelectionSet != nullptr ? RC::Unreal::CastField<FStructProperty>(SelectionSet->GetInner()) : nullptr;
         return Item != nullptr && Item->GetStruct() != nullptr &&
                HasEntriesAt(*Item->GetStruct(), offsetof(SelectionSetItem, Entries));
@@ -75,7 +77,7 @@ namespace BRMB::ProxyHooks
     {
         SayNarrow("BRMB : Proxy : BRMB_CPP_AddObjectSelectionSetID Hook Triggered!");
         const ParamView Params(Context);
-        const auto* const Table = Params.ObjectAt<UDataTable>(DataTableOffset);
+        auto* const Table = Params.ObjectAt<UDataTable>(DataTableOffset);
         if (Table == nullptr)
         {
             SayNarrow("BRMB : Proxy : BRMB_CPP_AddObjectSelectionSetID : Passed DataTable from BPs is nullptr");
@@ -102,7 +104,7 @@ namespace BRMB::ProxyHooks
     {
         SayNarrow("BRMB : Proxy::BRMB_CPP_TestDT Hook Triggered!");
         const ParamView Params(Context);
-        const auto* const Table = Params.ObjectAt<UDataTable>(DataTableOffset);
+        auto* const Table = Params.ObjectAt<UDataTable>(DataTableOffset);
         if (Table == nullptr)
         {
             SayNarrow("BRMB : Proxy::BRMB_CPP_TestDT : Passed DataTable from BPs is Nullptr!");

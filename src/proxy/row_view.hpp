@@ -17,6 +17,10 @@ namespace RC::Unreal
 
 namespace BRMB
 {
+    static_assert(sizeof(RC::Unreal::FName) == 8,
+                  "this host has 12-byte names (a CasePreserving configuration): the game's selection rows "
+                  "cannot have the layout this mod patches; build against a host in a Game__ configuration");
+
     struct SelectionSetItem
     {
         RC::Unreal::FName StateGroupID;
@@ -42,8 +46,9 @@ namespace BRMB
 
     // True when the host describes RowStruct as this view expects: a name at the ID offset and,
     // at the SelectionSet offset, an array of structures that hold an array of 8-byte entries at
-    // the Entries offset. Writing an entry into any other row would corrupt engine memory.
-    [[nodiscard]] auto HasObjectSelectionLayout(const RC::Unreal::UScriptStruct* RowStruct) -> bool;
+    // the Entries offset. Members a structure inherits from its super structure count at their
+    // offsets like its own. Writing an entry into any other row would corrupt engine memory.
+    [[nodiscard]] auto HasObjectSelectionLayout(RC::Unreal::UScriptStruct* RowStruct) -> bool;
 
     // The row as the view; null stays null.
     [[nodiscard]] inline auto AsObjectSelectionRow(uint8_t* Row) -> ObjectSelectionRow*

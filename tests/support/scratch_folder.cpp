@@ -1,5 +1,6 @@
 #include "support/scratch_folder.hpp"
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -35,6 +36,33 @@ namespace BrambleonTest
         {
             throw std::runtime_error("cannot write test file " + PathUtf8(File));
         }
+    }
+
+    auto OtherNames(const fs::path& Folder, const std::vector<std::string>& Expected) -> std::vector<std::string>
+    {
+        std::vector<std::string> Others;
+        for (const fs::directory_entry& Entry : fs::directory_iterator(Folder))
+        {
+            std::string Name = PathUtf8(Entry.path().filename());
+            if (std::find(Expected.begin(), Expected.end(), Name) == Expected.end())
+            {
+                Others.push_back(std::move(Name));
+            }
+        }
+        return Others;
+    }
+
+    auto LargeText(char Mark, size_t Bytes) -> std::string
+    {
+        std::string Text;
+        Text.reserve(Bytes + 64);
+        for (size_t Line = 0; Text.size() < Bytes; ++Line)
+        {
+            Text += Mark;
+            Text += " line " + std::to_string(Line) + " of a large save\n";
+        }
+        Text.resize(Bytes);
+        return Text;
     }
 
     namespace

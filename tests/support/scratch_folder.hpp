@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace BrambleonTest
 {
@@ -15,6 +16,13 @@ namespace BrambleonTest
     // The file's bytes exactly as stored; empty when it cannot be read.
     [[nodiscard]] auto ReadBytes(const std::filesystem::path& File) -> std::string;
     auto WriteBytes(const std::filesystem::path& File, std::string_view Bytes) -> void;
+
+    // The names Folder holds besides Expected: what saves left behind.
+    [[nodiscard]] auto OtherNames(const std::filesystem::path& Folder, const std::vector<std::string>& Expected)
+        -> std::vector<std::string>;
+    // Bytes bytes of text in lines, each starting with Mark, so that two texts of different
+    // marks share no stretch.
+    [[nodiscard]] auto LargeText(char Mark, size_t Bytes) -> std::string;
 
     class ScratchFolder
     {

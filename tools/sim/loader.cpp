@@ -320,6 +320,10 @@ namespace BRMB::Sim
             {
                 Class.Like = Like->String();
             }
+            if (const auto Parent = From.Find("parent"))
+            {
+                Class.Parent = Parent->String();
+            }
             if (const auto Lacks = From.Find("lacks"))
             {
                 Class.Lacks = Lacks->Strings();
@@ -956,6 +960,10 @@ namespace BRMB::Sim
             if (const auto Names = Faults->Find("registerHookFails"))
             {
                 Result.Faults.RegisterHookFails = Names->Strings();
+            }
+            if (const auto Names = Faults->Find("registerHookThrows"))
+            {
+                Result.Faults.RegisterHookThrows = Names->Strings();
             }
             if (const auto NoDevices = Faults->Find("noLogDevices"))
             {

@@ -162,6 +162,10 @@ namespace BRMB::Sim
                 {
                     Faults.FailRegisterHookFor.push_back(Wide(Name));
                 }
+                for (const auto& Name : Plan.Faults.RegisterHookThrows)
+                {
+                    Faults.ThrowRegisterHookFor.push_back(Wide(Name));
+                }
                 Faults.RestrictFileAccess = std::any_of(Plan.Files.begin(), Plan.Files.end(),
                                                         [](const FileDecl& File) { return File.Mode != FileMode::Normal; });
                 Capture = Report.InstallDevices(Engine, Plan.Faults.NoLogDevices);
@@ -416,7 +420,7 @@ namespace BRMB::Sim
             auto VariableStorage(const VariableExpect& Expected) const -> const void*
             {
                 UObject* Object = Built.Objects.at(Expected.Object);
-                return Object->GetValuePtrByPropertyNameInternal(Wide(Expected.Variable).c_str());
+                return Object->GetValuePtrByPropertyNameInChain<void>(Wide(Expected.Variable).c_str());
             }
 
             // A text parameter as exact code units: storage from the host's allocator, as the

@@ -86,6 +86,7 @@ namespace BRMB::Sim
         std::string Name; // short name, e.g. "BP_Guard_C"
         std::string Path;
         std::string Like; // a standard class whose functions and variables this one starts from
+        std::string Parent; // a class declared before this one (or a standard one) that this one derives from
         std::vector<std::string> Lacks;
         std::vector<FunctionDecl> Functions;
         std::vector<ParamDecl> Variables;
@@ -178,7 +179,8 @@ namespace BRMB::Sim
 
     struct FaultDecl
     {
-        std::vector<std::string> RegisterHookFails;
+        std::vector<std::string> RegisterHookFails;  // answered (0, 0), as older hosts do
+        std::vector<std::string> RegisterHookThrows; // std::runtime_error, as current hosts do
         bool NoLogDevices = false;
     };
 

@@ -63,16 +63,16 @@ namespace BRMB::Sim
         }
 
         // A property as the engine would declare it again, to copy a standard class's members.
-        auto CopyProp(const RC::Unreal::FProperty* Property) -> PropSpec
+        auto CopyProp(RC::Unreal::FProperty* Property) -> PropSpec
         {
             using namespace RC::Unreal;
             const auto Name = Property->GetFName().ToString();
             const auto Offset = Property->GetOffset_Internal();
-            if (const auto* Array = CastField<FArrayProperty>(Property))
+            if (auto* Array = CastField<FArrayProperty>(Property))
             {
                 return RC::Sim::ArrayProp(Name, CopyProp(Array->GetInner()), Offset);
             }
-            if (const auto* Struct = CastField<FStructProperty>(Property))
+            if (auto* Struct = CastField<FStructProperty>(Property))
             {
                 return RC::Sim::StructProp(Name, Struct->GetStruct(), Offset);
             }
@@ -272,7 +272,7 @@ namespace BRMB::Sim
 
         auto VariableType(const UObject* Object, const std::string& Variable) -> std::optional<Type>
         {
-            const auto* Property = Object->GetClassPrivate()->FindProperty(FName(Wide(Variable)));
+            auto* Property = Object->GetClassPrivate()->FindProperty(FName(Wide(Variable)));
             if (Property == nullptr)
             {
                 return std::nullopt;
@@ -291,7 +291,7 @@ namespace BRMB::Sim
                 {
                     Fail(Plan, At, "class " + Decl.Class + " has no variable " + Init.Variable);
                 }
-                void* Storage = Object->GetValuePtrByPropertyNameInternal(Wide(Init.Variable).c_str());
+                void* Storage = Object->GetValuePtrByPropertyNameInChain<void>(Wide(Init.Variable).c_str());
                 if (Init.One)
                 {
                     if (*Kind != Type::Object)
@@ -347,10 +347,10 @@ namespace BRMB::Sim
             }
         }
 
-        auto ParamList(const UFunction* Function) -> std::string
+        auto ParamList(UFunction* Function) -> std::string
         {
             std::string Names;
-            for (const auto* Property : Function->ForEachProperty())
+            for (auto* Property : Function->ForEachProperty())
             {
                 Names += (Names.empty() ? "" : ", ") + Narrow(Property->GetFName().ToString());
             }
@@ -380,7 +380,7 @@ namespace BRMB::Sim
 
             auto Check() const -> void
             {
-                const UFunction* Function = nullptr;
+                UFunction* Function = nullptr;
                 if (Current.Kind == Action::Call)
                 {
                     Function = CheckCall();
@@ -517,7 +517,7 @@ namespace BRMB::Sim
                 }
             }
 
-            auto CheckCall() const -> const UFunction*
+            auto CheckCall() const -> UFunction*
             {
                 if (Built.Libraries.count(Current.On) == 0 && Built.Objects.count(Current.On) == 0)
                 {
@@ -525,7 +525,7 @@ namespace BRMB::Sim
                                    ? "the " + Current.On + " library is not part of this scenario's Blueprint half"
                                    : Current.On + " names no library or object of the scenario");
                 }
-                const UFunction* Function = FindFunction(Built, Current.On, Current.Function);
+                UFunction* Function = FindFunction(Built, Current.On, Current.Function);
                 if (Function == nullptr)
                 {
                     Fail("call", "unknown function " + Current.Function + " on " + Current.On);
@@ -541,9 +541,9 @@ namespace BRMB::Sim
                 return Function;
             }
 
-            auto CheckValue(const UFunction* Function, const ParamExpect& Param, const std::string& At) const -> void
+            auto CheckValue(UFunction* Function, const ParamExpect& Param, const std::string& At) const -> void
             {
-                const auto* Property = FindParam(Function, Param.Param);
+                auto* Property = FindParam(Function, Param.Param);
                 if (Property == nullptr)
                 {
                     Fail(At, Current.Function + " has no parameter " + Param.Param + " (it has " + ParamList(Function) +
@@ -664,14 +664,14 @@ namespace BRMB::Sim
             {
                 const auto Name = Narrow(Standard->GetName());
                 auto& Copy = Shipped[Name];
-                for (const auto* Variable : Standard->ForEachProperty())
+                for (auto* Variable : Standard->ForEachProperty())
                 {
                     Copy.Variables.emplace_back(Narrow(Variable->GetFName().ToString()), CopyProp(Variable));
                 }
                 for (const auto& Function : StandardFunctions(Name))
                 {
                     std::vector<PropSpec> Params;
-                    for (const auto* Param : BlueprintHalf::Half::Function(Standard, Wide(Function))->ForEachProperty())
+                    for (auto* Param : BlueprintHalf::Half::Function(Standard, Wide(Function))->ForEachProperty())
                     {
                         Params.push_back(CopyProp(Param));
                     }
@@ -822,7 +822,16 @@ namespace BRMB::Sim
             {
                 Members.emplace_back(Function.Name, ToProps(Function.Params, Built.Structs));
             }
-            auto* Class = Engine.CreateClass(Wide(Decl.Path), std::move(Variables));
+            UClass* Parent = nullptr;
+            if (!Decl.Parent.empty())
+            {
+                Parent = FindClass(Built, Decl.Parent);
+                if (Parent == nullptr)
+                {
+                    Fail(Plan, Field("classes", Index, "parent"), Decl.Parent + " names no class declared before this one");
+                }
+            }
+            auto* Class = Engine.CreateClass(Wide(Decl.Path), std::move(Variables), Parent);
             for (auto& [Name, Params] : Members)
             {
                 Engine.AddFunction(Class, Wide(Name), std::move(Params));
@@ -958,7 +967,7 @@ namespace BRMB::Sim
             return Library->second.Class->FindFunctionByName(FName(Wide(Function)));
         }
         const auto Found = Built.Objects.find(On);
-        return Found == Built.Objects.end() ? nullptr : Found->second->GetFunctionByName(Wide(Function).c_str());
+        return Found == Built.Objects.end() ? nullptr : Found->second->GetFunctionByNameInChain(Wide(Function).c_str());
     }
 
     auto FindDeclaredFunction(const World& Built, const std::string& Owner, const std::string& Function) -> UFunction*
@@ -997,7 +1006,7 @@ namespace BRMB::Sim
         return Function->FindProperty(FName(Wide(Name)));
     }
 
-    auto TypeOf(const RC::Unreal::FProperty* Property) -> Type
+    auto TypeOf(RC::Unreal::FProperty* Property) -> Type
     {
         using namespace RC::Unreal;
         if (CastField<FClassProperty>(Property) != nullptr)
@@ -1016,7 +1025,7 @@ namespace BRMB::Sim
         {
             return Type::Name;
         }
-        if (const auto* Array = CastField<FArrayProperty>(Property))
+        if (auto* Array = CastField<FArrayProperty>(Property))
         {
             auto* Inner = Array->GetInner();
             if (CastField<FObjectProperty>(Inner) != nullptr)

@@ -55,5 +55,5 @@ namespace BRMB::Sim
     [[nodiscard]] auto FindClass(const World& Built, const std::string& NameOrPath) -> RC::Unreal::UClass*;
     [[nodiscard]] auto FindParam(const RC::Unreal::UFunction* Function, const std::string& Name)
         -> RC::Unreal::FProperty*;
-    [[nodiscard]] auto TypeOf(const RC::Unreal::FProperty* Property) -> Type;
+    [[nodiscard]] auto TypeOf(RC::Unreal::FProperty* Property) -> Type;
 } // namespace BRMB::Sim

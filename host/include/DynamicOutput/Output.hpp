@@ -49,12 +49,19 @@ namespace RC::Output
 #endif
     } // namespace detail
 
-    // The content is a format string with "{}" placeholders, as in the real host.
-    template <LogLevel::LogLevel Level = LogLevel::Default, typename... Args>
-    auto send(StringViewType content, const Args&... args) -> void
+    // Without arguments the content goes out as it stands: a "{" in it is just a character.
+    template <LogLevel::LogLevel Level = LogLevel::Default>
+    auto send(StringViewType content) -> void
+    {
+        deliver_to_default_devices(content, static_cast<int32_t>(Level));
+    }
+
+    // With arguments the content is a format string with "{}" placeholders.
+    template <LogLevel::LogLevel Level = LogLevel::Default, typename Arg, typename... Args>
+    auto send(StringViewType content, const Arg& arg, const Args&... args) -> void
     {
         const auto text = fmt::vformat(fmt::basic_string_view<CharType>(content.data(), content.size()),
-                                       fmt::make_format_args<detail::Context>(args...));
+                                       fmt::make_format_args<detail::Context>(arg, args...));
         deliver_to_default_devices(StringViewType(text), static_cast<int32_t>(Level));
     }
 } // namespace RC::Output

@@ -16,7 +16,7 @@
 #include <String/StringType.hpp>
 #include <Unreal/Engine/UDataTable.hpp>
 #include <Unreal/FString.hpp>
-#include <Unreal/Hooks.hpp>
+#include <Unreal/Hooks/Hooks.hpp>
 #include <Unreal/NameTypes.hpp>
 #include <Unreal/UClass.hpp>
 #include <Unreal/UFunction.hpp>
@@ -106,8 +106,12 @@ namespace RC::Sim
     // Injected host faults.
     struct Faults
     {
-        // RegisterHook answers (0, 0) for functions of these names (and registers nothing).
+        // RegisterHook answers (0, 0) for functions of these names (and registers nothing), as
+        // older hosts do.
         std::vector<StringType> FailRegisterHookFor;
+        // RegisterHook throws std::runtime_error for functions of these names (and registers
+        // nothing), as current hosts do.
+        std::vector<StringType> ThrowRegisterHookFor;
         // When set, Blueprint calls run with file access of an unprivileged user (Linux, as root:
         // uid and gid 65534), so files whose permissions deny reading or writing really are
         // refused, also to root. Files and folders the call should reach must grant access to
@@ -167,7 +171,9 @@ namespace RC::Sim
         auto CreateClass(StringViewType Path, std::vector<PropSpec> Variables = {}, UClass* Super = nullptr) -> UClass*;
         auto AddFunction(UClass* Class, StringViewType Name, std::vector<PropSpec> Params, BlueprintBody Body = {})
             -> UFunction*;
-        auto CreateStruct(StringViewType Path, std::vector<PropSpec> Members, int32_t Size = -1) -> UScriptStruct*;
+        // A struct with a super struct lays its own members out after the super struct's.
+        auto CreateStruct(StringViewType Path, std::vector<PropSpec> Members, int32_t Size = -1,
+                          UScriptStruct* Super = nullptr) -> UScriptStruct*;
         auto CreateDataTable(StringViewType Path, UScriptStruct* RowStruct) -> UDataTable*;
         // Zeroed row storage of the row struct's size, owned by the table; engine arrays in it are
         // written through the host's array code (or raw, to build corrupt headers).
@@ -178,6 +184,8 @@ namespace RC::Sim
         auto SetLoaded(UObject* Object, bool Loaded) -> void;
         [[nodiscard]] auto IsLoaded(const UObject* Object) const -> bool;
         [[nodiscard]] auto FindByPath(StringViewType Path) const -> UObject*; // ignores loading state
+        // "Default__<class name>", created with the class in its package.
+        [[nodiscard]] auto ClassDefaultObject(const UClass* Class) const -> UObject*;
 
         // --- running ---------------------------------------------------------------------------
         // Runs every pre-callback in registration order, the body, then every post-callback. Hooks
@@ -199,6 +207,12 @@ namespace RC::Sim
         [[nodiscard]] auto LastFindFirstOfName() const -> std::string; // UTF-8 class name of the last search
         [[nodiscard]] auto ConstructedObjects() const -> std::vector<UObject*>;
         [[nodiscard]] auto Constructions() const -> const std::vector<Construction>&;
+        // The engine's garbage collection, on demand: destroys every object constructed through
+        // StaticConstructObject since the last collection, and every object inside one, as the
+        // engine does once nothing references them; the caller drops its own references first.
+        // Their names become free again, so the name table does not grow with every construction.
+        // Answers how many objects were destroyed.
+        auto CollectConstructed() -> size_t;
         // std::exceptions that left a hook callback. Like the real host, Call() catches them and
         // logs "[Host] Exception in hook of <function name>: <what>\n" at level 4, then goes on;
         // anything else propagates, and nothing from a tick callback is caught.

@@ -15,8 +15,8 @@ namespace RC::Unreal
     public:
         FFrame(UFunction* InNode, UObject* InObject, uint8_t* InLocals) : Node(InNode), Object(InObject), LocalsPtr(InLocals) {}
 
-        // A reference to the pointer to the parameter block.
-        auto Locals() -> uint8_t*& { return LocalsPtr; }
+        // The call's parameter block.
+        [[nodiscard]] auto Locals() -> uint8_t* { return LocalsPtr; }
         [[nodiscard]] auto GetNode() const -> UFunction* { return Node; }
         [[nodiscard]] auto GetObject() const -> UObject* { return Object; }
 

@@ -1,19 +1,5 @@
+// Deprecated path; the host declares this in Unreal/CoreUObject/UObject/Class.hpp.
 #pragma once
 
-#include <Unreal/UStruct.hpp>
-
-namespace RC::Unreal
-{
-    class UFunction;
-
-    class RC_HOST_API UClass : public UStruct
-    {
-    public:
-        ~UClass() override;
-        [[nodiscard]] auto FindFunctionByName(FName Name) const -> UFunction*;
-
-    protected:
-        UClass();
-        friend class RC::Sim::Engine;
-    };
-} // namespace RC::Unreal
+#include <Unreal/CoreUObject/UObject/Class.hpp>
+#include <Unreal/CoreUObject/UObject/UnrealType.hpp>

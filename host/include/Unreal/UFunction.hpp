@@ -1,19 +1,5 @@
-// A Blueprint function; its properties are the parameters, at their offsets in the call's block.
+// Deprecated path; the host declares this in Unreal/CoreUObject/UObject/Class.hpp.
 #pragma once
 
-#include <Unreal/UStruct.hpp>
-
-namespace RC::Unreal
-{
-    class RC_HOST_API UFunction : public UStruct
-    {
-    public:
-        ~UFunction() override;
-        // Size of the call's parameter block.
-        [[nodiscard]] auto GetParmsSize() const -> int32_t;
-
-    protected:
-        UFunction();
-        friend class RC::Sim::Engine;
-    };
-} // namespace RC::Unreal
+#include <Unreal/CoreUObject/UObject/Class.hpp>
+#include <Unreal/CoreUObject/UObject/UnrealType.hpp>

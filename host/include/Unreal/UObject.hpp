@@ -38,16 +38,29 @@ namespace RC::Unreal
         [[nodiscard]] auto GetPathName() const -> StringType;
         [[nodiscard]] auto IsA(const UClass* Class) const -> bool;
 
-        // A function that the object's class (or a super class) declares; null when absent.
-        [[nodiscard]] auto GetFunctionByName(const CharType* FunctionName) const -> UFunction*;
+        // A function that the object's own class declares; null when absent (a super class's
+        // function is not found).
+        auto GetFunctionByName(const CharType* FunctionName) -> UFunction*;
+        // As above, also searching the super classes.
+        auto GetFunctionByNameInChain(const CharType* FunctionName) -> UFunction*;
 
-        // Storage of a variable that the object's class declares; null when absent.
+        // The declared type of a variable of the object's class or a super class; null when absent.
+        auto GetPropertyByNameInChain(const CharType* PropertyName) -> FProperty*;
+
+        // Storage of a variable that the object's own class declares; null when absent (a super
+        // class's variable is not found).
         template <typename T>
         auto GetValuePtrByPropertyName(const CharType* PropertyName) -> T*
         {
-            return static_cast<T*>(GetValuePtrByPropertyNameInternal(PropertyName));
+            return static_cast<T*>(GetValuePtrByPropertyNameInternal(PropertyName, false));
         }
-        auto GetValuePtrByPropertyNameInternal(const CharType* PropertyName) -> void*;
+        // As above, also searching the super classes.
+        template <typename T>
+        auto GetValuePtrByPropertyNameInChain(const CharType* PropertyName) -> T*
+        {
+            return static_cast<T*>(GetValuePtrByPropertyNameInternal(PropertyName, true));
+        }
+        auto GetValuePtrByPropertyNameInternal(const CharType* PropertyName, bool InChain) -> void*;
 
     protected:
         UObject();

@@ -23,7 +23,7 @@ namespace RC::Unreal
 
     struct RC_HOST_API FStaticConstructObjectParameters
     {
-        explicit FStaticConstructObjectParameters(const UClass* InClass, UObject* InOuter = nullptr);
+        FStaticConstructObjectParameters(const UClass* InClass, UObject* InOuter);
 
         const UClass* Class;
         UObject* Outer;
@@ -45,12 +45,15 @@ namespace RC::Unreal
         RC_HOST_API auto FindObject(UClass* Class, UObject* InOuter, StringViewType Name, bool bExactClass = false,
                                     ObjectSearcher* Searcher = nullptr) -> UObject*;
 
-        // Adds a pre- and a post-callback to every call of the function; returns their ids.
-        RC_HOST_API auto RegisterHook(UFunction* Function, const UnrealScriptFunctionCallable& PreCallback,
-                                      const UnrealScriptFunctionCallable& PostCallback, void* CustomData)
+        // Adds a pre- and a post-callback to every call of the function; returns their ids (one
+        // id for both with a Blueprint function). Throws std::runtime_error when the function
+        // cannot be hooked (older hosts answered (0, 0)).
+        RC_HOST_API auto RegisterHook(UFunction* Function, UnrealScriptFunctionCallable PreCallback,
+                                      UnrealScriptFunctionCallable PostCallback, void* CustomData)
             -> std::pair<int, int>;
 
-        // Live objects whose class has the given name (the class's own name, not its path).
+        // Live objects whose class or a super class has the given name (a class's own name, not
+        // its path); class-default objects are never among them.
         RC_HOST_API auto FindFirstOf(FName ClassName) -> UObject*;
         RC_HOST_API auto FindFirstOf(const CharType* ClassName) -> UObject*;
         RC_HOST_API auto FindFirstOf(StringViewType ClassName) -> UObject*;

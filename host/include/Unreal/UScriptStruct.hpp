@@ -1,16 +1,5 @@
+// Deprecated path; the host declares this in Unreal/CoreUObject/UObject/Class.hpp.
 #pragma once
 
-#include <Unreal/UStruct.hpp>
-
-namespace RC::Unreal
-{
-    class RC_HOST_API UScriptStruct : public UStruct
-    {
-    public:
-        ~UScriptStruct() override;
-
-    protected:
-        UScriptStruct();
-        friend class RC::Sim::Engine;
-    };
-} // namespace RC::Unreal
+#include <Unreal/CoreUObject/UObject/Class.hpp>
+#include <Unreal/CoreUObject/UObject/UnrealType.hpp>

@@ -2,8 +2,8 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
+#include <Unreal/Core/Containers/Array.hpp>
 #include <Unreal/NameTypes.hpp>
 #include <Unreal/UObject.hpp>
 
@@ -16,9 +16,9 @@ namespace RC::Unreal
     public:
         ~UDataTable() override;
         // The row's memory, laid out as GetRowStruct() describes; null when the table lacks it.
-        [[nodiscard]] auto FindRowUnchecked(FName RowName) const -> uint8_t*;
-        [[nodiscard]] auto GetRowStruct() const -> UScriptStruct*;
-        [[nodiscard]] auto GetRowNames() const -> std::vector<FName>;
+        auto FindRowUnchecked(FName RowName) -> uint8_t*;
+        auto GetRowStruct() -> UScriptStruct*;
+        auto GetRowNames() -> TArray<FName>;
 
     protected:
         UDataTable();

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <concepts>
 #include <cstdint>
 #include <cstring>
 #include <stdexcept>
@@ -19,6 +20,8 @@ namespace RC::Unreal
 {
     using int32 = int32_t;
     using uint8 = uint8_t;
+
+    inline constexpr int32 INDEX_NONE = -1;
 
     inline constexpr auto ArrayInvariantsError = "Array failed invariants check, ArrayNum exceeds ArrayMax.";
     inline constexpr auto ArrayIndexError = "Array index out of bounds: {} from an array of size {}";
@@ -187,18 +190,29 @@ namespace RC::Unreal
             }
         }
 
-        // Appends unless an element with the same bytes is present. The header is checked before
-        // the scan: a count above the capacity would read past the storage.
-        auto AddUnique(const ElementType& Item) -> int32
+        // Index of the first element equal (operator==) to Item; INDEX_NONE when there is none.
+        [[nodiscard]] auto Find(const ElementType& Item) const -> int32
+            requires std::equality_comparable<ElementType>
         {
             CheckInvariants();
             for (int32 Index = 0; Index < ArrayNum; ++Index)
             {
-                if (std::memcmp(static_cast<const void*>(AllocatorInstance + Index), static_cast<const void*>(&Item),
-                                sizeof(ElementType)) == 0)
+                if (AllocatorInstance[Index] == Item)
                 {
                     return Index;
                 }
+            }
+            return INDEX_NONE;
+        }
+
+        // Appends unless an equal element (operator==) is present. The header is checked before
+        // the scan: a count above the capacity would read past the storage.
+        auto AddUnique(const ElementType& Item) -> int32
+            requires std::equality_comparable<ElementType>
+        {
+            if (const int32 Index = Find(Item); Index != INDEX_NONE)
+            {
+                return Index;
             }
             CheckAddress(&Item);
             return Add(Item);

@@ -43,8 +43,11 @@ namespace RC::Unreal::Hook
         bool bRemoveSelf = false;
     };
 
-    using FEngineTickCallback = std::function<void(TCallbackIterationData<void>&, UEngine*, float, bool)>;
+    // The hooked engine tick's signature with the iteration data put first.
+    using EngineTickCallbackWithData =
+        std::function<void(TCallbackIterationData<void>& Data, UEngine* Engine, float DeltaSeconds, bool bIdleMode)>;
 
-    RC_HOST_API auto RegisterEngineTickPreCallback(FEngineTickCallback Callback, FCallbackOptions Options = {})
+    // Runs Callback before every engine tick; ERROR_ID when it cannot be registered.
+    RC_HOST_API auto RegisterEngineTickPreCallback(EngineTickCallbackWithData Callback, FCallbackOptions Options)
         -> GlobalCallbackId;
 } // namespace RC::Unreal::Hook
