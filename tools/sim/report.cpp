@@ -244,10 +244,8 @@ namespace BRMB::Sim
     auto Reporter::Crashed(const Scenario& Plan, size_t StepIndex, const std::string& How,
                            const std::vector<std::string>& LastLines) -> void
     {
-        if (Scenarios.empty() || Scenarios.back().File != Plan.File || Scenarios.back().Name != Plan.Name)
-        {
-            Scenarios.push_back({Plan.Name, 0, 0, true, false, {}, Plan.File, {}, {}});
-        }
+        // The scenario's own process kept its tally; it is lost with the process.
+        Scenarios.push_back({Plan.Name, 0, 0, true, false, {}, Plan.File, {}, {}});
         const Step* Current = StepIndex >= 1 && StepIndex <= Plan.Steps.size() ? &Plan.Steps[StepIndex - 1] : nullptr;
         std::string What = "the scenario's process ended: " + How + "\n  last log lines:";
         for (const auto& Line : LastLines)
