@@ -1,6 +1,6 @@
 # Third-party libraries, all from Debian's packages. Debian ships their binaries and CMake
 # packages for the build machine only, so a cross build (Windows with mingw-w64) takes the
-# header-only forms of fmt, utfcpp, nlohmann-json and CLI11 from the build machine's headers
+# header-only forms of fmt, utfcpp, nlohmann-json, CLI11 and valijson from the build machine's headers
 # and compiles GoogleTest from Debian's source package. The targets keep the packages' names.
 if(BRAMBLEON_HOST_SDK STREQUAL "ue4ss")
   # The real host brings fmt with it; utfcpp comes from the modder's package manager.
@@ -40,10 +40,14 @@ elseif(CMAKE_CROSSCOMPILING)
   brambleon_header_only(utf8cpp utf8cpp AS_ROOT)
   brambleon_header_only(nlohmann_json::nlohmann_json nlohmann)
   brambleon_header_only(CLI11::CLI11 CLI)
+  brambleon_header_only(valijson valijson)
 else()
   find_package(fmt 9 REQUIRED)
   find_package(utf8cpp REQUIRED)
   find_package(nlohmann_json 3 REQUIRED)
+  if(BRAMBLEON_BUILD_TOOLS)
+    find_package(valijson REQUIRED)
+  endif()
 endif()
 
 add_library(brambleon_fmt INTERFACE)

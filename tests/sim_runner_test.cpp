@@ -70,24 +70,24 @@ namespace
             {"steps missing", R"({"name": "x"})", 0, "steps", "missing"},
             {"misspelt step field", R"({"steps": [{"tick": 1}, {"tick": 1, "exepct": {}}]})", 2, "exepct",
              "unknown field"},
-            {"seconds as text", R"({"steps": [{"tick": {"seconds": "1"}}]})", 1, "tick.seconds", "expected a number"},
+            {"seconds as text", R"({"steps": [{"tick": {"seconds": "1"}}]})", 1, "tick.seconds", "wrong type"},
             {"frame of zero", R"({"steps": [{"tick": {"seconds": 1, "frame": 0}}]})", 1, "tick.frame", "above 0"},
             {"two actions", R"({"steps": [{"tick": 1, "start": true}]})", 1, "", "one of start, tick, call"},
-            {"nothing to do", R"({"steps": [{"note": "idle"}]})", 1, "", "needs start, tick, call or expect"},
+            {"nothing to do", R"({"steps": [{"note": "idle"}]})", 1, "", "needs one of start, tick, call, export or expect"},
             {"args without call", R"({"steps": [{"tick": 1, "args": {}}]})", 1, "", "belong to a call"},
             {"call without target", R"({"steps": [{"call": "VEXA_CPP_SaveFile"}]})", 1, "on", "missing"},
             {"argument of two types", R"({"steps": [{"call": "F", "on": "VEXA", "args": {"Path": {"text": "a", "name": "b"}}}]})",
-             1, "args.Path", "exactly one"},
+             1, "args.Path.name", "unknown field"},
             {"entry that is not a number",
              R"({"steps": [{"call": "F", "on": "VEXA", "args": {"EntryID": {"entry": "0xZZ"}}}]})", 1,
              "args.EntryID.entry", "hex digits"},
             {"odd hex bytes", R"({"steps": [{"call": "F", "on": "VEXA", "bytes": [{"offset": 0, "hex": "abc"}]}]})", 1,
-             "bytes[0].hex", "even number"},
+             "bytes[0].hex", "pairs of hex digits"},
             {"second start", R"({"steps": [{"start": true}, {"tick": 1}, {"start": true}]})", 3, "start", "only once"},
             {"parameters after a tick", R"({"steps": [{"tick": 1, "expect": {"params": {"Path": "x"}}}]})", 1, "expect",
              "after a call"},
             {"log level out of range", R"({"steps": [{"tick": 1, "expect": {"log": [{"text": "a", "level": 9}]}}]})", 1,
-             "expect.log[0].level", "between 0 and 4"},
+             "expect.log[0].level", "at most 4"},
             {"file outside the working folder", R"({"files": [{"path": "../escape.txt"}], "steps": []})", 0,
              "files[0].path", "inside the working folder"},
             {"absolute file", R"({"files": [{"path": "/etc/passwd", "text": "x"}], "steps": []})", 0, "files[0].path",
@@ -101,6 +101,10 @@ namespace
              0, "blueprint.classes[0].variables[0].type", "unknown type"},
             {"hook key without owner", R"({"steps": [{"tick": 1, "expect": {"hooks": {"VEXA_CPP_SaveFile": 1}}}]})", 1,
              "expect.hooks.VEXA_CPP_SaveFile", "Owner.Function"},
+            {"count past the units", R"({"steps": [{"call": "F", "on": "VEXA", "args": {"Text": {"utf16": [97], "count": 3}}}]})", 1,
+             "args.Text.count", "past the units"},
+            {"unknown export", R"({"steps": [{"export": "VEXA_Nope"}]})", 1, "export", "allowed values"},
+            {"uninstall without its argument", R"({"steps": [{"export": "uninstall_mod"}]})", 1, "with", "missing"},
         };
         for (const auto& Case : Cases)
         {
@@ -151,6 +155,25 @@ namespace
              "expect.hooks.BP_Nope_C.VEXA_CPP_FindFirstOf", "neither a library"},
             {"fault for an unknown function", R"({"faults": {"registerHookFails": ["VEXA_CPP_Nope"]}, "steps": []})", 0,
              "faults.registerHookFails", "no function"},
+            {"uninstalling a mod never started", R"({"steps": [{"export": "uninstall_mod", "with": "Other"}]})", 1, "with",
+             "no mod object that start_mod answered"},
+            {"remembering what answers nothing", R"({"steps": [{"export": "VEXA_FunctionYo", "as": "Yo"}]})", 1, "as",
+             "answers nothing"},
+            {"answer never remembered", R"({"steps": [{"expect": {"answers": {"Core": {"null": false}}}}]})", 1,
+             "expect.answers.Core", "no answer remembered"},
+            {"a listing as an argument", R"({"steps": [{"call": "VEXA_CPP_DoesFileExist", "on": "VEXA", "args": {"Path": {"names": []}}}]})",
+             1, "args.Path", "compares an answer"},
+            {"named object used before it is named",
+             R"({"blueprint": {"objects": [{"name": "A", "class": "VEXA_WorldActor_C"}]}, "steps": [{"expect": {"variables": {"A": {"ObjectRef": {"object": "Spawned"}}}}}, {"expect": {"variables": {"A": {"ObjectRef": {"objectOfClass": "VEXA_WorldActor_C", "as": "Spawned"}}}}}]})",
+             1, "expect.variables.A.ObjectRef.object", "Spawned names no object"},
+            {"structure declared later",
+             R"({"blueprint": {"structs": [{"name": "A", "members": [{"name": "B", "type": "structs", "struct": "Later"}]}]}, "steps": []})",
+             0, "blueprint.structs[0].members[0].struct", "declared before it"},
+            {"value of a member the row lacks",
+             R"({"blueprint": {"structs": [{"name": "S", "members": [{"name": "N", "type": "int32"}]}], "dataTables": [{"name": "T", "rowStruct": "S", "rows": [{"name": "R", "values": {"M": 1}}]}]}, "steps": []})",
+             0, "blueprint.dataTables[0].rows[0].values", "M: the structure has no such member"},
+            {"bytes past the row", R"({"blueprint": {"dataTables": [{"name": "T", "rows": [{"name": "R", "bytes": [{"offset": 47, "hex": "0102"}]}]}]}, "steps": []})",
+             0, "blueprint.dataTables[0].rows[0].bytes[0]", "past the row of 48 bytes"},
         };
         for (const auto& Case : Cases)
         {
@@ -168,7 +191,8 @@ namespace
     }
 
     // Every kind of expectation must notice when it does not hold: each case is a step whose
-    // expectation is wrong, after a start that registers an actor and a proxy.
+    // expectation is wrong, after a start that registers an actor and a proxy, remembers an
+    // export's answer and constructs an object. The worked scenarios show each kind holding.
     TEST(ScenarioRunner, EveryKindOfExpectationFailsWhenItDoesNotHold)
     {
         const std::string Start = R"({
@@ -176,19 +200,25 @@ namespace
             "classes": [ { "name": "BP_Enemy_C" } ],
             "objects": [ { "name": "Actor", "class": "VEXA_WorldActor_C" }, { "name": "Proxy", "class": "BRMB_Proxy_C" },
                          { "name": "Goblin", "class": "BP_Enemy_C" } ],
-            "dataTables": [ { "name": "T", "rows": [ { "name": "R", "selectionSets": [ { "entries": [1, 2] } ] } ] } ]
+            "dataTables": [ { "name": "T", "rows": [ { "name": "R", "selectionSets": [ { "entries": [1, 2] } ] },
+                                                     { "name": "E", "selectionSets": [ { "entries": [1], "capacity": 1 } ] },
+                                                     { "name": "Bare", "bytes": [ { "offset": 0, "hex": "ff" } ] } ] } ]
           },
-          "files": [ { "path": "a.txt", "text": "abc" } ],
+          "files": [ { "path": "a.txt", "text": "abc" }, { "path": "d/x.txt", "text": "" } ],
           "steps": [
             { "tick": 1.0 },
             { "call": "VEXA_CPP_RegisterWorldActor", "on": "VEXA", "args": { "Actor": { "object": "Actor" } } },
             { "call": "VEXA_CPP_FindAllOf", "on": "Actor", "args": { "ClassName": "BP_Enemy_C" } },
             { "call": "BRMB_CPP_RegisterProxy", "on": "BRMB", "args": { "Proxy": { "object": "Proxy" } } },
+            { "export": "Get_VEXA_CORE", "as": "Core" },
+            { "call": "VEXA_CPP_NewObject", "on": "Actor", "args": { "Outer": { "object": "Actor" }, "Class": { "class": "BP_Enemy_C" } },
+              "expect": { "variables": { "Actor": { "ObjectRef": { "objectOfClass": "BP_Enemy_C", "as": "Made" } } } } },
             )";
         struct Case
         {
             const char* Step;
             const char* What;
+            const char* Shown = ""; // a part of what the failure shows
         };
         const Case Cases[] = {
             {R"({"call": "VEXA_CPP_SendToUE4SSLog", "on": "VEXA", "args": {"Text": "a"}, "expect": {"log": [{"text": "a", "level": 2}]}})",
@@ -212,7 +242,8 @@ namespace
             {R"({"expect": {"variables": {"Actor": {"ObjectRefs": {"objects": ["Goblin", "Goblin"]}}}}})", "variable ObjectRefs of Actor"},
             {R"({"expect": {"variables": {"Actor": {"ObjectRefs": {"capacity": 8}}}}})", "capacity of variable ObjectRefs of Actor"},
             {R"({"expect": {"variables": {"Actor": {"ObjectRef": {"object": "Goblin"}}}}})", "variable ObjectRef of Actor"},
-            {R"({"expect": {"variables": {"Actor": {"ObjectRef": {"objectOfClass": "BP_Enemy_C"}}}}})", "variable ObjectRef of Actor"},
+            {R"({"expect": {"variables": {"Actor": {"ObjectRef": {"objectOfClass": "VEXA_WorldActor_C"}}}}})", "variable ObjectRef of Actor",
+             "seen:     Made of class BP_Enemy_C"},
             {R"({"expect": {"rows": {"T": {"R": {"entries": [1, 2, 3]}}}}})", "entries of T.R, selection set 0"},
             {R"({"expect": {"rows": {"T": {"R": {"entries": [1, 2], "capacity": 5}}}}})", "capacity of entries of T.R"},
             {R"({"expect": {"rows": {"T": {"R": {"set": 1, "entries": []}}}}})", "entries of T.R, selection set 1"},
@@ -222,6 +253,46 @@ namespace
             {R"({"expect": {"files": [{"path": "b.txt", "hex": "00"}]}})", "file b.txt"},
             {R"({"expect": {"hooks": {"VEXA.VEXA_CPP_SaveFile": 2}}})", "hooks on VEXA.VEXA_CPP_SaveFile"},
             {R"({"expect": {"tickCallbacks": 1}})", "engine-tick callbacks registered"},
+            {R"({"export": "VEXA_FunctionYo", "expect": {"log": [{"text": "VEXA_FunctionYo Was Called!", "level": 2, "newline": true}]}})",
+             "log lines", "\"VEXA_FunctionYo Was Called!\" without a newline at level 2"},
+            {R"({"call": "VEXA_CPP_SendToUE4SSLog", "on": "VEXA", "args": {"Text": "a"}, "expect": {"logAnyOrder": ["b", "a"]}})",
+             "log lines in any order, missing \"b\""},
+            {R"({"call": "VEXA_CPP_SendToUE4SSLog", "on": "VEXA", "args": {"Text": "a"}, "expect": {"logAnyOrder": []}})",
+             "log lines in any order, and no others"},
+            {R"({"call": "VEXA_CPP_SendToUE4SSLog", "on": "VEXA", "args": {"Text": {"utf16": [97]}}, "expect": {"params": {"Text": {"utf16": [98]}}}})",
+             "parameter Text", "seen:     [0x0061, 0x0000]"},
+            {R"({"call": "VEXA_CPP_SendToUE4SSLog", "on": "VEXA", "args": {"Text": "a"}, "expect": {"params": {"Text": {"text": null}}}})",
+             "parameter Text", "expected: no storage"},
+            {R"({"call": "VEXA_CPP_GetNamesFromDir", "on": "VEXA", "args": {"Path": "d"}, "expect": {"params": {"Path": {"names": ["y.txt"]}}}})",
+             "parameter Path", "seen:     [x.txt] from \"|x.txt|\""},
+            {R"({"expect": {"files": [{"path": "d", "entries": ["x.txt", "y.txt"]}]}})", "entries of folder d", "seen:     [x.txt]"},
+            {R"({"export": "Get_VEXA_Anim_CORE", "as": "Anim", "expect": {"answers": {"Anim": {"sameAs": "Core"}}}})", "answer Anim",
+             "expected: the same as Core"},
+            {R"({"export": "Get_VEXA_CORE", "as": "Again", "expect": {"answers": {"Again": {"differentFrom": "Core"}}}})", "answer Again"},
+            {R"({"export": "Get_VEXA_CORE", "as": "Again", "expect": {"answers": {"Again": {"null": true}}}})", "answer Again"},
+            {R"({"call": "VEXA_CPP_NewObject", "on": "Actor", "args": {"Outer": {"object": "Actor"}, "Class": {"class": "BP_Enemy_C"}}, "expect": {"constructed": [{"class": "BP_Enemy_C", "outer": "Goblin"}]}})",
+             "construction 1: outer", "seen:     Actor"},
+            {R"({"call": "VEXA_CPP_NewObject", "on": "Actor", "args": {"Outer": {"object": "Actor"}, "Class": {"class": "BP_Enemy_C"}}, "expect": {"constructed": [{"copyTransients": true}]}})",
+             "construction 1: copyTransients"},
+            {R"({"expect": {"constructed": [{}]}})", "constructions asked of the engine"},
+            {R"({"expect": {"liveObjects": {"BP_Enemy_C": 3}}})", "live objects of BP_Enemy_C", "seen:     2"},
+            {R"({"expect": {"variables": {"Actor": {"ObjectRef": {"object": "Goblin"}}}}})", "variable ObjectRef of Actor",
+             "seen:     Made"},
+            {R"({"expect": {"variables": {"Actor": {"ObjectRef": {"objectOfClass": "BP_Enemy_C", "outer": "Goblin"}}}}})",
+             "outer of Made", "seen:     Actor"},
+            {R"({"expect": {"variables": {"Actor": {"ObjectRefs": {"moved": true}}}}})", "storage of variable ObjectRefs of Actor"},
+            {R"({"expect": {"rows": {"T": {"Bare": {"bytes": [{"offset": 0, "hex": "00"}]}}}}})", "bytes of T.Bare at offset 0",
+             "seen:     ff"},
+            {R"({"expect": {"rows": {"T": {"Bare": {"entries": [5]}}}}})", "entries of T.Bare, selection set 0",
+             "the row has 0 selection sets"},
+            {R"({"expect": {"rows": {"T": {"E": {"capacity": 4}}}}})", "capacity of entries of T.E", "seen:     1"},
+            {R"({"expect": {"rows": {"T": {"E": {"count": 2}}}}})", "count of entries of T.E", "seen:     1"},
+            {R"({"call": "BRMB_CPP_AddObjectSelectionSetID", "on": "Proxy", "args": {"DataTable": {"object": "T"}, "RowName": {"name": "E"}, "EntryID": {"entry": 2}}, "expect": {"rows": {"T": {"E": {"moved": false}}}}})",
+             "storage of entries of T.E", "seen:     moved"},
+            {R"({"expect": {"rows": {"T": {"R": {"sets": [{"entries": [1, 2]}, {"entries": []}]}}}}})",
+             "entries of T.R, selection set 1", "the row has 1 selection sets"},
+            {R"({"expect": {"posix": {"files": [{"path": "a.txt", "text": "abd"}]}, "windows": {"files": [{"path": "a.txt", "text": "abd"}]}}})",
+             "file a.txt"},
         };
         BRMB::Sim::Options Settings;
         Settings.ModPath = BRAMBLEON_MOD_PATH;
@@ -234,8 +305,9 @@ namespace
             std::ostringstream Out;
             BRMB::Sim::Reporter Report(Out, Settings);
             EXPECT_FALSE(BRMB::Sim::RunScenario(Plan, Settings, Report));
-            EXPECT_TRUE(Out.str().find("case.json, step 5 (") != std::string::npos) << Out.str();
+            EXPECT_TRUE(Out.str().find("case.json, step 7 (") != std::string::npos) << Out.str();
             EXPECT_TRUE(Out.str().find(std::string("): ") + Wrong.What) != std::string::npos) << Out.str();
+            EXPECT_TRUE(Out.str().find(Wrong.Shown) != std::string::npos) << Out.str();
             EXPECT_FALSE(Report.Summary());
         }
     }
@@ -444,6 +516,34 @@ namespace
         EXPECT_TRUE(Has(Result.Output, "0 expectations held, 1 failed: FAILED")) << Result.Output;
         // The scenario stops at its failing step.
         EXPECT_FALSE(Has(Result.Output, "after the failure")) << Result.Output;
+    }
+
+    // The crash ends only its own scenario's process: the next scenario runs, the JUnit report
+    // names the crashing step.
+    TEST_F(SimCommand, CrashingModFailsItsScenarioNamingStepAndLastLinesAndTheRestRun)
+    {
+        const auto Result = RunSim("--quiet --junit results.xml " + BadScenario("crashing_mod.json") + " " +
+                                       GoodScenario("log_and_animation.json"),
+                                   Folder);
+        EXPECT_EQ(Result.Exit, 1) << Result.Output;
+        // A signal or an exception code; under the sanitizers, their report's exit code.
+        EXPECT_TRUE(Has(Result.Output, "crashing_mod.json, step 3 (call VEXA_CPP_SendToUE4SSLog on VEXA): the scenario's "
+                                       "process ended: "))
+            << Result.Output;
+        EXPECT_TRUE(Has(Result.Output, "  last log lines:\n")) << Result.Output;
+        EXPECT_TRUE(Has(Result.Output, "    \"last words\\n\" at level 1\n")) << Result.Output;
+        EXPECT_TRUE(Has(Result.Output, "  Blueprint log lines and the animation bridge  ok ")) << Result.Output;
+        EXPECT_TRUE(Has(Result.Output, "2 scenarios, ")) << Result.Output;
+
+        std::ifstream In(Folder / "results.xml", std::ios::binary);
+        std::stringstream Xml;
+        Xml << In.rdbuf();
+        EXPECT_TRUE(Has(Xml.str(), "tests=\"2\" failures=\"1\"")) << Xml.str();
+        EXPECT_TRUE(Has(Xml.str(), "<testcase name=\"A corrupt text that takes the mod down\" classname=\"crashing_mod\"")) << Xml.str();
+        EXPECT_TRUE(Has(Xml.str(), "<failure message=\"step 3 (call VEXA_CPP_SendToUE4SSLog on VEXA): the scenario's"
+                                   " process ended: ")) << Xml.str();
+        EXPECT_TRUE(Has(Xml.str(), "<testcase name=\"Blueprint log lines and the animation bridge\" classname=\"log_and_animation\""))
+            << Xml.str();
     }
 
     TEST_F(SimCommand, QuietPrintsNoLogAndLoudPrintsItAll)

@@ -492,6 +492,7 @@ namespace RC::Sim
     auto Engine::FindObjectCalls() const -> int { return State->FindObjectCallCount; }
     auto Engine::LastFindFirstOfName() const -> std::string { return State->LastSearchedName; }
     auto Engine::ConstructedObjects() const -> std::vector<UObject*> { return State->Constructed; }
+    auto Engine::Constructions() const -> const std::vector<Construction>& { return State->Constructions; }
 
     auto Engine::CollectConstructed() -> size_t
     {
@@ -511,6 +512,7 @@ namespace RC::Sim
         }
         std::erase_if(S.Objects, [&](const std::unique_ptr<UObject>& Object) { return Doomed.contains(Object.get()); });
         S.Constructed.clear();
+        S.Constructions.clear(); // their records would point at destroyed objects
         // Unique names start again from 0; SpawnObject skips the ones still taken.
         S.NameCounters.clear();
         return Doomed.size();

@@ -183,6 +183,7 @@ namespace RC::Unreal
 
         auto StaticConstructObject(const FStaticConstructObjectParameters& Params) -> UObject*
         {
+            State().Constructions.push_back({Params, nullptr});
             if (Params.Class == nullptr)
             {
                 return nullptr;
@@ -192,6 +193,7 @@ namespace RC::Unreal
             const StringType Name = Params.Name.IsNone() ? StringType() : Params.Name.ToString();
             UObject* Object = Engine::Get().SpawnObject(Class, Params.Outer, Name);
             State().Constructed.push_back(Object);
+            State().Constructions.back().Result = Object;
             return Object;
         }
     } // namespace UObjectGlobals

@@ -103,6 +103,7 @@ namespace RC::Sim
         std::deque<TickEntry> TickCallbacks;
         std::map<StringType, int, std::less<>> NameCounters;
         std::vector<UObject*> Constructed;
+        std::vector<Construction> Constructions;
         Faults InjectedFaults;
 
         UClass* PackageClass = nullptr;

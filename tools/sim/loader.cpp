@@ -1,16 +1,15 @@
-// Scenario files to Scenario: every field is read through a Node that knows its JSON path, so
-// any complaint names the file, the step and the field.
+// Scenario files to Scenario: the file is checked against the scenario schema first, so only what
+// a schema cannot say is checked here; every field is read through a Node that knows its JSON
+// path, so any complaint names the file, the step and the field.
 #include "sim/loader.hpp"
 
-#include <algorithm>
-#include <cctype>
 #include <fstream>
-#include <initializer_list>
 #include <sstream>
 
 #include <nlohmann/json.hpp>
 
 #include "sim/paths.hpp"
+#include "sim/schema.hpp"
 
 namespace BRMB::Sim
 {
@@ -37,7 +36,6 @@ namespace BRMB::Sim
 
             [[nodiscard]] auto Raw() const -> const Json& { return Value; }
             [[nodiscard]] auto IsString() const -> bool { return Value.is_string(); }
-            [[nodiscard]] auto IsObject() const -> bool { return Value.is_object(); }
             [[nodiscard]] auto IsNull() const -> bool { return Value.is_null(); }
 
             [[nodiscard]] auto Child(std::string_view Key) const -> Node
@@ -53,38 +51,9 @@ namespace BRMB::Sim
                 }
                 return Child(Key);
             }
-            [[nodiscard]] auto Require(std::string_view Key) const -> Node
-            {
-                if (!Has(Key))
-                {
-                    Node(Value, Path.empty() ? std::string(Key) : Path + "." + std::string(Key), At).Fail("missing");
-                }
-                return Child(Key);
-            }
-
-            // An object whose fields are all among Allowed.
-            auto Fields(std::initializer_list<std::string_view> Allowed) const -> const Node&
-            {
-                if (!Value.is_object())
-                {
-                    Fail("expected an object");
-                }
-                for (const auto& Item : Value.items())
-                {
-                    if (std::find(Allowed.begin(), Allowed.end(), Item.key()) == Allowed.end())
-                    {
-                        Child(Item.key()).Fail("unknown field");
-                    }
-                }
-                return *this;
-            }
 
             [[nodiscard]] auto Items() const -> std::vector<Node>
             {
-                if (!Value.is_array())
-                {
-                    Fail("expected a list");
-                }
                 std::vector<Node> Result;
                 for (size_t Index = 0; Index < Value.size(); ++Index)
                 {
@@ -97,10 +66,6 @@ namespace BRMB::Sim
             // where this is used).
             [[nodiscard]] auto Members() const -> std::vector<std::pair<std::string, Node>>
             {
-                if (!Value.is_object())
-                {
-                    Fail("expected an object");
-                }
                 std::vector<std::pair<std::string, Node>> Result;
                 for (const auto& Item : Value.items())
                 {
@@ -109,62 +74,21 @@ namespace BRMB::Sim
                 return Result;
             }
 
-            [[nodiscard]] auto String() const -> std::string
+            // The schema has checked every type and range already.
+            [[nodiscard]] auto String() const -> std::string { return Value.get<std::string>(); }
+            [[nodiscard]] auto Number() const -> double { return Value.get<double>(); }
+            template <typename Integer>
+            [[nodiscard]] auto Whole() const -> Integer
             {
-                if (!Value.is_string())
-                {
-                    Fail("expected a text");
-                }
-                return Value.get<std::string>();
+                return static_cast<Integer>(Value.get<int64_t>());
             }
-            [[nodiscard]] auto NonEmptyString() const -> std::string
-            {
-                auto Text = String();
-                if (Text.empty())
-                {
-                    Fail("must not be empty");
-                }
-                return Text;
-            }
-            [[nodiscard]] auto Number() const -> double
-            {
-                if (!Value.is_number())
-                {
-                    Fail("expected a number");
-                }
-                return Value.get<double>();
-            }
-            [[nodiscard]] auto Integer(int64_t Low, int64_t High) const -> int64_t
-            {
-                if (!Value.is_number_integer())
-                {
-                    Fail("expected a whole number");
-                }
-                if (Value.is_number_unsigned() && Value.get<uint64_t>() > static_cast<uint64_t>(INT64_MAX))
-                {
-                    Fail("out of range");
-                }
-                const auto Number = Value.get<int64_t>();
-                if (Number < Low || Number > High)
-                {
-                    Fail("must lie between " + std::to_string(Low) + " and " + std::to_string(High));
-                }
-                return Number;
-            }
-            [[nodiscard]] auto Boolean() const -> bool
-            {
-                if (!Value.is_boolean())
-                {
-                    Fail("expected true or false");
-                }
-                return Value.get<bool>();
-            }
+            [[nodiscard]] auto Boolean() const -> bool { return Value.get<bool>(); }
             [[nodiscard]] auto Strings() const -> std::vector<std::string>
             {
                 std::vector<std::string> Result;
                 for (const auto& Item : Items())
                 {
-                    Result.push_back(Item.NonEmptyString());
+                    Result.push_back(Item.String());
                 }
                 return Result;
             }
@@ -180,19 +104,13 @@ namespace BRMB::Sim
         {
             if (From.IsString())
             {
-                const auto Text = From.String();
-                if (Text.size() < 3 || Text.size() > 18 || Text.rfind("0x", 0) != 0 ||
-                    Text.find_first_not_of("0123456789abcdefABCDEF", 2) != std::string::npos)
-                {
-                    From.Fail("expected a whole number or 0x followed by up to 16 hex digits");
-                }
-                return std::stoull(Text.substr(2), nullptr, 16);
+                return std::stoull(From.String().substr(2), nullptr, 16);
             }
             if (From.Raw().is_number_unsigned())
             {
                 return From.Raw().get<uint64_t>();
             }
-            return static_cast<uint64_t>(From.Integer(INT64_MIN, INT64_MAX));
+            return static_cast<uint64_t>(From.Whole<int64_t>());
         }
 
         auto ReadEntries(const Node& From) -> std::vector<uint64_t>
@@ -211,19 +129,10 @@ namespace BRMB::Sim
             std::string Digits;
             for (const char Char : From.String())
             {
-                if (Char == ' ')
+                if (Char != ' ')
                 {
-                    continue;
+                    Digits += Char;
                 }
-                if (std::isxdigit(static_cast<unsigned char>(Char)) == 0)
-                {
-                    From.Fail("expected hex digits");
-                }
-                Digits += Char;
-            }
-            if (Digits.size() % 2 != 0)
-            {
-                From.Fail("expected an even number of hex digits");
             }
             std::string Bytes;
             for (size_t Index = 0; Index < Digits.size(); Index += 2)
@@ -239,7 +148,8 @@ namespace BRMB::Sim
                 {"text", Type::Text},       {"object", Type::Object}, {"class", Type::Class},
                 {"name", Type::Name},       {"entry", Type::Entry},   {"int32", Type::Int32},
                 {"float", Type::Float},     {"bool", Type::Bool},     {"objects", Type::Objects},
-                {"entries", Type::Entries}, {"int32s", Type::Int32s},   {"struct", Type::Struct},
+                {"entries", Type::Entries}, {"int32s", Type::Int32s}, {"struct", Type::Struct},
+                {"structs", Type::Structs},
             };
             const auto Text = From.String();
             for (const auto& [Name, Kind] : Names)
@@ -249,8 +159,7 @@ namespace BRMB::Sim
                     return Kind;
                 }
             }
-            From.Fail("unknown type \"" + Text +
-                      "\" (text, object, class, name, entry, int32, float, bool, objects, entries, int32s, struct)");
+            return Type::Text; // the schema admits only the names above
         }
 
         // A typed value: plain text, or an object with exactly one of text, object, class, name, entry.
@@ -262,14 +171,30 @@ namespace BRMB::Sim
                 Result.Text = From.String();
                 return Result;
             }
-            From.Fields({"text", "object", "class", "name", "entry"});
-            if (From.Raw().size() != 1)
-            {
-                From.Fail("expected exactly one of text, object, class, name, entry");
-            }
             if (const auto Text = From.Find("text"))
             {
-                Result.Text = Text->String();
+                Result.Null = Text->IsNull();
+                Result.Text = Result.Null ? "" : Text->String();
+            }
+            else if (const auto Units = From.Find("utf16"))
+            {
+                Result.Units.emplace();
+                for (const auto& Unit : Units->Items())
+                {
+                    Result.Units->push_back(static_cast<char16_t>(Unit.Whole<int64_t>()));
+                }
+                if (const auto Count = From.Find("count"))
+                {
+                    Result.Count = Count->Whole<int32_t>();
+                    if (*Result.Count > static_cast<int32_t>(Result.Units->size()) + 1)
+                    {
+                        Count->Fail("runs past the units and their NUL");
+                    }
+                }
+            }
+            else if (const auto Names = From.Find("names"))
+            {
+                Result.Names = Names->Strings();
             }
             else if (const auto Object = From.Find("object"); Object || From.Has("class"))
             {
@@ -278,7 +203,7 @@ namespace BRMB::Sim
                 Result.Null = Reference.IsNull();
                 if (!Result.Null)
                 {
-                    Result.Text = Reference.NonEmptyString();
+                    Result.Text = Reference.String();
                 }
             }
             else if (const auto Name = From.Find("name"))
@@ -294,11 +219,29 @@ namespace BRMB::Sim
             return Result;
         }
 
+        // "capacity" and "count" beside a list of elements: the array laid out exactly.
+        auto ReadExact(const Node& From) -> std::optional<ExactArray>
+        {
+            if (!From.Has("capacity") && !From.Has("count"))
+            {
+                return std::nullopt;
+            }
+            ExactArray Exact;
+            if (const auto Capacity = From.Find("capacity"))
+            {
+                Exact.Capacity = Capacity->Whole<int32_t>();
+            }
+            if (const auto Count = From.Find("count"))
+            {
+                Exact.Count = Count->Whole<int32_t>();
+            }
+            return Exact;
+        }
+
         auto ReadHeader(const Node& From) -> Header
         {
-            From.Fields({"num", "max"});
-            Header Result{static_cast<int32_t>(From.Require("num").Integer(INT32_MIN, INT32_MAX)),
-                          static_cast<int32_t>(From.Require("max").Integer(INT32_MIN, INT32_MAX))};
+            Header Result{static_cast<int32_t>(From.Child("num").Whole<int64_t>()),
+                          static_cast<int32_t>(From.Child("max").Whole<int64_t>())};
             // A consistent header over no storage would let the mod read through a null pointer.
             if (Result.Num >= 0 && Result.Num <= Result.Max)
             {
@@ -312,19 +255,14 @@ namespace BRMB::Sim
             std::vector<ParamDecl> Result;
             for (const auto& Item : From.Items())
             {
-                Item.Fields({"name", "type", "offset", "struct"});
-                ParamDecl Param{Item.Require("name").NonEmptyString(), ReadType(Item.Require("type")), -1, {}};
+                ParamDecl Param{Item.Child("name").String(), ReadType(Item.Child("type")), -1, ""};
+                if (const auto Struct = Item.Find("struct"))
+                {
+                    Param.Struct = Struct->String();
+                }
                 if (const auto Offset = Item.Find("offset"))
                 {
-                    Param.Offset = static_cast<int32_t>(Offset->Integer(0, 4096));
-                }
-                if (Param.Kind == Type::Struct)
-                {
-                    Param.Struct = Item.Require("struct").NonEmptyString();
-                }
-                else if (const auto Struct = Item.Find("struct"))
-                {
-                    Struct->Fail("only a member of type struct names a structure");
+                    Param.Offset = static_cast<int32_t>(Offset->Whole<int64_t>());
                 }
                 Result.push_back(std::move(Param));
             }
@@ -333,7 +271,6 @@ namespace BRMB::Sim
 
         auto ReadLibraries(const Node& From) -> std::vector<LibraryDecl>
         {
-            From.Fields({"VEXA", "VEXA_Anim", "BRMB"});
             std::vector<LibraryDecl> Result;
             for (const auto* Key : {"VEXA", "VEXA_Anim", "BRMB"})
             {
@@ -346,14 +283,9 @@ namespace BRMB::Sim
                     }
                     else
                     {
-                        Entry->Fields({"loadAt", "lacks"});
                         if (const auto LoadAt = Entry->Find("loadAt"))
                         {
                             Library.LoadAt = LoadAt->Number();
-                            if (Library.LoadAt < 0)
-                            {
-                                LoadAt->Fail("must not be negative");
-                            }
                         }
                         if (const auto Lacks = Entry->Find("lacks"))
                         {
@@ -368,16 +300,11 @@ namespace BRMB::Sim
 
         auto ReadClass(const Node& From) -> ClassDecl
         {
-            From.Fields({"name", "path", "like", "parent", "lacks", "functions", "variables"});
             ClassDecl Class;
             if (const auto Path = From.Find("path"))
             {
-                Class.Path = Path->NonEmptyString();
+                Class.Path = Path->String();
                 const auto Dot = Class.Path.rfind('.');
-                if (Class.Path.front() != '/' || Dot == std::string::npos || Dot + 1 == Class.Path.size())
-                {
-                    Path->Fail("expected an object path such as /Game/Mods/X/BP_X.BP_X_C");
-                }
                 Class.Name = Class.Path.substr(Dot + 1);
                 if (const auto Name = From.Find("name"); Name && Name->String() != Class.Name)
                 {
@@ -386,16 +313,16 @@ namespace BRMB::Sim
             }
             else
             {
-                Class.Name = From.Require("name").NonEmptyString();
+                Class.Name = From.Child("name").String();
                 Class.Path = "/Game/Mods/Scenario/" + Class.Name + "." + Class.Name;
             }
             if (const auto Like = From.Find("like"))
             {
-                Class.Like = Like->NonEmptyString();
+                Class.Like = Like->String();
             }
             if (const auto Parent = From.Find("parent"))
             {
-                Class.Parent = Parent->NonEmptyString();
+                Class.Parent = Parent->String();
             }
             if (const auto Lacks = From.Find("lacks"))
             {
@@ -405,8 +332,7 @@ namespace BRMB::Sim
             {
                 for (const auto& Item : Functions->Items())
                 {
-                    Item.Fields({"name", "params"});
-                    FunctionDecl Function{Item.Require("name").NonEmptyString(), {}};
+                    FunctionDecl Function{Item.Child("name").String(), {}};
                     if (const auto Params = Item.Find("params"))
                     {
                         Function.Params = ReadParams(*Params);
@@ -421,27 +347,27 @@ namespace BRMB::Sim
             return Class;
         }
 
+        auto ReadReference(const Node& From) -> Value
+        {
+            return Value{Type::Object, From.IsNull() ? "" : From.String(), From.IsNull(), 0, {}, {}, {}};
+        }
+
         auto ReadObject(const Node& From) -> ObjectDecl
         {
-            From.Fields({"name", "class", "variables"});
-            ObjectDecl Object{From.Require("name").NonEmptyString(), From.Require("class").NonEmptyString(), {}};
+            ObjectDecl Object{From.Child("name").String(), From.Child("class").String(), {}};
             if (const auto Variables = From.Find("variables"))
             {
                 for (const auto& [Name, Item] : Variables->Members())
                 {
-                    Item.Fields({"object", "objects", "header", "hex"});
-                    if (Item.Raw().size() != 1)
-                    {
-                        Item.Fail("expected exactly one of object, objects, header, hex");
-                    }
-                    VariableInit Init{Name, std::nullopt, {}, std::nullopt, std::nullopt};
+                    VariableInit Init{Name, std::nullopt, {}, std::nullopt, std::nullopt, std::nullopt};
                     if (const auto One = Item.Find("object"))
                     {
-                        Init.One = Value{Type::Object, One->IsNull() ? "" : One->NonEmptyString(), One->IsNull(), 0};
+                        Init.One = ReadReference(*One);
                     }
                     else if (const auto Many = Item.Find("objects"))
                     {
                         Init.Many = Many->Strings();
+                        Init.Exact = ReadExact(Item);
                     }
                     else if (const auto Hex = Item.Find("hex"))
                     {
@@ -457,27 +383,26 @@ namespace BRMB::Sim
             return Object;
         }
 
+        auto ReadBytesAt(const Node& From) -> std::vector<BytesAt>;
+
         auto ReadTable(const Node& From) -> TableDecl
         {
-            From.Fields({"name", "path", "rowStruct", "rows"});
             TableDecl Table;
-            Table.Name = From.Require("name").NonEmptyString();
-            Table.Path = From.Has("path") ? From.Child("path").NonEmptyString()
+            Table.Name = From.Child("name").String();
+            Table.Path = From.Has("path") ? From.Child("path").String()
                                           : "/Game/Data/" + Table.Name + "." + Table.Name;
-            Table.RowStruct = From.Has("rowStruct") ? From.Child("rowStruct").NonEmptyString() : "ObjectSelectionRow";
+            Table.RowStruct = From.Has("rowStruct") ? From.Child("rowStruct").String() : "ObjectSelectionRow";
             if (const auto Rows = From.Find("rows"))
             {
                 for (const auto& Item : Rows->Items())
                 {
-                    Item.Fields({"name", "id", "selectionSets", "selectionSetHeader"});
                     RowDecl Row;
-                    Row.Name = Item.Require("name").NonEmptyString();
+                    Row.Name = Item.Child("name").String();
                     Row.Id = Item.Has("id") ? Item.Child("id").String() : Row.Name;
                     if (const auto Sets = Item.Find("selectionSets"))
                     {
                         for (const auto& SetNode : Sets->Items())
                         {
-                            SetNode.Fields({"stateGroupId", "entries", "entriesHeader"});
                             SelectionSetDecl Set;
                             if (const auto Group = SetNode.Find("stateGroupId"))
                             {
@@ -491,12 +416,21 @@ namespace BRMB::Sim
                             {
                                 Set.CorruptEntries = ReadHeader(*Corrupt);
                             }
+                            Set.Exact = ReadExact(SetNode);
                             Row.Sets.push_back(std::move(Set));
                         }
                     }
                     if (const auto Corrupt = Item.Find("selectionSetHeader"))
                     {
                         Row.CorruptSets = ReadHeader(*Corrupt);
+                    }
+                    if (const auto Bytes = Item.Find("bytes"))
+                    {
+                        Row.Bytes = ReadBytesAt(*Bytes);
+                    }
+                    if (const auto Values = Item.Find("values"))
+                    {
+                        Row.Values = Values->Raw().dump();
                     }
                     Table.Rows.push_back(std::move(Row));
                 }
@@ -507,8 +441,8 @@ namespace BRMB::Sim
         // The "path" of a file the scenario makes or checks: relative, inside the working folder.
         auto ReadWorkdirPath(const Node& From) -> std::string
         {
-            const auto PathNode = From.Require("path");
-            std::string Path = PathNode.NonEmptyString();
+            const auto PathNode = From.Child("path");
+            std::string Path = PathNode.String();
             if (!IsInsideWorkdir(Path))
             {
                 PathNode.Fail("must be a relative path inside the working folder");
@@ -518,18 +452,9 @@ namespace BRMB::Sim
 
         auto ReadFile(const Node& From) -> FileDecl
         {
-            From.Fields({"path", "folder", "text", "hex", "mode"});
             FileDecl File;
             File.Path = ReadWorkdirPath(From);
             File.Folder = From.Has("folder") && From.Child("folder").Boolean();
-            if (From.Has("text") && From.Has("hex"))
-            {
-                From.Fail("give text or hex, not both");
-            }
-            if (File.Folder && (From.Has("text") || From.Has("hex")))
-            {
-                From.Fail("a folder has no text");
-            }
             if (const auto Text = From.Find("text"))
             {
                 File.Bytes = Text->String();
@@ -549,10 +474,6 @@ namespace BRMB::Sim
                 {
                     File.Mode = FileMode::Unreadable;
                 }
-                else if (Text != "normal")
-                {
-                    Mode->Fail("expected normal, readonly or unreadable");
-                }
             }
             return File;
         }
@@ -561,19 +482,18 @@ namespace BRMB::Sim
         {
             if (From.IsString())
             {
-                return {From.String(), false, 1};
+                return {From.String(), false, 1, std::nullopt};
             }
-            From.Fields({"text", "contains", "level"});
             LineMatch Line;
-            if (From.Has("text") == From.Has("contains"))
-            {
-                From.Fail("expected one of text or contains");
-            }
             Line.Part = From.Has("contains");
             Line.Text = From.Child(Line.Part ? "contains" : "text").String();
             if (const auto Level = From.Find("level"))
             {
-                Line.Level = static_cast<int32_t>(Level->Integer(0, 4));
+                Line.Level = static_cast<int32_t>(Level->Whole<int64_t>());
+            }
+            if (const auto Newline = From.Find("newline"))
+            {
+                Line.Newline = Newline->Boolean();
             }
             return Line;
         }
@@ -593,29 +513,31 @@ namespace BRMB::Sim
             std::vector<BytesAt> Result;
             for (const auto& Item : From.Items())
             {
-                Item.Fields({"offset", "hex"});
-                Result.push_back({static_cast<size_t>(Item.Require("offset").Integer(0, 4096)),
-                                  ReadHex(Item.Require("hex"))});
+                Result.push_back({static_cast<size_t>(Item.Child("offset").Whole<int64_t>()),
+                                  ReadHex(Item.Child("hex"))});
             }
             return Result;
         }
 
-        auto ReadExpectations(const Node& From) -> Expectations
+        // The expectations of a step; those under "windows" or "posix" only on that platform.
+        auto ReadExpectations(const Node& From, Expectations& Expect) -> void
         {
-            From.Fields({"log", "logContains", "logLacks", "params", "paramBytes", "variables", "rows", "files",
-                         "hooks", "tickCallbacks"});
-            Expectations Expect;
-            if (const auto Log = From.Find("log"))
+            const auto AddLines = [&](const char* Key, std::vector<LineMatch>& To) {
+                if (const auto Lines = From.Find(Key))
+                {
+                    const auto Read = ReadLines(*Lines);
+                    To.insert(To.end(), Read.begin(), Read.end());
+                }
+            };
+            if (From.Has("log"))
             {
-                Expect.Log = ReadLines(*Log);
+                AddLines("log", Expect.Log.emplace());
             }
-            if (const auto Contains = From.Find("logContains"))
+            AddLines("logContains", Expect.LogContains);
+            AddLines("logLacks", Expect.LogLacks);
+            if (From.Has("logAnyOrder"))
             {
-                Expect.LogContains = ReadLines(*Contains);
-            }
-            if (const auto Lacks = From.Find("logLacks"))
-            {
-                Expect.LogLacks = ReadLines(*Lacks);
+                AddLines("logAnyOrder", Expect.LogAnyOrder.emplace());
             }
             if (const auto Params = From.Find("params"))
             {
@@ -626,7 +548,8 @@ namespace BRMB::Sim
             }
             if (const auto Bytes = From.Find("paramBytes"))
             {
-                Expect.ParamBytes = ReadBytesAt(*Bytes);
+                const auto Read = ReadBytesAt(*Bytes);
+                Expect.ParamBytes.insert(Expect.ParamBytes.end(), Read.begin(), Read.end());
             }
             if (const auto Variables = From.Find("variables"))
             {
@@ -634,16 +557,14 @@ namespace BRMB::Sim
                 {
                     for (const auto& [Variable, Item] : PerObject.Members())
                     {
-                        Item.Fields({"object", "objectOfClass", "objects", "capacity", "hex"});
-                        VariableExpect Expected{Object,       Variable,     std::nullopt, std::nullopt,
-                                                std::nullopt, std::nullopt, std::nullopt};
+                        VariableExpect Expected{Object, Variable, {}, {}, {}, {}, {}, {}, {}, {}, {}};
                         if (const auto One = Item.Find("object"))
                         {
-                            Expected.One = Value{Type::Object, One->IsNull() ? "" : One->NonEmptyString(), One->IsNull(), 0};
+                            Expected.One = ReadReference(*One);
                         }
                         if (const auto OfClass = Item.Find("objectOfClass"))
                         {
-                            Expected.OfClass = OfClass->NonEmptyString();
+                            Expected.OfClass = OfClass->String();
                         }
                         if (const auto Many = Item.Find("objects"))
                         {
@@ -651,17 +572,27 @@ namespace BRMB::Sim
                         }
                         if (const auto Capacity = Item.Find("capacity"))
                         {
-                            Expected.Capacity = static_cast<int32_t>(Capacity->Integer(0, INT32_MAX));
+                            Expected.Capacity = Capacity->Whole<int32_t>();
+                        }
+                        if (const auto Count = Item.Find("count"))
+                        {
+                            Expected.Count = Count->Whole<int32_t>();
+                        }
+                        if (const auto Moved = Item.Find("moved"))
+                        {
+                            Expected.Moved = Moved->Boolean();
+                        }
+                        if (const auto As = Item.Find("as"))
+                        {
+                            Expected.As = As->String();
+                        }
+                        if (const auto Outer = Item.Find("outer"))
+                        {
+                            Expected.Outer = ReadReference(*Outer);
                         }
                         if (const auto Hex = Item.Find("hex"))
                         {
                             Expected.Bytes = ReadHex(*Hex);
-                        }
-                        const int Kinds = (Expected.One ? 1 : 0) + (Expected.OfClass ? 1 : 0) +
-                                          (Expected.Many || Expected.Capacity ? 1 : 0) + (Expected.Bytes ? 1 : 0);
-                        if (Kinds != 1)
-                        {
-                            Item.Fail("expected one of object, objectOfClass, objects/capacity, or hex");
                         }
                         Expect.Variables.push_back(std::move(Expected));
                     }
@@ -673,17 +604,47 @@ namespace BRMB::Sim
                 {
                     for (const auto& [Row, Item] : PerTable.Members())
                     {
-                        Item.Fields({"set", "entries", "capacity"});
-                        RowExpect Expected{Table, Row, 0, ReadEntries(Item.Require("entries")), std::nullopt};
-                        if (const auto Set = Item.Find("set"))
+                        // One selection set at "set", or several from the first on under "sets".
+                        const auto ReadSet = [&](const Node& SetNode, std::optional<size_t> Set) {
+                            RowExpect Expected{Table, Row, Set, {}, {}, {}, {}, {}, false};
+                            if (const auto Entries = SetNode.Find("entries"))
+                            {
+                                Expected.Entries = ReadEntries(*Entries);
+                            }
+                            if (const auto Capacity = SetNode.Find("capacity"))
+                            {
+                                Expected.Capacity = Capacity->Whole<int32_t>();
+                            }
+                            if (const auto Count = SetNode.Find("count"))
+                            {
+                                Expected.Count = Count->Whole<int32_t>();
+                            }
+                            if (const auto Moved = SetNode.Find("moved"))
+                            {
+                                Expected.Moved = Moved->Boolean();
+                            }
+                            if (!Expected.Set && (Expected.Entries || Expected.Capacity || Expected.Count || Expected.Moved))
+                            {
+                                Expected.Set = 0;
+                            }
+                            return Expected;
+                        };
+                        auto Whole = ReadSet(Item, Item.Has("set") ? std::optional<size_t>(Item.Child("set").Whole<size_t>())
+                                                                   : std::nullopt);
+                        if (const auto Bytes = Item.Find("bytes"))
                         {
-                            Expected.Set = static_cast<size_t>(Set->Integer(0, 1024));
+                            Whole.Bytes = ReadBytesAt(*Bytes);
                         }
-                        if (const auto Capacity = Item.Find("capacity"))
+                        Whole.Unchanged = Item.Has("unchanged") && Item.Child("unchanged").Boolean();
+                        Expect.Rows.push_back(std::move(Whole));
+                        if (const auto Sets = Item.Find("sets"))
                         {
-                            Expected.Capacity = static_cast<int32_t>(Capacity->Integer(0, INT32_MAX));
+                            const auto List = Sets->Items();
+                            for (size_t Index = 0; Index < List.size(); ++Index)
+                            {
+                                Expect.Rows.push_back(ReadSet(List[Index], Index));
+                            }
                         }
-                        Expect.Rows.push_back(std::move(Expected));
                     }
                 }
             }
@@ -691,7 +652,6 @@ namespace BRMB::Sim
             {
                 for (const auto& Item : Files->Items())
                 {
-                    Item.Fields({"path", "exists", "folder", "text", "hex"});
                     FileExpect Expected;
                     Expected.Path = ReadWorkdirPath(Item);
                     if (const auto Exists = Item.Find("exists"))
@@ -702,10 +662,6 @@ namespace BRMB::Sim
                     {
                         Expected.Folder = Folder->Boolean();
                     }
-                    if (Item.Has("text") && Item.Has("hex"))
-                    {
-                        Item.Fail("give text or hex, not both");
-                    }
                     if (const auto Text = Item.Find("text"))
                     {
                         Expected.Bytes = Text->String();
@@ -714,9 +670,9 @@ namespace BRMB::Sim
                     {
                         Expected.Bytes = ReadHex(*Hex);
                     }
-                    if (!Expected.Exists && !Expected.Folder && !Expected.Bytes)
+                    if (const auto Entries = Item.Find("entries"))
                     {
-                        Item.Fail("expected one of exists, folder, text, hex");
+                        Expected.Entries = Entries->Strings();
                     }
                     Expect.Files.push_back(std::move(Expected));
                 }
@@ -726,49 +682,116 @@ namespace BRMB::Sim
                 for (const auto& [Key, Item] : Hooks->Members())
                 {
                     const auto Dot = Key.find('.');
-                    if (Dot == std::string::npos || Dot == 0 || Dot + 1 == Key.size())
-                    {
-                        Item.Fail("expected a key of the form Owner.Function");
-                    }
                     Expect.Hooks.push_back({Key.substr(0, Dot), Key.substr(Dot + 1),
-                                            static_cast<int>(Item.Integer(0, 1000))});
+                                            static_cast<int>(Item.Whole<int64_t>())});
                 }
             }
             if (const auto Count = From.Find("tickCallbacks"))
             {
-                Expect.TickCallbacks = static_cast<int>(Count->Integer(0, 1000));
+                Expect.TickCallbacks = static_cast<int>(Count->Whole<int64_t>());
             }
-            return Expect;
+            if (const auto Answers = From.Find("answers"))
+            {
+                for (const auto& [Name, Item] : Answers->Members())
+                {
+                    AnswerExpect Expected{Name, AnswerExpect::Relation::Same, ""};
+                    if (const auto Same = Item.Find("sameAs"))
+                    {
+                        Expected.Other = Same->String();
+                    }
+                    else if (const auto Different = Item.Find("differentFrom"))
+                    {
+                        Expected.Is = AnswerExpect::Relation::Different;
+                        Expected.Other = Different->String();
+                    }
+                    else
+                    {
+                        Expected.Is = Item.Child("null").Boolean() ? AnswerExpect::Relation::Null
+                                                                    : AnswerExpect::Relation::NotNull;
+                    }
+                    Expect.Answers.push_back(std::move(Expected));
+                }
+            }
+            if (const auto Constructed = From.Find("constructed"))
+            {
+                auto& List = Expect.Constructed.emplace();
+                for (const auto& Item : Constructed->Items())
+                {
+                    ConstructExpect Expected;
+                    if (const auto Class = Item.Find("class"))
+                    {
+                        Expected.Class = ReadReference(*Class);
+                        Expected.Class->Kind = Type::Class;
+                    }
+                    if (const auto Outer = Item.Find("outer"))
+                    {
+                        Expected.Outer = ReadReference(*Outer);
+                    }
+                    if (const auto Template = Item.Find("template"))
+                    {
+                        Expected.Template = ReadReference(*Template);
+                    }
+                    if (const auto Name = Item.Find("name"))
+                    {
+                        Expected.Name = Name->String();
+                    }
+                    if (const auto Flags = Item.Find("flags"))
+                    {
+                        Expected.Flags = Flags->Whole<uint32_t>();
+                    }
+                    if (const auto Flags = Item.Find("internalFlags"))
+                    {
+                        Expected.InternalFlags = Flags->Whole<uint32_t>();
+                    }
+                    const auto Flag = [&](const char* Key, std::optional<bool>& To) {
+                        if (const auto Found = Item.Find(Key))
+                        {
+                            To = Found->Boolean();
+                        }
+                    };
+                    Flag("copyTransients", Expected.CopyTransients);
+                    Flag("templateIsArchetype", Expected.TemplateIsArchetype);
+                    Flag("instanceGraph", Expected.InstanceGraph);
+                    Flag("externalPackage", Expected.ExternalPackage);
+                    if (const auto As = Item.Find("as"))
+                    {
+                        Expected.As = As->String();
+                    }
+                    List.push_back(std::move(Expected));
+                }
+            }
+            if (const auto Live = From.Find("liveObjects"))
+            {
+                for (const auto& [Class, Count] : Live->Members())
+                {
+                    Expect.LiveObjects.emplace_back(Class, Count.Whole<int>());
+                }
+            }
+#if defined(_WIN32)
+            constexpr const char* Platform = "windows";
+#else
+            constexpr const char* Platform = "posix";
+#endif
+            if (const auto Here = From.Find(Platform))
+            {
+                ReadExpectations(*Here, Expect);
+            }
         }
 
         auto ReadStep(const Node& From, size_t Index) -> Step
         {
-            From.Fields({"section", "note", "start", "tick", "call", "on", "args", "bytes", "expect"});
             Step Result;
             Result.Index = Index;
             if (const auto Section = From.Find("section"))
             {
-                Result.Section = Section->NonEmptyString();
+                Result.Section = Section->String();
             }
             if (const auto Note = From.Find("note"))
             {
                 Result.Note = Note->String();
             }
-            const int Actions = (From.Has("start") ? 1 : 0) + (From.Has("tick") ? 1 : 0) + (From.Has("call") ? 1 : 0);
-            if (Actions > 1)
+            if (From.Has("start"))
             {
-                From.Fail("a step does one of start, tick, call");
-            }
-            if (!From.Has("call") && (From.Has("on") || From.Has("args") || From.Has("bytes")))
-            {
-                From.Fail("on, args and bytes belong to a call");
-            }
-            if (const auto Start = From.Find("start"))
-            {
-                if (!Start->Boolean())
-                {
-                    Start->Fail("expected true");
-                }
                 Result.Kind = Action::Start;
             }
             else if (const auto Tick = From.Find("tick"))
@@ -780,27 +803,35 @@ namespace BRMB::Sim
                 }
                 else
                 {
-                    Tick->Fields({"seconds", "frame"});
-                    Result.Seconds = Tick->Require("seconds").Number();
+                    Result.Seconds = Tick->Child("seconds").Number();
                     if (const auto Frame = Tick->Find("frame"))
                     {
                         Result.Frame = Frame->Number();
-                        if (!(Result.Frame > 0.0))
-                        {
-                            Frame->Fail("must be above 0");
-                        }
                     }
                 }
-                if (Result.Seconds < 0.0 || Result.Seconds / Result.Frame > 10'000'000.0)
+                if (Result.Seconds / Result.Frame > 10'000'000.0)
                 {
-                    Tick->Fail("must be 0 or more seconds, and at most ten million frames");
+                    Tick->Fail("at most ten million frames");
+                }
+            }
+            else if (const auto Export = From.Find("export"))
+            {
+                Result.Kind = Action::Export;
+                Result.Export = Export->String();
+                if (const auto As = From.Find("as"))
+                {
+                    Result.As = As->String();
+                }
+                if (const auto With = From.Find("with"))
+                {
+                    Result.With = With->IsNull() ? std::string() : With->String();
                 }
             }
             else if (const auto Call = From.Find("call"))
             {
                 Result.Kind = Action::Call;
-                Result.Function = Call->NonEmptyString();
-                Result.On = From.Require("on").NonEmptyString();
+                Result.Function = Call->String();
+                Result.On = From.Child("on").String();
                 if (const auto Args = From.Find("args"))
                 {
                     for (const auto& [Name, Item] : Args->Members())
@@ -813,17 +844,9 @@ namespace BRMB::Sim
                     Result.Bytes = ReadBytesAt(*Bytes);
                 }
             }
-            else if (!From.Has("expect"))
-            {
-                From.Fail("a step needs start, tick, call or expect");
-            }
             if (const auto Expect = From.Find("expect"))
             {
-                Result.Expect = ReadExpectations(*Expect);
-                if (Result.Kind != Action::Call && (!Result.Expect.Params.empty() || !Result.Expect.ParamBytes.empty()))
-                {
-                    Expect->Fail("params and paramBytes can only be expected after a call");
-                }
+                ReadExpectations(*Expect, Result.Expect);
             }
             return Result;
         }
@@ -852,6 +875,7 @@ namespace BRMB::Sim
         case Type::Entries: return "entries";
         case Type::Int32s: return "int32s";
         case Type::Struct: return "struct";
+        case Type::Structs: return "structs";
         }
         return "?";
     }
@@ -873,14 +897,14 @@ namespace BRMB::Sim
             }
             throw InvalidScenario(File, 0, "", "malformed JSON: " + What);
         }
+        CheckSchema(Document, File);
 
         Where At{File, 0};
         const Node Root(Document, "", At);
-        Root.Fields({"name", "description", "blueprint", "files", "faults", "steps"});
 
         Scenario Result;
         Result.File = File;
-        Result.Name = Root.Has("name") ? Root.Child("name").NonEmptyString() : PathStem(File);
+        Result.Name = Root.Has("name") ? Root.Child("name").String() : PathStem(File);
         if (const auto Description = Root.Find("description"))
         {
             Result.Description = Description->String();
@@ -889,7 +913,6 @@ namespace BRMB::Sim
         std::optional<Node> Blueprint = Root.Find("blueprint");
         if (Blueprint)
         {
-            Blueprint->Fields({"libraries", "structs", "classes", "objects", "dataTables"});
         }
         const auto Part = [&](std::string_view Key) { return Blueprint ? Blueprint->Find(Key) : std::nullopt; };
         if (const auto Libraries = Part("libraries"))
@@ -904,11 +927,10 @@ namespace BRMB::Sim
         {
             for (const auto& Item : Structs->Items())
             {
-                Item.Fields({"name", "size", "members"});
-                StructDecl Struct{Item.Require("name").NonEmptyString(), -1, ReadParams(Item.Require("members"))};
+                StructDecl Struct{Item.Child("name").String(), -1, ReadParams(Item.Child("members"))};
                 if (const auto Size = Item.Find("size"))
                 {
-                    Struct.Size = static_cast<int32_t>(Size->Integer(1, 4096));
+                    Struct.Size = static_cast<int32_t>(Size->Whole<int64_t>());
                 }
                 Result.Structs.push_back(std::move(Struct));
             }
@@ -943,7 +965,6 @@ namespace BRMB::Sim
         }
         if (const auto Faults = Root.Find("faults"))
         {
-            Faults->Fields({"registerHookFails", "registerHookThrows", "noLogDevices"});
             if (const auto Names = Faults->Find("registerHookFails"))
             {
                 Result.Faults.RegisterHookFails = Names->Strings();
@@ -958,7 +979,7 @@ namespace BRMB::Sim
             }
         }
 
-        const auto Steps = Root.Require("steps").Items();
+        const auto Steps = Root.Child("steps").Items();
         bool Started = false;
         for (size_t Index = 0; Index < Steps.size(); ++Index)
         {

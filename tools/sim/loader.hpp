@@ -1,5 +1,5 @@
-// Reads scenario files: JSON (comments allowed) into a Scenario, checking every field's type and
-// rejecting unknown fields. References to the Blueprint half are checked later, against the
+// Reads scenario files: JSON (comments allowed), checked against the scenario schema, into a
+// Scenario. References to the Blueprint half are checked later, against the
 // built world (world.hpp).
 #pragma once
 

@@ -21,7 +21,18 @@ namespace BRMB::Sim
         bool Quiet = false;
         bool Colour = false;
         bool KeepWorkdir = false;
+        std::optional<std::string> JUnit; // absolute, UTF-8
     };
+
+    // What a scenario's process left for the simulator that started it: the step it was in, the
+    // log lines so far and, when it ran to its end, its record.
+    struct Trail
+    {
+        size_t Step = 0;
+        std::vector<std::string> Lines;
+        std::optional<std::string> Record;
+    };
+    [[nodiscard]] auto ReadTrail(const std::string& Utf8Path) -> Trail;
 
     class Reporter
     {
@@ -43,8 +54,22 @@ namespace BRMB::Sim
         auto EndScenario(const Scenario& Plan, bool Passed) -> void;
         // A scenario that cannot run on this platform; it neither passes nor fails.
         auto Skipped(const Scenario& Plan, const std::string& Reason) -> void;
+        // A scenario whose process ended before it did: the step it was in (0 before the first),
+        // how it ended and its last log lines.
+        auto Crashed(const Scenario& Plan, size_t StepIndex, const std::string& How,
+                     const std::vector<std::string>& LastLines) -> void;
         // Prints the summary; true when every expectation held.
         auto Summary() -> bool;
+        // The results as JUnit XML: one test case per scenario.
+        auto WriteJUnit(std::ostream& Xml) const -> void;
+
+        // In a scenario's process: steps and log lines go to Trail as they happen, so the
+        // simulator that started it can say where it crashed.
+        auto KeepTrail(std::ostream& Trail) -> void;
+        // The last scenario's results, for the simulator that started this process.
+        [[nodiscard]] auto Record() const -> std::string;
+        // Takes over a scenario's results from its process.
+        auto Adopt(const std::string& Record) -> void;
 
     private:
         struct Tally
@@ -55,6 +80,9 @@ namespace BRMB::Sim
             bool Passed = true;
             bool Skipped = false;
             std::vector<Tally> Sections;
+            std::string File;
+            std::vector<std::string> Failures; // step, what, expected and seen, for JUnit
+            std::string SkipReason;
         };
         auto Count(const Step* Current, bool Held) -> void;
         auto PrintTally(const Tally& Item, size_t Width) const -> void;
@@ -64,6 +92,7 @@ namespace BRMB::Sim
         const Options& Settings;
         std::vector<Tally> Scenarios;
         size_t Steps = 0;
+        std::ostream* TrailOut = nullptr;
     };
 
     // A step in a few words, e.g. "call VEXA_CPP_SaveFile on VEXA".

@@ -1,6 +1,9 @@
 #include "sim/rows.hpp"
 
+#include <algorithm>
 #include <cstring>
+
+#include <Unreal/Core/HAL/UnrealMemory.hpp>
 
 #include "blueprint_half.hpp"
 
@@ -35,11 +38,43 @@ namespace BRMB::Sim
         std::memcpy(At, &Raw, sizeof(Raw));
     }
 
+    auto WriteExactArray(void* At, const std::vector<uint64_t>& Elements, const ExactArray& Exact) -> void
+    {
+        const auto Size = static_cast<int32_t>(Elements.size());
+        const int32_t Capacity = std::max(Exact.Capacity.value_or(Size), Size);
+        void* Storage = nullptr;
+        if (Capacity > 0)
+        {
+            Storage = RC::Unreal::FMemory::Malloc(static_cast<size_t>(Capacity) * sizeof(uint64_t));
+            std::memset(Storage, 0, static_cast<size_t>(Capacity) * sizeof(uint64_t));
+            std::memcpy(Storage, Elements.data(), Elements.size() * sizeof(uint64_t));
+        }
+        const RawHeader Raw{Storage, Exact.Count.value_or(Size), Capacity};
+        std::memcpy(At, &Raw, sizeof(Raw));
+    }
+
+    auto ArrayStorage(const void* Header) -> const void*
+    {
+        return ReadHeader(Header).Data;
+    }
+
+    auto SelectionEntriesHeader(const uint8_t* Row, size_t Set) -> const void*
+    {
+        const auto Sets = ReadHeader(Row + BlueprintHalf::RowSelectionSetOffset);
+        if (Sets.Num < 0 || Sets.Num > Sets.Max || Set >= static_cast<size_t>(Sets.Num))
+        {
+            return nullptr;
+        }
+        return static_cast<const uint8_t*>(Sets.Data) + Set * BlueprintHalf::ItemSize + BlueprintHalf::ItemEntriesOffset;
+    }
+
     auto ReadArray8(const void* Header) -> ArrayContents
     {
         const auto Raw = ReadHeader(Header);
         ArrayContents Result;
         Result.Capacity = Raw.Max;
+        Result.Count = Raw.Num;
+        Result.Storage = Raw.Data;
         if (Raw.Num < 0 || Raw.Num > Raw.Max || (Raw.Num > 0 && Raw.Data == nullptr))
         {
             Result.Problem = Corrupt("corrupt header", Raw);
@@ -58,11 +93,11 @@ namespace BRMB::Sim
         const auto Sets = ReadHeader(Row + BlueprintHalf::RowSelectionSetOffset);
         if (Sets.Num < 0 || Sets.Num > Sets.Max)
         {
-            return {{}, 0, Corrupt("corrupt selection set header", Sets)};
+            return {{}, 0, 0, Corrupt("corrupt selection set header", Sets), nullptr};
         }
         if (Set >= static_cast<size_t>(Sets.Num))
         {
-            return {{}, 0, "the row has " + std::to_string(Sets.Num) + " selection sets"};
+            return {{}, 0, 0, "the row has " + std::to_string(Sets.Num) + " selection sets", nullptr};
         }
         const auto* Item = static_cast<const uint8_t*>(Sets.Data) + Set * BlueprintHalf::ItemSize;
         return ReadArray8(Item + BlueprintHalf::ItemEntriesOffset);

@@ -4,13 +4,16 @@
 #include <cmath>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <sstream>
 
 #include <Mod/CppUserModBase.hpp>
 #include <Sim/Engine.hpp>
+#include <Unreal/Core/HAL/UnrealMemory.hpp>
 #include <Unreal/FProperty.hpp>
 #include <Unreal/UFunction.hpp>
+#include <Unreal/UObjectGlobals.hpp>
 
 #include "sim/rows.hpp"
 #include "sim/paths.hpp"
@@ -30,13 +33,14 @@ namespace BRMB::Sim
 
         struct SeenLine
         {
-            std::string Text;
+            std::string Text; // without its newline
             int32_t Level;
+            bool Newline;
         };
 
         auto Matches(const LineMatch& Expected, const SeenLine& Seen) -> bool
         {
-            if (Expected.Level != Seen.Level)
+            if (Expected.Level != Seen.Level || (Expected.Newline && *Expected.Newline != Seen.Newline))
             {
                 return false;
             }
@@ -45,12 +49,14 @@ namespace BRMB::Sim
 
         auto Show(const LineMatch& Line) -> std::string
         {
-            return (Line.Part ? "a line containing " : "") + Quote(Line.Text) + " at level " + std::to_string(Line.Level);
+            const auto Newline = !Line.Newline ? "" : *Line.Newline ? " with its newline" : " without a newline";
+            return (Line.Part ? "a line containing " : "") + Quote(Line.Text) + Newline + " at level " +
+                   std::to_string(Line.Level);
         }
 
         auto Show(const SeenLine& Line) -> std::string
         {
-            return Quote(Line.Text) + " at level " + std::to_string(Line.Level);
+            return Quote(Line.Text) + (Line.Newline ? "" : " without a newline") + " at level " + std::to_string(Line.Level);
         }
 
         template <typename Line>
@@ -76,6 +82,50 @@ namespace BRMB::Sim
                 Text += (Index == 0 ? "" : ", ") + std::to_string(Entries[Index]);
             }
             return Text + "]";
+        }
+
+        // An engine string's header and code units, as the engine holds them.
+        struct RawText
+        {
+            const char16_t* Data = nullptr;
+            int32_t Num = 0;
+            int32_t Max = 0;
+        };
+        static_assert(sizeof(RawText) == 16, "an engine string is 16 bytes");
+
+        auto ShowUnits(const std::u16string& Units) -> std::string
+        {
+            std::string Text = "[";
+            char Unit[8];
+            for (size_t Index = 0; Index < Units.size(); ++Index)
+            {
+                std::snprintf(Unit, sizeof(Unit), "0x%04x", static_cast<unsigned>(Units[Index]));
+                Text += (Index == 0 ? "" : ", ") + std::string(Unit);
+            }
+            return Text + "]";
+        }
+
+        // The names of a "|"-joined listing.
+        auto SplitListing(const std::string& Text) -> std::vector<std::string>
+        {
+            std::vector<std::string> Names;
+            size_t Start = 0;
+            while (Start <= Text.size())
+            {
+                const auto End = std::min(Text.find('|', Start), Text.size());
+                if (End > Start)
+                {
+                    Names.push_back(Text.substr(Start, End - Start));
+                }
+                Start = End + 1;
+            }
+            return Names;
+        }
+
+        auto Sorted(std::vector<std::string> Names) -> std::vector<std::string>
+        {
+            std::sort(Names.begin(), Names.end());
+            return Names;
         }
 
         auto ShowNames(const std::vector<std::string>& Names) -> std::string
@@ -159,6 +209,11 @@ namespace BRMB::Sim
                         break;
                     }
                 }
+                // Mod objects a scenario started itself and left installed go with their library.
+                for (auto* Started : StartedMods)
+                {
+                    UninstallExport()(Started);
+                }
                 // The mod goes first: its hooks must not outlive the library, nor it the folder.
                 Mod.reset();
                 if (Settings.KeepWorkdir)
@@ -184,11 +239,12 @@ namespace BRMB::Sim
                 for (size_t Index = First; Index < All.size(); ++Index)
                 {
                     auto Text = Narrow(All[Index].Text);
-                    if (!Text.empty() && Text.back() == '\n')
+                    const bool Newline = !Text.empty() && Text.back() == '\n';
+                    if (Newline)
                     {
                         Text.pop_back();
                     }
-                    Lines.push_back({std::move(Text), All[Index].Level});
+                    Lines.push_back({std::move(Text), All[Index].Level, Newline});
                 }
                 return Lines;
             }
@@ -218,6 +274,8 @@ namespace BRMB::Sim
                 StepHeld = true;
                 const auto First = LineCount();
                 const auto Escaped = Engine.EscapedExceptions();
+                ConstructionsBefore = Engine.Constructions().size();
+                Snapshot(Current);
                 std::unique_ptr<RC::Sim::ParamBlock> Params;
                 try
                 {
@@ -226,6 +284,7 @@ namespace BRMB::Sim
                     case Action::Start: Mod->UnrealInit(); break;
                     case Action::Tick: Tick(Current); break;
                     case Action::Call: Params = Call(Current); break;
+                    case Action::Export: Export(Current); break;
                     case Action::Check: break;
                     }
                 }
@@ -247,7 +306,153 @@ namespace BRMB::Sim
                 }
                 CheckWorld(Current);
                 CheckFiles(Current);
+                CheckAnswers(Current);
                 return StepHeld;
+            }
+
+            using UninstallFunction = void (*)(RC::CppUserModBase*);
+
+            auto UninstallExport() const -> UninstallFunction
+            {
+                return reinterpret_cast<UninstallFunction>(Mod->Symbol("uninstall_mod"));
+            }
+
+            // An exported function called as other native code would: by name from the library.
+            auto Export(const Step& Current) -> void
+            {
+                void* Symbol = Mod->Symbol(Current.Export.c_str());
+                if (Symbol == nullptr)
+                {
+                    Fail(Current, "the mod exports no " + Current.Export, Current.Export, "no such export");
+                    return;
+                }
+                void* Answer = nullptr;
+                if (Current.Export == "uninstall_mod")
+                {
+                    if (*Current.With == "mod")
+                    {
+                        Mod->Uninstall();
+                        return;
+                    }
+                    RC::CppUserModBase* Target = nullptr;
+                    if (!Current.With->empty())
+                    {
+                        Target = static_cast<RC::CppUserModBase*>(Answers.at(*Current.With));
+                        const auto Live = std::find(StartedMods.begin(), StartedMods.end(), Target);
+                        if (Live == StartedMods.end())
+                        {
+                            Fail(Current, "uninstall_mod with " + *Current.With, "a mod object still installed",
+                                 "one already uninstalled");
+                            return;
+                        }
+                        StartedMods.erase(Live);
+                    }
+                    reinterpret_cast<UninstallFunction>(Symbol)(Target);
+                    return;
+                }
+                if (Current.Export == "start_mod")
+                {
+                    auto* Started = reinterpret_cast<RC::CppUserModBase* (*)()>(Symbol)();
+                    if (Started != nullptr)
+                    {
+                        StartedMods.push_back(Started);
+                    }
+                    Answer = Started;
+                }
+                else if (Current.Export.rfind("Get_", 0) == 0)
+                {
+                    Answer = reinterpret_cast<void* (*)()>(Symbol)();
+                }
+                else
+                {
+                    reinterpret_cast<void (*)()>(Symbol)();
+                }
+                if (!Current.As.empty())
+                {
+                    Answers[Current.As] = Answer;
+                }
+            }
+
+            // Storage of arrays and the bytes of rows before the step, for "moved" and "unchanged".
+            auto Snapshot(const Step& Current) -> void
+            {
+                StorageBefore.clear();
+                RowsBefore.clear();
+                for (const auto& Variable : Current.Expect.Variables)
+                {
+                    const void* Header = Variable.Moved ? VariableStorage(Variable) : nullptr;
+                    if (Header != nullptr) // a variable the class lacks fails its check instead
+                    {
+                        StorageBefore[Variable.Object + "." + Variable.Variable] = ArrayStorage(Header);
+                    }
+                }
+                for (const auto& Row : Current.Expect.Rows)
+                {
+                    const auto* Memory = RowMemory(Row);
+                    if (Row.Moved)
+                    {
+                        const auto* Header = SelectionEntriesHeader(Memory, *Row.Set);
+                        StorageBefore[RowKey(Row)] = Header == nullptr ? nullptr : ArrayStorage(Header);
+                    }
+                    if (Row.Unchanged)
+                    {
+                        RowsBefore[Row.Table + "." + Row.Row] =
+                            std::string(reinterpret_cast<const char*>(Memory), RowSize(Row));
+                    }
+                }
+            }
+
+            auto RowMemory(const RowExpect& Row) const -> uint8_t*
+            {
+                return Built.Tables.at(Row.Table)->FindRowUnchecked(FName(Wide(Row.Row)));
+            }
+
+            auto RowSize(const RowExpect& Row) const -> size_t
+            {
+                return static_cast<size_t>(Built.Tables.at(Row.Table)->GetRowStruct()->GetPropertiesSize());
+            }
+
+            static auto RowKey(const RowExpect& Row) -> std::string
+            {
+                return Row.Table + "." + Row.Row + "#" + std::to_string(Row.Set.value_or(0));
+            }
+
+            auto VariableStorage(const VariableExpect& Expected) const -> const void*
+            {
+                UObject* Object = Built.Objects.at(Expected.Object);
+                return Object->GetValuePtrByPropertyNameInChain<void>(Wide(Expected.Variable).c_str());
+            }
+
+            // A text parameter as exact code units: storage from the host's allocator, as the
+            // engine's own strings have, with a NUL after the units.
+            static auto SetRawText(RC::Sim::ParamBlock& Params, const UFunction* Function, const std::string& Param,
+                                   const std::u16string& Units, std::optional<int32_t> Count) -> void
+            {
+                const auto Size = Units.size() + 1;
+                auto* Data = static_cast<char16_t*>(RC::Unreal::FMemory::Malloc(Size * sizeof(char16_t)));
+                std::memcpy(Data, Units.data(), Units.size() * sizeof(char16_t));
+                Data[Units.size()] = u'\0';
+                const RawText Raw{Data, Count.value_or(static_cast<int32_t>(Size)), static_cast<int32_t>(Size)};
+                std::vector<uint8_t> Bytes(sizeof(Raw));
+                std::memcpy(Bytes.data(), &Raw, sizeof(Raw));
+                Params.SetBytes(static_cast<size_t>(FindParam(Function, Param)->GetOffset_Internal()), Bytes);
+            }
+
+            static auto ReadRawText(const RC::Sim::ParamBlock& Params, const std::string& Param) -> RawText
+            {
+                const auto Bytes = Params.GetBytes(
+                    static_cast<size_t>(FindParam(Params.Function(), Param)->GetOffset_Internal()), sizeof(RawText));
+                RawText Raw;
+                std::memcpy(&Raw, Bytes.data(), sizeof(Raw));
+                return Raw;
+            }
+
+            // What an expected text of code units holds, its NUL included, up to its count.
+            static auto ExpectedUnits(const Value& Wanted) -> std::u16string
+            {
+                auto Units = *Wanted.Units + u'\0';
+                Units.resize(static_cast<size_t>(Wanted.Count.value_or(static_cast<int32_t>(Units.size()))));
+                return Units;
             }
 
             auto Tick(const Step& Current) -> void
@@ -308,7 +513,16 @@ namespace BRMB::Sim
                     const auto& Given = Arg.Expected;
                     switch (Given.Kind)
                     {
-                    case Type::Text: Params->SetString(Name, Wide(Given.Text)); break;
+                    case Type::Text:
+                        if (Given.Units)
+                        {
+                            SetRawText(*Params, Function, Arg.Param, *Given.Units, Given.Count);
+                        }
+                        else if (!Given.Null) // a text with no storage is all zero, as the block starts
+                        {
+                            Params->SetString(Name, Wide(Given.Text));
+                        }
+                        break;
                     case Type::Object: Params->SetObject(Name, ObjectFor(Given)); break;
                     case Type::Name: Params->SetName(Name, FName(Wide(Given.Text))); break;
                     case Type::Entry: Params->SetInt64(Name, Given.Entry); break;
@@ -361,6 +575,31 @@ namespace BRMB::Sim
                           All ? "" : "log lines in this order, missing " + Show(Expect.LogContains[Found]),
                           ShowLines(Expect.LogContains), ShowLines(Lines));
                 }
+                if (Expect.LogAnyOrder)
+                {
+                    // Each expected line takes one seen line; what is left over on either side is the difference.
+                    std::vector<bool> Taken(Lines.size(), false);
+                    std::vector<LineMatch> Missing;
+                    for (const auto& Wanted : *Expect.LogAnyOrder)
+                    {
+                        size_t Index = 0;
+                        while (Index < Lines.size() && (Taken[Index] || !Matches(Wanted, Lines[Index])))
+                        {
+                            ++Index;
+                        }
+                        if (Index == Lines.size())
+                        {
+                            Missing.push_back(Wanted);
+                            continue;
+                        }
+                        Taken[Index] = true;
+                    }
+                    const bool All = Missing.empty() && std::count(Taken.begin(), Taken.end(), true) ==
+                                                            static_cast<std::ptrdiff_t>(Lines.size());
+                    Check(Current, All,
+                          Missing.empty() ? "log lines in any order, and no others" : "log lines in any order, missing " + Show(Missing.front()),
+                          ShowLines(*Expect.LogAnyOrder), ShowLines(Lines));
+                }
                 for (const auto& Unwanted : Expect.LogLacks)
                 {
                     const auto Seen =
@@ -382,8 +621,36 @@ namespace BRMB::Sim
                     switch (Wanted.Kind)
                     {
                     case Type::Text:
-                        Expected = Quote(Wanted.Text);
-                        Seen = Quote(Narrow(Params.GetString(Name)));
+                        if (Wanted.Null || Wanted.Units)
+                        {
+                            const auto Raw = ReadRawText(Params, Param.Param);
+                            Expected = Wanted.Null ? "no storage (null data, count 0, capacity 0)" : ShowUnits(ExpectedUnits(Wanted));
+                            Seen = Raw.Data == nullptr ? "null data, count " + std::to_string(Raw.Num) + ", capacity " + std::to_string(Raw.Max)
+                                                       : ShowUnits(std::u16string(Raw.Data, static_cast<size_t>(std::max(Raw.Num, 0))));
+                            if (Wanted.Null && Raw.Data == nullptr && (Raw.Num != 0 || Raw.Max != 0))
+                            {
+                                Seen = "null data with count " + std::to_string(Raw.Num) + ", capacity " + std::to_string(Raw.Max);
+                            }
+                            else if (Wanted.Null && Raw.Data == nullptr)
+                            {
+                                Seen = Expected;
+                            }
+                        }
+                        else if (Wanted.Names)
+                        {
+                            const auto Answer = Narrow(Params.GetString(Name));
+                            Expected = ShowNames(Sorted(*Wanted.Names));
+                            Seen = ShowNames(Sorted(SplitListing(Answer))) + " from " + Quote(Answer);
+                            if (Sorted(SplitListing(Answer)) == Sorted(*Wanted.Names))
+                            {
+                                Seen = Expected;
+                            }
+                        }
+                        else
+                        {
+                            Expected = Quote(Wanted.Text);
+                            Seen = Quote(Narrow(Params.GetString(Name)));
+                        }
                         break;
                     case Type::Name:
                         Expected = Quote(Wanted.Text);
@@ -432,27 +699,18 @@ namespace BRMB::Sim
             auto CheckWorld(const Step& Current) -> void
             {
                 const auto& Expect = Current.Expect;
+                // First, so that the step's variables can name what was constructed.
+                if (Expect.Constructed)
+                {
+                    CheckConstructed(Current, *Expect.Constructed);
+                }
                 for (const auto& Variable : Expect.Variables)
                 {
                     CheckVariable(Current, Variable);
                 }
                 for (const auto& Row : Expect.Rows)
                 {
-                    auto* Table = Built.Tables.at(Row.Table);
-                    const auto Contents = ReadSelectionEntries(Table->FindRowUnchecked(FName(Wide(Row.Row))), Row.Set);
-                    const auto What = "entries of " + Row.Table + "." + Row.Row + ", selection set " + std::to_string(Row.Set);
-                    if (!Contents.Problem.empty())
-                    {
-                        Fail(Current, What, ShowEntries(Row.Entries), Contents.Problem);
-                        continue;
-                    }
-                    Check(Current, Contents.Elements == Row.Entries, What, ShowEntries(Row.Entries),
-                          ShowEntries(Contents.Elements));
-                    if (Row.Capacity)
-                    {
-                        Check(Current, Contents.Capacity == *Row.Capacity, "capacity of " + What,
-                              std::to_string(*Row.Capacity), std::to_string(Contents.Capacity));
-                    }
+                    CheckRow(Current, Row);
                 }
                 for (const auto& Hook : Expect.Hooks)
                 {
@@ -468,11 +726,97 @@ namespace BRMB::Sim
                 }
             }
 
+            auto CheckRow(const Step& Current, const RowExpect& Row) -> void
+            {
+                const auto* Memory = RowMemory(Row);
+                const auto Name = Row.Table + "." + Row.Row;
+                for (const auto& Bytes : Row.Bytes)
+                {
+                    const std::string Seen(reinterpret_cast<const char*>(Memory) + Bytes.Offset, Bytes.Bytes.size());
+                    Check(Current, Seen == Bytes.Bytes, "bytes of " + Name + " at offset " + std::to_string(Bytes.Offset),
+                          Hex(Bytes.Bytes), Hex(Seen));
+                }
+                if (Row.Unchanged)
+                {
+                    const auto& Before = RowsBefore.at(Name);
+                    const std::string After(reinterpret_cast<const char*>(Memory), Before.size());
+                    const auto Differ = std::mismatch(Before.begin(), Before.end(), After.begin()).first - Before.begin();
+                    const auto Offset = static_cast<size_t>(Differ);
+                    Check(Current, Before == After,
+                          "every byte of " + Name + " as before the step" +
+                              (Before == After ? "" : ", first difference at offset " + std::to_string(Offset)),
+                          Hex(Before), Hex(After));
+                }
+                if (!Row.Set)
+                {
+                    return;
+                }
+                const auto Contents = ReadSelectionEntries(Memory, *Row.Set);
+                const auto What = "entries of " + Name + ", selection set " + std::to_string(*Row.Set);
+                if (Row.Count && Contents.Problem.rfind("corrupt header", 0) == 0)
+                {
+                    Check(Current, Contents.Count == *Row.Count, "count of " + What, std::to_string(*Row.Count),
+                          std::to_string(Contents.Count));
+                    if (!Row.Entries)
+                    {
+                        return;
+                    }
+                }
+                const auto Wanted = Row.Entries ? ShowEntries(*Row.Entries) : "a readable list";
+                if (!Contents.Problem.empty())
+                {
+                    // A row without selection sets expected empty is still empty.
+                    const bool StillEmpty = *Row.Set == 0 && Row.Entries && Row.Entries->empty() && !Row.Capacity &&
+                                            !Row.Moved && Contents.Problem == "the row has 0 selection sets";
+                    Check(Current, StillEmpty, What, Wanted, Contents.Problem);
+                    return;
+                }
+                if (Row.Entries)
+                {
+                    Check(Current, Contents.Elements == *Row.Entries, What, Wanted, ShowEntries(Contents.Elements));
+                }
+                if (Row.Capacity)
+                {
+                    Check(Current, Contents.Capacity == *Row.Capacity, "capacity of " + What, std::to_string(*Row.Capacity),
+                          std::to_string(Contents.Capacity));
+                }
+                if (Row.Count)
+                {
+                    Check(Current, Contents.Count == *Row.Count, "count of " + What, std::to_string(*Row.Count),
+                          std::to_string(Contents.Count));
+                }
+                if (Row.Moved)
+                {
+                    const bool Moved = StorageBefore.at(RowKey(Row)) != Contents.Storage;
+                    Check(Current, Moved == *Row.Moved, "storage of " + What, *Row.Moved ? "moved" : "where it was",
+                          Moved ? "moved" : "where it was");
+                }
+            }
+
+            // Names the object found for later steps.
+            auto Bind(const Step& Current, const std::string& As, UObject* Found, const std::string& What) -> void
+            {
+                if (As.empty())
+                {
+                    return;
+                }
+                if (Found == nullptr)
+                {
+                    Fail(Current, What + ": nothing to name " + As, "an object", "null");
+                    return;
+                }
+                Built.Objects[As] = Found;
+            }
+
             auto CheckVariable(const Step& Current, const VariableExpect& Expected) -> void
             {
-                UObject* Object = Built.Objects.at(Expected.Object);
-                const void* Storage = Object->GetValuePtrByPropertyNameInChain<void>(Wide(Expected.Variable).c_str());
+                const void* Storage = VariableStorage(Expected);
                 const auto What = "variable " + Expected.Variable + " of " + Expected.Object;
+                if (Storage == nullptr)
+                {
+                    Fail(Current, What, "the variable", "the object's class has no such variable");
+                    return;
+                }
                 if (Expected.Bytes)
                 {
                     const std::string Seen(static_cast<const char*>(Storage), Expected.Bytes->size());
@@ -486,15 +830,32 @@ namespace BRMB::Sim
                     if (Expected.One)
                     {
                         Check(Current, Seen == ObjectFor(*Expected.One), What, NameOf(ObjectFor(*Expected.One)), NameOf(Seen));
-                        return;
                     }
-                    const UClass* Class = FindClass(Built, *Expected.OfClass);
-                    const auto SeenText = Seen == nullptr ? "null" : NameOf(Seen) + " of class " + Narrow(Seen->GetClassPrivate()->GetName());
-                    Check(Current, Seen != nullptr && Seen->IsA(Class), What, "an object of class " + *Expected.OfClass,
-                          SeenText);
+                    else
+                    {
+                        const UClass* Class = FindClass(Built, *Expected.OfClass);
+                        const auto SeenText = Seen == nullptr ? "null" : NameOf(Seen) + " of class " + Narrow(Seen->GetClassPrivate()->GetName());
+                        Check(Current, Seen != nullptr && Seen->IsA(Class), What, "an object of class " + *Expected.OfClass,
+                              SeenText);
+                    }
+                    if (Expected.Outer && Seen != nullptr)
+                    {
+                        Check(Current, Seen->GetOuterPrivate() == ObjectFor(*Expected.Outer), "outer of " + NameOf(Seen),
+                              NameOf(ObjectFor(*Expected.Outer)), NameOf(Seen->GetOuterPrivate()));
+                    }
+                    Bind(Current, Expected.As, Seen, What);
                     return;
                 }
                 const auto Contents = ReadArray8(Storage);
+                if (Expected.Count)
+                {
+                    Check(Current, Contents.Count == *Expected.Count, "count of " + What, std::to_string(*Expected.Count),
+                          std::to_string(Contents.Count));
+                }
+                if (!Contents.Problem.empty() && !Expected.Many && !Expected.Capacity && !Expected.Moved)
+                {
+                    return; // only the count was asked of a corrupt header
+                }
                 if (!Contents.Problem.empty())
                 {
                     Fail(Current, What, "a readable array", Contents.Problem);
@@ -515,6 +876,101 @@ namespace BRMB::Sim
                 {
                     Check(Current, Contents.Capacity == *Expected.Capacity, "capacity of " + What,
                           std::to_string(*Expected.Capacity), std::to_string(Contents.Capacity));
+                }
+                if (Expected.Moved)
+                {
+                    const bool Moved = StorageBefore.at(Expected.Object + "." + Expected.Variable) != Contents.Storage;
+                    Check(Current, Moved == *Expected.Moved, "storage of " + What, *Expected.Moved ? "moved" : "where it was",
+                          Moved ? "moved" : "where it was");
+                }
+            }
+
+            auto CheckAnswers(const Step& Current) -> void
+            {
+                const auto& Expect = Current.Expect;
+                for (const auto& Answer : Expect.Answers)
+                {
+                    using Relation = AnswerExpect::Relation;
+                    const void* Seen = Answers.at(Answer.Name);
+                    const auto What = "answer " + Answer.Name;
+                    switch (Answer.Is)
+                    {
+                    case Relation::Same:
+                        Check(Current, Seen == Answers.at(Answer.Other), What, "the same as " + Answer.Other,
+                              Seen == Answers.at(Answer.Other) ? "the same" : "another");
+                        break;
+                    case Relation::Different:
+                        Check(Current, Seen != Answers.at(Answer.Other), What, "another than " + Answer.Other,
+                              Seen == Answers.at(Answer.Other) ? "the same" : "another");
+                        break;
+                    case Relation::Null:
+                    case Relation::NotNull:
+                        Check(Current, (Seen == nullptr) == (Answer.Is == Relation::Null), What,
+                              Answer.Is == Relation::Null ? "null" : "not null", Seen == nullptr ? "null" : "not null");
+                        break;
+                    }
+                }
+                for (const auto& [Class, Count] : Expect.LiveObjects)
+                {
+                    std::vector<UObject*> Found;
+                    RC::Unreal::UObjectGlobals::FindAllOf(Wide(Class), Found);
+                    Check(Current, static_cast<int>(Found.size()) == Count, "live objects of " + Class, std::to_string(Count),
+                          std::to_string(Found.size()));
+                }
+            }
+
+            auto CheckConstructed(const Step& Current, const std::vector<ConstructExpect>& Wanted) -> void
+            {
+                const auto& All = Engine.Constructions();
+                const std::vector<RC::Sim::Construction> Made(All.begin() + static_cast<std::ptrdiff_t>(ConstructionsBefore),
+                                                              All.end());
+                if (Made.size() != Wanted.size())
+                {
+                    Fail(Current, "constructions asked of the engine", std::to_string(Wanted.size()),
+                         std::to_string(Made.size()));
+                    return;
+                }
+                for (size_t Index = 0; Index < Made.size(); ++Index)
+                {
+                    const auto& Params = Made[Index].Params;
+                    const auto& Expected = Wanted[Index];
+                    const auto What = "construction " + std::to_string(Index + 1) + ": ";
+                    const auto Object = [&](const char* Field, const std::optional<Value>& Reference, const UObject* Seen) {
+                        if (Reference)
+                        {
+                            Check(Current, ObjectFor(*Reference) == Seen, What + Field, NameOf(ObjectFor(*Reference)), NameOf(Seen));
+                        }
+                    };
+                    const auto Flag = [&](const char* Field, const std::optional<bool>& Given, bool Seen) {
+                        if (Given)
+                        {
+                            Check(Current, *Given == Seen, What + Field, *Given ? "true" : "false", Seen ? "true" : "false");
+                        }
+                    };
+                    Object("class", Expected.Class, Params.Class);
+                    Object("outer", Expected.Outer, Params.Outer);
+                    Object("template", Expected.Template, Params.Template);
+                    if (Expected.Name)
+                    {
+                        const auto Seen = Narrow(Params.Name.ToString());
+                        Check(Current, Seen == *Expected.Name, What + "name", Quote(*Expected.Name), Quote(Seen));
+                    }
+                    if (Expected.Flags)
+                    {
+                        const auto Seen = static_cast<uint32_t>(Params.SetFlags);
+                        Check(Current, Seen == *Expected.Flags, What + "flags", std::to_string(*Expected.Flags), std::to_string(Seen));
+                    }
+                    if (Expected.InternalFlags)
+                    {
+                        const auto Seen = static_cast<uint32_t>(Params.InternalSetFlags);
+                        Check(Current, Seen == *Expected.InternalFlags, What + "internal flags",
+                              std::to_string(*Expected.InternalFlags), std::to_string(Seen));
+                    }
+                    Flag("copyTransients", Expected.CopyTransients, Params.bCopyTransientsFromClassDefaults);
+                    Flag("templateIsArchetype", Expected.TemplateIsArchetype, Params.bAssumeTemplateIsArchetype);
+                    Flag("instanceGraph", Expected.InstanceGraph, Params.InstanceGraph != nullptr);
+                    Flag("externalPackage", Expected.ExternalPackage, Params.ExternalPackage != nullptr);
+                    Bind(Current, Expected.As, Made[Index].Result, What + "the object");
                 }
             }
 
@@ -537,6 +993,16 @@ namespace BRMB::Sim
                         const bool Folder = fs::is_directory(Status);
                         Check(Current, Folder == *File.Folder, What, *File.Folder ? "a folder" : "not a folder",
                               Exists ? (Folder ? "a folder" : "not a folder") : "absent");
+                    }
+                    if (File.Entries)
+                    {
+                        std::vector<std::string> Names;
+                        for (fs::directory_iterator It(Path, Error), End; !Error && It != End; It.increment(Error))
+                        {
+                            Names.push_back(PathToUtf8(It->path().filename()));
+                        }
+                        Check(Current, !Error && Sorted(Names) == Sorted(*File.Entries), "entries of folder " + File.Path,
+                              ShowNames(Sorted(*File.Entries)), Error ? Error.message() : ShowNames(Sorted(Names)));
                     }
                     if (File.Bytes)
                     {
@@ -562,6 +1028,11 @@ namespace BRMB::Sim
             std::unique_ptr<RC::Sim::LoadedMod> Mod;
             double Now = 0.0;
             bool StepHeld = true;
+            size_t ConstructionsBefore = 0;
+            std::vector<RC::CppUserModBase*> StartedMods; // by start_mod steps, still installed
+            std::map<std::string, void*> Answers;        // of exports, by the name a step gave
+            std::map<std::string, const void*> StorageBefore;
+            std::map<std::string, std::string> RowsBefore;
         };
     } // namespace
 

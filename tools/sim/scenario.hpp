@@ -36,8 +36,9 @@ namespace BRMB::Sim
         Bool,
         Objects, // engine array of object references
         Entries, // engine array of 8-byte values
-        Int32s,  // engine array of int32
+        Int32s,  // engine array of 4-byte values
         Struct,  // a structure of the scenario, embedded
+        Structs, // engine array of a structure of the scenario
     };
 
     // A typed value of an argument or of an expected parameter.
@@ -45,8 +46,14 @@ namespace BRMB::Sim
     {
         Type Kind = Type::Text;
         std::string Text;      // text, or the name of an object, class or engine name
-        bool Null = false;     // a null object or class
+        bool Null = false;     // a null object or class; a text with no storage at all
         uint64_t Entry = 0;
+        // A text as UTF-16 code units: stored as given with a NUL after them, counted as Count
+        // (the units and the NUL when not given).
+        std::optional<std::u16string> Units;
+        std::optional<int32_t> Count;
+        // A "|"-joined listing compared as a set of names.
+        std::optional<std::vector<std::string>> Names;
     };
 
     struct ParamDecl
@@ -54,7 +61,7 @@ namespace BRMB::Sim
         std::string Name;
         Type Kind = Type::Text;
         int32_t Offset = -1; // -1: next free offset
-        std::string Struct;  // the structure of a Struct member
+        std::string Struct;  // of Struct and Structs: a structure declared before
     };
 
     struct FunctionDecl
@@ -91,6 +98,14 @@ namespace BRMB::Sim
         int32_t Max = 0;
     };
 
+    // An engine array laid out exactly: storage for Capacity elements (at least the elements
+    // given), and a header whose count may be set apart from the elements.
+    struct ExactArray
+    {
+        std::optional<int32_t> Capacity;
+        std::optional<int32_t> Count;
+    };
+
     // Initial value of an object variable.
     struct VariableInit
     {
@@ -98,6 +113,7 @@ namespace BRMB::Sim
         std::optional<Value> One;          // "ObjectRef"-like
         std::vector<std::string> Many;     // "ObjectRefs"-like
         std::optional<Header> CorruptHeader;
+        std::optional<ExactArray> Exact;
         std::optional<std::string> Bytes; // raw bytes from the variable's start
     };
 
@@ -115,11 +131,18 @@ namespace BRMB::Sim
         std::vector<ParamDecl> Members;
     };
 
+    struct BytesAt
+    {
+        size_t Offset = 0;
+        std::string Bytes;
+    };
+
     struct SelectionSetDecl
     {
         std::string StateGroupId;
         std::vector<uint64_t> Entries;
         std::optional<Header> CorruptEntries;
+        std::optional<ExactArray> Exact;
     };
 
     struct RowDecl
@@ -128,6 +151,8 @@ namespace BRMB::Sim
         std::string Id;
         std::vector<SelectionSetDecl> Sets;
         std::optional<Header> CorruptSets;
+        std::vector<BytesAt> Bytes; // written over the row last: filler and anything else
+        std::string Values;         // a row of a scenario structure: its members' values, as JSON
     };
 
     struct TableDecl
@@ -160,24 +185,20 @@ namespace BRMB::Sim
         bool NoLogDevices = false;
     };
 
-    // One expected log line: exact text, or a part of the text.
+    // One expected log line: exact text, or a part of the text; whether it ends with a newline
+    // only when Newline is given.
     struct LineMatch
     {
         std::string Text;
         bool Part = false;
         int32_t Level = 1;
+        std::optional<bool> Newline;
     };
 
     struct ParamExpect
     {
         std::string Param;
         Value Expected;
-    };
-
-    struct BytesAt
-    {
-        size_t Offset = 0;
-        std::string Bytes;
     };
 
     struct VariableExpect
@@ -188,16 +209,24 @@ namespace BRMB::Sim
         std::optional<std::string> OfClass;    // any object of this class
         std::optional<std::vector<std::string>> Many;
         std::optional<int32_t> Capacity;
-        std::optional<std::string> Bytes;      // the variable's first bytes, raw
+        std::optional<int32_t> Count;       // the header's count, also when it is corrupt
+        std::optional<bool> Moved;          // the array's storage is another than before the step
+        std::string As;                     // names the object found, for later steps
+        std::optional<Value> Outer;         // the outer of the object found
+        std::optional<std::string> Bytes;   // the variable's first bytes, raw
     };
 
     struct RowExpect
     {
         std::string Table;
         std::string Row;
-        size_t Set = 0;
-        std::vector<uint64_t> Entries;
+        std::optional<size_t> Set;          // with Entries, Capacity, Moved
+        std::optional<std::vector<uint64_t>> Entries;
         std::optional<int32_t> Capacity;
+        std::optional<int32_t> Count;
+        std::optional<bool> Moved;
+        std::vector<BytesAt> Bytes;         // bytes of the row itself
+        bool Unchanged = false;             // every byte of the row as before the step
     };
 
     struct FileExpect
@@ -206,6 +235,31 @@ namespace BRMB::Sim
         std::optional<bool> Exists;
         std::optional<bool> Folder;
         std::optional<std::string> Bytes;
+        std::optional<std::vector<std::string>> Entries; // a folder's entries, in any order
+    };
+
+    // A remembered answer of an export against another or null.
+    struct AnswerExpect
+    {
+        std::string Name;
+        enum class Relation { Same, Different, Null, NotNull } Is = Relation::NotNull;
+        std::string Other;
+    };
+
+    // One construction the mod asked for; fields not given are not checked.
+    struct ConstructExpect
+    {
+        std::optional<Value> Class;
+        std::optional<Value> Outer;
+        std::optional<std::string> Name;
+        std::optional<uint32_t> Flags;
+        std::optional<uint32_t> InternalFlags;
+        std::optional<Value> Template;
+        std::optional<bool> CopyTransients;
+        std::optional<bool> TemplateIsArchetype;
+        std::optional<bool> InstanceGraph;   // whether one was given
+        std::optional<bool> ExternalPackage; // whether one was given
+        std::string As;                      // names the constructed object
     };
 
     struct HookExpect
@@ -220,6 +274,7 @@ namespace BRMB::Sim
         std::optional<std::vector<LineMatch>> Log; // exactly these lines of the step
         std::vector<LineMatch> LogContains;         // these, in this order, among the step's lines
         std::vector<LineMatch> LogLacks;            // none of these
+        std::optional<std::vector<LineMatch>> LogAnyOrder; // exactly these lines, in any order
         std::vector<ParamExpect> Params;
         std::vector<BytesAt> ParamBytes;
         std::vector<VariableExpect> Variables;
@@ -227,6 +282,9 @@ namespace BRMB::Sim
         std::vector<FileExpect> Files;
         std::vector<HookExpect> Hooks;
         std::optional<int> TickCallbacks;
+        std::vector<AnswerExpect> Answers;
+        std::optional<std::vector<ConstructExpect>> Constructed; // exactly these, in order
+        std::vector<std::pair<std::string, int>> LiveObjects;     // class name, live objects of it
     };
 
     enum class Action
@@ -234,6 +292,7 @@ namespace BRMB::Sim
         Start, // the engine-initialised callback
         Tick,
         Call,
+        Export, // an exported function of the mod called directly
         Check,
     };
 
@@ -249,6 +308,9 @@ namespace BRMB::Sim
         std::string On;
         std::vector<ParamExpect> Args;
         std::vector<BytesAt> Bytes;
+        std::string Export;
+        std::string As;                       // remembers an export's answer under this name
+        std::optional<std::string> With;      // uninstall_mod's argument: a remembered mod, "mod", or null
         Expectations Expect;
     };
 

@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <set>
+
+#include <nlohmann/json.hpp>
+#include <Unreal/Core/HAL/UnrealMemory.hpp>
 
 #include <Unreal/Core/Containers/Array.hpp>
 #include <Unreal/FProperty.hpp>
@@ -22,21 +26,10 @@ namespace BRMB::Sim
         using RC::Unreal::UFunction;
         using RC::Unreal::UObject;
 
-        [[noreturn]] auto Fail(const Scenario& Plan, const std::string& Field, const std::string& Message) -> void
-        {
-            throw InvalidScenario(Plan.File, 0, Field, Message);
-        }
-
-        auto Field(const std::string& List, size_t Index, const std::string& Member) -> std::string
-        {
-            return "blueprint." + List + "[" + std::to_string(Index) + "]" + (Member.empty() ? "" : "." + Member);
-        }
-
         using StructMap = std::map<std::string, RC::Unreal::UScriptStruct*>;
 
-        // At names the declaration in the scenario, for the error of a structure it lacks.
-        auto ToProp(const Scenario& Plan, const StructMap& Structs, const ParamDecl& Decl, const std::string& At)
-            -> PropSpec
+        // Structures are looked up in Structs; CheckStructs has made sure they are there.
+        auto ToProp(const ParamDecl& Decl, const StructMap& Structs) -> PropSpec
         {
             const auto Name = Wide(Decl.Name);
             switch (Decl.Kind)
@@ -52,26 +45,19 @@ namespace BRMB::Sim
             case Type::Objects: return RC::Sim::ArrayProp(Name, RC::Sim::Prop(STR("Element"), Kind::Object, 0), Decl.Offset);
             case Type::Entries: return RC::Sim::ArrayProp(Name, RC::Sim::Prop(STR("Element"), Kind::Int64, 0), Decl.Offset);
             case Type::Int32s: return RC::Sim::ArrayProp(Name, RC::Sim::Prop(STR("Element"), Kind::Int32, 0), Decl.Offset);
-            case Type::Struct:
-            {
-                const auto Found = Structs.find(Decl.Struct);
-                if (Found == Structs.end())
-                {
-                    Fail(Plan, At + ".struct", Decl.Struct + " names no structure declared before it");
-                }
-                return RC::Sim::StructProp(Name, Found->second, Decl.Offset);
-            }
+            case Type::Struct: return RC::Sim::StructProp(Name, Structs.at(Decl.Struct), Decl.Offset);
+            case Type::Structs:
+                return RC::Sim::ArrayProp(Name, RC::Sim::StructProp(STR("Element"), Structs.at(Decl.Struct), 0), Decl.Offset);
             }
             return RC::Sim::Prop(Name, Kind::Int64, Decl.Offset);
         }
 
-        auto ToProps(const Scenario& Plan, const StructMap& Structs, const std::vector<ParamDecl>& Decls,
-                     const std::string& At) -> std::vector<PropSpec>
+        auto ToProps(const std::vector<ParamDecl>& Decls, const StructMap& Structs) -> std::vector<PropSpec>
         {
             std::vector<PropSpec> Result;
-            for (size_t Index = 0; Index < Decls.size(); ++Index)
+            for (const auto& Decl : Decls)
             {
-                Result.push_back(ToProp(Plan, Structs, Decls[Index], At + "[" + std::to_string(Index) + "]"));
+                Result.push_back(ToProp(Decl, Structs));
             }
             return Result;
         }
@@ -102,9 +88,126 @@ namespace BRMB::Sim
             }
         }
 
+        // A standard class's members, to declare them again in a class that is like it.
+        struct ShippedClass
+        {
+            std::vector<std::pair<std::string, PropSpec>> Variables;
+            std::vector<std::pair<std::string, std::vector<PropSpec>>> Functions;
+        };
+
         auto Contains(const std::vector<std::string>& List, const std::string& Item) -> bool
         {
             return std::find(List.begin(), List.end(), Item) != List.end();
+        }
+
+        [[noreturn]] auto Fail(const Scenario& Plan, const std::string& Field, const std::string& Message) -> void
+        {
+            throw InvalidScenario(Plan.File, 0, Field, Message);
+        }
+
+        // struct and structs members name a structure declared before them; no other type does.
+        auto CheckStructs(const Scenario& Plan, const StructMap& Structs, const std::vector<ParamDecl>& Decls,
+                          const std::string& At) -> void
+        {
+            for (size_t Index = 0; Index < Decls.size(); ++Index)
+            {
+                const auto& Decl = Decls[Index];
+                const auto Here = At + "[" + std::to_string(Index) + "].struct";
+                const bool Wants = Decl.Kind == Type::Struct || Decl.Kind == Type::Structs;
+                if (Wants && Structs.count(Decl.Struct) == 0)
+                {
+                    Fail(Plan, Here, "a " + std::string(TypeName(Decl.Kind)) + " names a structure declared before it");
+                }
+                if (!Wants && !Decl.Struct.empty())
+                {
+                    Fail(Plan, Here, "only struct and structs name a structure");
+                }
+            }
+        }
+
+        // Members of a row of a scenario structure, set from JSON values: numbers, names, lists of
+        // numbers and of structures (storage from the host's allocator), structures.
+        auto WriteValues(uint8_t* At, RC::Unreal::UScriptStruct* Struct, const nlohmann::json& Values,
+                         const std::function<void(const std::string&)>& Refuse) -> void
+        {
+            using namespace RC::Unreal;
+            for (const auto& [Member, Value] : Values.items())
+            {
+                auto* Property = Struct->FindProperty(FName(Wide(Member)));
+                if (Property == nullptr)
+                {
+                    Refuse(Member + ": the structure has no such member");
+                    return;
+                }
+                auto* Place = At + Property->GetOffset_Internal();
+                const auto Scalar = [&](FProperty* Of, uint8_t* Into, const nlohmann::json& Item) {
+                    if (auto* Inner = CastField<FStructProperty>(Of))
+                    {
+                        WriteValues(Into, Inner->GetStruct(), Item, Refuse);
+                        return;
+                    }
+                    if (CastField<FNameProperty>(Of) != nullptr && Item.is_string())
+                    {
+                        const FName Name(Wide(Item.get<std::string>()));
+                        std::memcpy(Into, &Name, sizeof(Name));
+                        return;
+                    }
+                    const auto Size = Of->GetElementSize();
+                    if (!Item.is_number() && !Item.is_boolean())
+                    {
+                        Refuse(Member + ": expected a number");
+                        return;
+                    }
+                    if (Size == 4 && Item.is_number_float())
+                    {
+                        const auto Number = Item.get<float>();
+                        std::memcpy(Into, &Number, sizeof(Number));
+                    }
+                    else
+                    {
+                        const auto Number = Item.is_boolean() ? uint64_t{Item.get<bool>()} : Item.get<uint64_t>();
+                        std::memcpy(Into, &Number, static_cast<size_t>(Size)); // little-endian: the low bytes
+                    }
+                };
+                if (auto* Array = CastField<FArrayProperty>(Property))
+                {
+                    if (!Value.is_array())
+                    {
+                        Refuse(Member + ": expected a list");
+                        return;
+                    }
+                    auto* Inner = Array->GetInner();
+                    const auto Size = static_cast<size_t>(Inner->GetElementSize());
+                    auto* Storage = static_cast<uint8_t*>(Value.empty() ? nullptr : FMemory::Malloc(Size * Value.size()));
+                    if (Storage != nullptr)
+                    {
+                        std::memset(Storage, 0, Size * Value.size());
+                    }
+                    for (size_t Index = 0; Index < Value.size(); ++Index)
+                    {
+                        Scalar(Inner, Storage + Index * Size, Value[Index]);
+                    }
+                    const struct
+                    {
+                        void* Data;
+                        int32_t Num;
+                        int32_t Max;
+                    } Header{Storage, static_cast<int32_t>(Value.size()), static_cast<int32_t>(Value.size())};
+                    std::memcpy(Place, &Header, sizeof(Header));
+                    continue;
+                }
+                if (CastField<FStrProperty>(Property) != nullptr || CastField<FObjectProperty>(Property) != nullptr)
+                {
+                    Refuse(Member + ": texts and objects cannot be given in a row");
+                    return;
+                }
+                Scalar(Property, Place, Value);
+            }
+        }
+
+        auto Field(const std::string& List, size_t Index, const std::string& Member) -> std::string
+        {
+            return "blueprint." + List + "[" + std::to_string(Index) + "]" + (Member.empty() ? "" : "." + Member);
         }
 
         auto IsLibraryKey(const std::string& Name) -> bool
@@ -113,32 +216,38 @@ namespace BRMB::Sim
         }
 
         // A selection row through the host's array code; the corrupt headers are written over it.
-        auto AddRow(RC::Sim::Engine& Engine, RC::Unreal::UDataTable* Table, const RowDecl& Row) -> void
+        auto AddRow(RC::Sim::Engine& Engine, RC::Unreal::UDataTable* Table, const RowDecl& Row) -> uint8_t*
         {
             std::vector<BlueprintHalf::SelectionSet> Sets;
             if (!Row.CorruptSets)
             {
                 for (const auto& Set : Row.Sets)
                 {
-                    Sets.push_back({FName(Wide(Set.StateGroupId)), Set.CorruptEntries ? std::vector<uint64_t>{} : Set.Entries});
+                    const bool Raw = Set.CorruptEntries || Set.Exact;
+                    Sets.push_back({FName(Wide(Set.StateGroupId)), Raw ? std::vector<uint64_t>{} : Set.Entries});
                 }
             }
             uint8_t* Memory = BlueprintHalf::AddSelectionRow(Engine, Table, FName(Wide(Row.Name)), FName(Wide(Row.Id)), Sets);
             if (Row.CorruptSets)
             {
                 WriteCorruptHeader(Memory + BlueprintHalf::RowSelectionSetOffset, *Row.CorruptSets);
-                return;
+                return Memory;
             }
             uint8_t* Items = nullptr;
             std::memcpy(static_cast<void*>(&Items), Memory + BlueprintHalf::RowSelectionSetOffset, sizeof(Items));
             for (size_t Index = 0; Index < Row.Sets.size(); ++Index)
             {
+                auto* Entries = Items + Index * BlueprintHalf::ItemSize + BlueprintHalf::ItemEntriesOffset;
                 if (Row.Sets[Index].CorruptEntries)
                 {
-                    WriteCorruptHeader(Items + Index * BlueprintHalf::ItemSize + BlueprintHalf::ItemEntriesOffset,
-                                       *Row.Sets[Index].CorruptEntries);
+                    WriteCorruptHeader(Entries, *Row.Sets[Index].CorruptEntries);
+                }
+                else if (Row.Sets[Index].Exact)
+                {
+                    WriteExactArray(Entries, Row.Sets[Index].Entries, *Row.Sets[Index].Exact);
                 }
             }
+            return Memory;
         }
 
         auto LibraryOf(const std::string& Key) -> BlueprintHalf::Library
@@ -191,7 +300,8 @@ namespace BRMB::Sim
                 if (Init.Bytes)
                 {
                     // Raw bytes suit only plain values: they would not own engine memory.
-                    if (*Kind == Type::Text || *Kind == Type::Objects || *Kind == Type::Entries || *Kind == Type::Int32s)
+                    if (*Kind == Type::Text || *Kind == Type::Objects || *Kind == Type::Entries || *Kind == Type::Int32s ||
+                        *Kind == Type::Structs)
                     {
                         Fail(Plan, At + ".hex", std::string("a variable of type ") + TypeName(*Kind) + " takes no raw bytes");
                     }
@@ -231,7 +341,7 @@ namespace BRMB::Sim
                     WriteCorruptHeader(Storage, *Init.CorruptHeader);
                     continue;
                 }
-                auto& Array = *static_cast<TArray<UObject*>*>(Storage);
+                std::vector<uint64_t> Elements;
                 for (const auto& Name : Init.Many)
                 {
                     const auto Found = Built.Objects.find(Name);
@@ -239,7 +349,21 @@ namespace BRMB::Sim
                     {
                         Fail(Plan, At + ".objects", Name + " names no object of the scenario");
                     }
-                    Array.Add(Found->second);
+                    uint64_t Element = 0;
+                    std::memcpy(&Element, static_cast<const void*>(&Found->second), sizeof(Element));
+                    Elements.push_back(Element);
+                }
+                if (Init.Exact)
+                {
+                    WriteExactArray(Storage, Elements, *Init.Exact);
+                    continue;
+                }
+                auto& Array = *static_cast<TArray<UObject*>*>(Storage);
+                for (const auto Element : Elements)
+                {
+                    UObject* Item = nullptr;
+                    std::memcpy(static_cast<void*>(&Item), &Element, sizeof(Item));
+                    Array.Add(Item);
                 }
             }
         }
@@ -254,11 +378,19 @@ namespace BRMB::Sim
             return Names.empty() ? "none" : Names;
         }
 
+        // Names the steps give as they go: objects the mod made, answers of exports, mod objects.
+        struct StepNames
+        {
+            std::set<std::string> Objects;
+            std::set<std::string> Answers;
+            std::set<std::string> Mods;
+        };
+
         class StepChecker
         {
         public:
-            StepChecker(const Scenario& InPlan, const World& InBuilt, const Step& InCurrent)
-                : Plan(InPlan), Built(InBuilt), Current(InCurrent)
+            StepChecker(const Scenario& InPlan, const World& InBuilt, const Step& InCurrent, StepNames& InNames)
+                : Plan(InPlan), Built(InBuilt), Current(InCurrent), Names(InNames)
             {
             }
 
@@ -274,7 +406,42 @@ namespace BRMB::Sim
                 {
                     Function = CheckCall();
                 }
+                if (Current.Kind == Action::Export)
+                {
+                    CheckExport();
+                }
                 const auto& Expect = Current.Expect;
+                for (const auto& Answer : Expect.Answers)
+                {
+                    for (const auto* Name : {&Answer.Name, &Answer.Other})
+                    {
+                        if (!Name->empty() && Names.Answers.count(*Name) == 0)
+                        {
+                            Fail("expect.answers." + Answer.Name, *Name + " names no answer remembered by an earlier export");
+                        }
+                    }
+                }
+                for (const auto& [Class, Count] : Expect.LiveObjects)
+                {
+                    if (Built.Classes.count(Class) == 0)
+                    {
+                        Fail("expect.liveObjects." + Class, Class + " names no class of the scenario");
+                    }
+                }
+                if (Expect.Constructed)
+                {
+                    for (size_t Index = 0; Index < Expect.Constructed->size(); ++Index)
+                    {
+                        const auto& Made = (*Expect.Constructed)[Index];
+                        const auto At = "expect.constructed[" + std::to_string(Index) + "]";
+                        if (Made.Class && !Made.Class->Null && FindClass(Built, Made.Class->Text) == nullptr)
+                        {
+                            Fail(At + ".class", Made.Class->Text + " names no class of the scenario");
+                        }
+                        CheckObjectName(Made.Outer, At + ".outer");
+                        CheckObjectName(Made.Template, At + ".template");
+                    }
+                }
                 for (const auto& Param : Expect.Params)
                 {
                     CheckValue(Function, Param, "expect.params." + Param.Param);
@@ -283,9 +450,22 @@ namespace BRMB::Sim
                 {
                     CheckBytes(Function, Expect.ParamBytes[Index], "expect.paramBytes[" + std::to_string(Index) + "]");
                 }
+                // Constructed objects are named first, so the step's variables can name them; a
+                // name a variable gives counts from the next step on.
+                if (Expect.Constructed)
+                {
+                    for (size_t Index = 0; Index < Expect.Constructed->size(); ++Index)
+                    {
+                        Name((*Expect.Constructed)[Index].As, "expect.constructed[" + std::to_string(Index) + "].as");
+                    }
+                }
                 for (const auto& Variable : Expect.Variables)
                 {
                     CheckVariable(Variable);
+                }
+                for (const auto& Variable : Expect.Variables)
+                {
+                    Name(Variable.As, "expect.variables." + Variable.Object + "." + Variable.Variable + ".as");
                 }
                 for (const auto& Row : Expect.Rows)
                 {
@@ -306,6 +486,58 @@ namespace BRMB::Sim
             }
 
         private:
+            auto IsObjectName(const std::string& Name) const -> bool
+            {
+                return Built.Objects.count(Name) != 0 || Names.Objects.count(Name) != 0;
+            }
+
+            auto CheckObjectName(const std::optional<Value>& Reference, const std::string& At) const -> void
+            {
+                if (Reference && !Reference->Null && !IsObjectName(Reference->Text))
+                {
+                    Fail(At, Reference->Text + " names no object of the scenario");
+                }
+            }
+
+            auto Name(const std::string& Given, const std::string& At) const -> void
+            {
+                if (Given.empty())
+                {
+                    return;
+                }
+                if (IsLibraryKey(Given) || IsObjectName(Given))
+                {
+                    Fail(At, Given + " is already the name of a library or object");
+                }
+                Names.Objects.insert(Given);
+            }
+
+            auto CheckExport() const -> void
+            {
+                const bool Answers = Current.Export == "start_mod" || Current.Export.rfind("Get_", 0) == 0;
+                if (!Current.As.empty() && !Answers)
+                {
+                    Fail("as", Current.Export + " answers nothing");
+                }
+                if (Current.With && !Current.With->empty() && *Current.With != "mod" &&
+                    Names.Mods.count(*Current.With) == 0)
+                {
+                    Fail("with", *Current.With + " names no mod object that start_mod answered earlier");
+                }
+                if (!Current.As.empty())
+                {
+                    if (Names.Answers.count(Current.As) != 0 || Current.As == "mod")
+                    {
+                        Fail("as", Current.As + " is already the name of an answer");
+                    }
+                    Names.Answers.insert(Current.As);
+                    if (Current.Export == "start_mod")
+                    {
+                        Names.Mods.insert(Current.As);
+                    }
+                }
+            }
+
             auto CheckCall() const -> UFunction*
             {
                 if (Built.Libraries.count(Current.On) == 0 && Built.Objects.count(Current.On) == 0)
@@ -343,7 +575,11 @@ namespace BRMB::Sim
                 {
                     Fail(At, std::string("expected ") + TypeName(Kind) + ", got " + TypeName(Param.Expected.Kind));
                 }
-                if (Kind == Type::Object && !Param.Expected.Null && Built.Objects.count(Param.Expected.Text) == 0 &&
+                if (Param.Expected.Names && At.rfind("args.", 0) == 0)
+                {
+                    Fail(At, "names compares an answer; an argument is text, utf16 or null text");
+                }
+                if (Kind == Type::Object && !Param.Expected.Null && !IsObjectName(Param.Expected.Text) &&
                     Built.Libraries.count(Param.Expected.Text) == 0)
                 {
                     Fail(At, Param.Expected.Text + " names no object of the scenario");
@@ -366,9 +602,19 @@ namespace BRMB::Sim
             auto CheckVariable(const VariableExpect& Expected) const -> void
             {
                 const auto At = "expect.variables." + Expected.Object + "." + Expected.Variable;
+                CheckObjectName(Expected.One, At + ".object");
+                CheckObjectName(Expected.Outer, At + ".outer");
+                if (Expected.OfClass && FindClass(Built, *Expected.OfClass) == nullptr)
+                {
+                    Fail(At + ".objectOfClass", *Expected.OfClass + " names no class of the scenario");
+                }
                 const auto Found = Built.Objects.find(Expected.Object);
                 if (Found == Built.Objects.end())
                 {
+                    if (Names.Objects.count(Expected.Object) != 0)
+                    {
+                        return; // made by the mod: its class is known only when the step runs
+                    }
                     Fail(At, Expected.Object + " names no object of the scenario");
                 }
                 const auto Kind = VariableType(Found->second, Expected.Variable);
@@ -378,33 +624,21 @@ namespace BRMB::Sim
                 }
                 if (Expected.Bytes)
                 {
-                    if (Expected.Bytes->size() > VariableSize(Found->second, Expected.Variable))
+                    const auto Size = VariableSize(Found->second, Expected.Variable);
+                    if (Expected.Bytes->size() > Size)
                     {
-                        Fail(At + ".hex", "runs past the variable's " +
-                                              std::to_string(VariableSize(Found->second, Expected.Variable)) + " bytes");
+                        Fail(At + ".hex", "runs past the variable's " + std::to_string(Size) + " bytes");
                     }
                     return;
                 }
-                const auto Wanted = Expected.Many || Expected.Capacity ? Type::Objects : Type::Object;
+                const auto Wanted =
+                    Expected.Many || Expected.Capacity || Expected.Count || Expected.Moved ? Type::Objects : Type::Object;
                 if (*Kind != Wanted)
                 {
                     Fail(At, std::string("expected ") + TypeName(*Kind) + ", got " + TypeName(Wanted));
                 }
-                if (Expected.One && !Expected.One->Null && Built.Objects.count(Expected.One->Text) == 0)
-                {
-                    Fail(At + ".object", Expected.One->Text + " names no object of the scenario");
-                }
-                if (Expected.OfClass && FindClass(Built, *Expected.OfClass) == nullptr)
-                {
-                    Fail(At + ".objectOfClass", *Expected.OfClass + " names no class of the scenario");
-                }
-                for (const auto& Name : Expected.Many.value_or(std::vector<std::string>{}))
-                {
-                    if (Built.Objects.count(Name) == 0)
-                    {
-                        Fail(At + ".objects", Name + " names no object of the scenario");
-                    }
-                }
+                // The objects of a list may be the mod's own, unnamed: they are compared with
+                // the engine's names of the objects when the step runs.
             }
 
             auto CheckRow(const RowExpect& Expected) const -> void
@@ -415,7 +649,10 @@ namespace BRMB::Sim
                 {
                     Fail(At, Expected.Table + " names no data table of the scenario");
                 }
-                if (Table->second->GetRowStruct() != Built.Half.ObjectSelectionRow)
+                // Selection sets are read where the game's selection rows hold them, in any row
+                // that is large enough: a scenario may declare its own structure of that layout.
+                if (Expected.Set &&
+                    static_cast<size_t>(Table->second->GetRowStruct()->GetPropertiesSize()) < BlueprintHalf::RowSize)
                 {
                     Fail(At, Expected.Table + " does not hold selection rows");
                 }
@@ -423,11 +660,21 @@ namespace BRMB::Sim
                 {
                     Fail(At, Expected.Table + " has no row " + Expected.Row);
                 }
+                const auto Size = static_cast<size_t>(Table->second->GetRowStruct()->GetPropertiesSize());
+                for (size_t Index = 0; Index < Expected.Bytes.size(); ++Index)
+                {
+                    if (Expected.Bytes[Index].Offset + Expected.Bytes[Index].Bytes.size() > Size)
+                    {
+                        Fail(At + ".bytes[" + std::to_string(Index) + "]",
+                             "runs past the row of " + std::to_string(Size) + " bytes");
+                    }
+                }
             }
 
             const Scenario& Plan;
             const World& Built;
             const Step& Current;
+            StepNames& Names;
         };
     } // namespace
 
@@ -437,9 +684,30 @@ namespace BRMB::Sim
 
         // What the scenario takes away must exist in the first place: check against a full half.
         BlueprintHalf::Options Choices;
+        // The standard classes as shipped: a class that is like one starts from these, whatever
+        // the scenario takes away from the standard class itself.
+        std::map<std::string, ShippedClass> Shipped;
         {
             auto& Probe = RC::Sim::Engine::Reset();
             const auto Full = BlueprintHalf::Build(Probe);
+            for (auto* Standard : {Full.WorldActorClass, Full.ProxyClass})
+            {
+                const auto Name = Narrow(Standard->GetName());
+                auto& Copy = Shipped[Name];
+                for (auto* Variable : Standard->ForEachProperty())
+                {
+                    Copy.Variables.emplace_back(Narrow(Variable->GetFName().ToString()), CopyProp(Variable));
+                }
+                for (const auto& Function : StandardFunctions(Name))
+                {
+                    std::vector<PropSpec> Params;
+                    for (auto* Param : BlueprintHalf::Half::Function(Standard, Wide(Function))->ForEachProperty())
+                    {
+                        Params.push_back(CopyProp(Param));
+                    }
+                    Copy.Functions.emplace_back(Function, std::move(Params));
+                }
+            }
             for (const auto& Decl : Plan.Libraries)
             {
                 for (const auto& Lacked : Decl.Lacks)
@@ -516,9 +784,9 @@ namespace BRMB::Sim
             {
                 Fail(Plan, Field("structs", Index, "name"), Decl.Name + " is declared twice");
             }
+            CheckStructs(Plan, Built.Structs, Decl.Members, Field("structs", Index, "members"));
             Built.Structs[Decl.Name] =
-                Engine.CreateStruct(Wide("/Script/Scenario." + Decl.Name),
-                                    ToProps(Plan, Built.Structs, Decl.Members, Field("structs", Index, "members")), Decl.Size);
+                Engine.CreateStruct(Wide("/Script/Scenario." + Decl.Name), ToProps(Decl.Members, Built.Structs), Decl.Size);
         }
 
         for (size_t Index = 0; Index < Plan.Classes.size(); ++Index)
@@ -536,35 +804,27 @@ namespace BRMB::Sim
             std::vector<std::pair<std::string, std::vector<PropSpec>>> Members;
             if (!Decl.Like.empty())
             {
-                const auto Base = Built.Classes.find(Decl.Like);
-                if (!IsStandardClass(Decl.Like) || Base == Built.Classes.end())
+                const auto Base = Shipped.find(Decl.Like);
+                if (Base == Shipped.end())
                 {
                     Fail(Plan, Field("classes", Index, "like"), "expected VEXA_WorldActor_C or BRMB_Proxy_C");
                 }
                 std::set<std::string> Known;
-                for (auto* Variable : Base->second->ForEachProperty())
+                for (const auto& [Name, Variable] : Base->second.Variables)
                 {
-                    const auto Name = Narrow(Variable->GetFName().ToString());
                     Known.insert(Name);
                     if (!Contains(Decl.Lacks, Name))
                     {
-                        Variables.push_back(CopyProp(Variable));
+                        Variables.push_back(Variable);
                     }
                 }
-                for (const auto& Name : StandardFunctions(Decl.Like))
+                for (const auto& [Name, Params] : Base->second.Functions)
                 {
                     Known.insert(Name);
-                    auto* Function = BlueprintHalf::Half::Function(Base->second, Wide(Name));
-                    if (Function == nullptr || Contains(Decl.Lacks, Name))
+                    if (!Contains(Decl.Lacks, Name))
                     {
-                        continue;
+                        Members.emplace_back(Name, Params);
                     }
-                    std::vector<PropSpec> Params;
-                    for (auto* Param : Function->ForEachProperty())
-                    {
-                        Params.push_back(CopyProp(Param));
-                    }
-                    Members.emplace_back(Name, std::move(Params));
                 }
                 for (const auto& Lacked : Decl.Lacks)
                 {
@@ -578,13 +838,19 @@ namespace BRMB::Sim
             {
                 Fail(Plan, Field("classes", Index, "lacks"), "only a class that is like a standard one can lack members");
             }
-            const auto DeclaredVariables = ToProps(Plan, Built.Structs, Decl.Variables, Field("classes", Index, "variables"));
-            Variables.insert(Variables.end(), DeclaredVariables.begin(), DeclaredVariables.end());
+            CheckStructs(Plan, Built.Structs, Decl.Variables, Field("classes", Index, "variables"));
             for (size_t Function = 0; Function < Decl.Functions.size(); ++Function)
             {
-                Members.emplace_back(Decl.Functions[Function].Name,
-                                     ToProps(Plan, Built.Structs, Decl.Functions[Function].Params,
-                                             Field("classes", Index, "functions[" + std::to_string(Function) + "].params")));
+                CheckStructs(Plan, Built.Structs, Decl.Functions[Function].Params,
+                             Field("classes", Index, "functions[" + std::to_string(Function) + "].params"));
+            }
+            for (const auto& Variable : Decl.Variables)
+            {
+                Variables.push_back(ToProp(Variable, Built.Structs));
+            }
+            for (const auto& Function : Decl.Functions)
+            {
+                Members.emplace_back(Function.Name, ToProps(Function.Params, Built.Structs));
             }
             UClass* Parent = nullptr;
             if (!Decl.Parent.empty())
@@ -647,16 +913,31 @@ namespace BRMB::Sim
                 {
                     Fail(Plan, At + ".name", "the table already has a row " + Row.Name);
                 }
-                if (!Selection)
+                if (!Selection && (!Row.Sets.empty() || Row.CorruptSets))
                 {
-                    if (!Row.Sets.empty() || Row.CorruptSets)
-                    {
-                        Fail(Plan, At, "only rows of ObjectSelectionRow have selection sets");
-                    }
-                    Engine.AddRow(Table, FName(Wide(Row.Name)));
-                    continue;
+                    Fail(Plan, At, "only rows of ObjectSelectionRow have selection sets");
                 }
-                AddRow(Engine, Table, Row);
+                if (Selection && !Row.Values.empty())
+                {
+                    Fail(Plan, At + ".values", "a selection row is given by its selection sets");
+                }
+                uint8_t* Memory = Selection ? AddRow(Engine, Table, Row) : Engine.AddRow(Table, FName(Wide(Row.Name)));
+                if (!Row.Values.empty())
+                {
+                    WriteValues(Memory, Struct->second, nlohmann::json::parse(Row.Values),
+                                [&](const std::string& Problem) { Fail(Plan, At + ".values", Problem); });
+                }
+                const auto Size = static_cast<size_t>(Struct->second->GetPropertiesSize());
+                for (size_t Part = 0; Part < Row.Bytes.size(); ++Part)
+                {
+                    const auto& Bytes = Row.Bytes[Part];
+                    if (Bytes.Offset + Bytes.Bytes.size() > Size)
+                    {
+                        Fail(Plan, At + ".bytes[" + std::to_string(Part) + "]",
+                             "runs past the row of " + std::to_string(Size) + " bytes");
+                    }
+                    std::memcpy(Memory + Bytes.Offset, Bytes.Bytes.data(), Bytes.Bytes.size());
+                }
             }
             Built.Tables[Decl.Name] = Table;
             Built.Objects[Decl.Name] = Table;
@@ -678,9 +959,10 @@ namespace BRMB::Sim
 
     auto CheckSteps(const Scenario& Plan, const World& Built) -> void
     {
+        StepNames Names;
         for (const auto& Current : Plan.Steps)
         {
-            StepChecker(Plan, Built, Current).Check();
+            StepChecker(Plan, Built, Current, Names).Check();
         }
     }
 
@@ -775,11 +1057,16 @@ namespace BRMB::Sim
         }
         if (auto* Array = CastField<FArrayProperty>(Property))
         {
-            if (CastField<FObjectProperty>(Array->GetInner()) != nullptr)
+            auto* Inner = Array->GetInner();
+            if (CastField<FObjectProperty>(Inner) != nullptr)
             {
                 return Type::Objects;
             }
-            return Array->GetInner()->GetElementSize() == 4 ? Type::Int32s : Type::Entries;
+            if (CastField<FStructProperty>(Inner) != nullptr)
+            {
+                return Type::Structs;
+            }
+            return Inner->GetElementSize() == 4 ? Type::Int32s : Type::Entries;
         }
         if (CastField<FStructProperty>(Property) != nullptr)
         {

@@ -21,6 +21,7 @@
 #include <Unreal/UClass.hpp>
 #include <Unreal/UFunction.hpp>
 #include <Unreal/UObject.hpp>
+#include <Unreal/UObjectGlobals.hpp>
 #include <Unreal/UScriptStruct.hpp>
 
 namespace RC
@@ -118,6 +119,14 @@ namespace RC::Sim
         bool RestrictFileAccess = false;
     };
 
+    // One StaticConstructObject call: what the mod asked for, and the object it got (null when
+    // nothing was constructed).
+    struct Construction
+    {
+        Unreal::FStaticConstructObjectParameters Params;
+        UObject* Result = nullptr;
+    };
+
     struct LogLine
     {
         StringType Text; // as delivered, including any trailing newline
@@ -197,6 +206,7 @@ namespace RC::Sim
         [[nodiscard]] auto FindObjectCalls() const -> int;
         [[nodiscard]] auto LastFindFirstOfName() const -> std::string; // UTF-8 class name of the last search
         [[nodiscard]] auto ConstructedObjects() const -> std::vector<UObject*>;
+        [[nodiscard]] auto Constructions() const -> const std::vector<Construction>&;
         // The engine's garbage collection, on demand: destroys every object constructed through
         // StaticConstructObject since the last collection, and every object inside one, as the
         // engine does once nothing references them; the caller drops its own references first.
