@@ -9,6 +9,18 @@
 #include <String/StringType.hpp>
 #include <Unreal/FString.hpp>
 
+// Other native code holds the core through Get_VEXA_CORE and calls its members: the class is
+// exported from the mod and imported by every other module.
+#if defined(_WIN32)
+#  if defined(BRAMBLEON_BUILDING_MOD)
+#    define VEXA_API __declspec(dllexport)
+#  else
+#    define VEXA_API __declspec(dllimport)
+#  endif
+#else
+#  define VEXA_API __attribute__((visibility("default")))
+#endif
+
 namespace RC::Unreal
 {
     class UObject;
@@ -16,7 +28,7 @@ namespace RC::Unreal
 
 namespace VEXA
 {
-    class VEXA_Core
+    class VEXA_API VEXA_Core
     {
     public:
         VEXA_Core();

@@ -73,7 +73,7 @@ namespace
             {"seconds as text", R"({"steps": [{"tick": {"seconds": "1"}}]})", 1, "tick.seconds", "wrong type"},
             {"frame of zero", R"({"steps": [{"tick": {"seconds": 1, "frame": 0}}]})", 1, "tick.frame", "above 0"},
             {"two actions", R"({"steps": [{"tick": 1, "start": true}]})", 1, "", "one of start, tick, call"},
-            {"nothing to do", R"({"steps": [{"note": "idle"}]})", 1, "", "needs one of start, tick, call, export or expect"},
+            {"nothing to do", R"({"steps": [{"note": "idle"}]})", 1, "", "needs one of start, tick, call, export, member or expect"},
             {"args without call", R"({"steps": [{"tick": 1, "args": {}}]})", 1, "", "belong to a call"},
             {"call without target", R"({"steps": [{"call": "VEXA_CPP_SaveFile"}]})", 1, "on", "missing"},
             {"argument of two types", R"({"steps": [{"call": "F", "on": "VEXA", "args": {"Path": {"text": "a", "name": "b"}}}]})",
@@ -115,6 +115,8 @@ namespace
     TEST(ScenarioValidation, RefusesReferencesTheBlueprintHalfLacks)
     {
         const Refusal Cases[] = {
+            {"code units for a narrow member", R"({"steps": [{"member": "NarrowToFString", "text": {"utf16": [97]}}]})", 1,
+             "text", "a narrow string is text"},
             {"unknown function", R"({"steps": [{"call": "VEXA_CPP_ReadFile", "on": "VEXA"}]})", 1, "call",
              "unknown function VEXA_CPP_ReadFile on VEXA"},
             {"function the library lacks",
@@ -270,6 +272,10 @@ namespace
              "expected: the same as Core"},
             {R"({"export": "Get_VEXA_CORE", "as": "Again", "expect": {"answers": {"Again": {"differentFrom": "Core"}}}})", "answer Again"},
             {R"({"export": "Get_VEXA_CORE", "as": "Again", "expect": {"answers": {"Again": {"null": true}}}})", "answer Again"},
+            {R"({"member": "FStringToUtf8", "text": "\u00e9", "expect": {"answer": "e"}})", "FStringToUtf8's answer",
+             "seen:     \"\u00e9\" (c3 a9)"},
+            {R"({"member": "WideToFString", "text": {"utf16": [97, 0, 98]}, "expect": {"answer": {"utf16": [97, 0, 98]}}})",
+             "WideToFString's answer", "seen:     [0x0061, 0x0000]"},
             {R"({"call": "VEXA_CPP_NewObject", "on": "Actor", "args": {"Outer": {"object": "Actor"}, "Class": {"class": "BP_Enemy_C"}}, "expect": {"constructed": [{"class": "BP_Enemy_C", "outer": "Goblin"}]}})",
              "construction 1: outer", "seen:     Actor"},
             {R"({"call": "VEXA_CPP_NewObject", "on": "Actor", "args": {"Outer": {"object": "Actor"}, "Class": {"class": "BP_Enemy_C"}}, "expect": {"constructed": [{"copyTransients": true}]}})",

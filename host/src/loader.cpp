@@ -86,4 +86,10 @@ namespace RC::Sim
     }
 
     auto LoadedMod::Symbol(const char* Name) const -> void* { return Os::FindSymbol(Library, Name); }
+
+    LoadedLibrary::LoadedLibrary(const std::string& Utf8Path) : Library(Os::OpenLibrary(Utf8Path)) {}
+
+    LoadedLibrary::~LoadedLibrary() { Os::CloseLibrary(Library); }
+
+    auto LoadedLibrary::Symbol(const char* Name) const -> void* { return Os::FindSymbol(Library, Name); }
 } // namespace RC::Sim

@@ -17,7 +17,7 @@ namespace RC::Sim::Os
         if (Library == nullptr)
         {
             const char* Reason = ::dlerror();
-            throw std::runtime_error("cannot load mod library " + Utf8Path + ": " +
+            throw std::runtime_error("cannot load library " + Utf8Path + ": " +
                                      (Reason != nullptr ? Reason : "unknown error"));
         }
         return Library;

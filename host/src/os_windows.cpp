@@ -33,7 +33,7 @@ namespace RC::Sim::Os
         HMODULE Library = ::LoadLibraryW(Widen(Utf8Path).c_str());
         if (Library == nullptr)
         {
-            throw std::runtime_error("cannot load mod library " + Utf8Path + ": error " +
+            throw std::runtime_error("cannot load library " + Utf8Path + ": error " +
                                      std::to_string(::GetLastError()));
         }
         return static_cast<void*>(Library);

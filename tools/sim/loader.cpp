@@ -712,6 +712,10 @@ namespace BRMB::Sim
                     Expect.Answers.push_back(std::move(Expected));
                 }
             }
+            if (const auto Answer = From.Find("answer"))
+            {
+                Expect.Answer = ReadValue(*Answer);
+            }
             if (const auto Constructed = From.Find("constructed"))
             {
                 auto& List = Expect.Constructed.emplace();
@@ -826,6 +830,12 @@ namespace BRMB::Sim
                 {
                     Result.With = With->IsNull() ? std::string() : With->String();
                 }
+            }
+            else if (const auto Member = From.Find("member"))
+            {
+                Result.Kind = Action::Member;
+                Result.Member = Member->String();
+                Result.Text = ReadValue(From.Child("text"));
             }
             else if (const auto Call = From.Find("call"))
             {

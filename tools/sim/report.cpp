@@ -90,6 +90,11 @@ namespace BRMB::Sim
         case Action::Export:
             return "export " + Current.Export +
                    (Current.With ? " with " + (Current.With->empty() ? std::string("null") : *Current.With) : "");
+        case Action::Member:
+            return "core member " + Current.Member + " of " +
+                   (Current.Text.Null ? std::string("a text with no storage")
+                    : Current.Text.Units ? std::to_string(Current.Text.Units->size()) + " code units"
+                                         : Quote(Current.Text.Text));
         case Action::Check: return "check";
         }
         return "";

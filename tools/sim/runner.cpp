@@ -10,11 +10,13 @@
 
 #include <Mod/CppUserModBase.hpp>
 #include <Sim/Engine.hpp>
+#include <Unreal/FString.hpp>
 #include <Unreal/Core/HAL/UnrealMemory.hpp>
 #include <Unreal/FProperty.hpp>
 #include <Unreal/UFunction.hpp>
 #include <Unreal/UObjectGlobals.hpp>
 
+#include "consumer/core_consumer.hpp"
 #include "sim/rows.hpp"
 #include "sim/paths.hpp"
 #include "sim/text.hpp"
@@ -214,7 +216,9 @@ namespace BRMB::Sim
                 {
                     UninstallExport()(Started);
                 }
-                // The mod goes first: its hooks must not outlive the library, nor it the folder.
+                // The consumer holds the mod; the mod goes next: its hooks must not outlive the
+                // library, nor it the folder.
+                ConsumerModule.reset();
                 Mod.reset();
                 if (Settings.KeepWorkdir)
                 {
@@ -285,6 +289,7 @@ namespace BRMB::Sim
                     case Action::Tick: Tick(Current); break;
                     case Action::Call: Params = Call(Current); break;
                     case Action::Export: Export(Current); break;
+                    case Action::Member: Member(Current); break;
                     case Action::Check: break;
                     }
                 }
@@ -307,6 +312,7 @@ namespace BRMB::Sim
                 CheckWorld(Current);
                 CheckFiles(Current);
                 CheckAnswers(Current);
+                CheckMemberAnswer(Current);
                 return StepHeld;
             }
 
@@ -373,6 +379,109 @@ namespace BRMB::Sim
                 }
             }
 
+            // The consumer is built beside the mod and linked against it; loaded after it, the
+            // platform's loader binds it to the mod already loaded (by soname on Linux, by module
+            // name on Windows).
+            auto ConsumerPath() const -> std::string
+            {
+#if defined(_WIN32)
+                constexpr const char* Suffix = ".dll";
+#else
+                constexpr const char* Suffix = ".so";
+#endif
+                const auto Slash = Settings.ModPath.find_last_of("/\\");
+                const auto Folder = Slash == std::string::npos ? std::string() : Settings.ModPath.substr(0, Slash + 1);
+                return Folder + "brambleon_core_consumer" + Suffix;
+            }
+
+            template <typename Function>
+            auto ConsumerFunction(const char* Name) const -> Function
+            {
+                void* Symbol = ConsumerModule->Symbol(Name);
+                if (Symbol == nullptr)
+                {
+                    throw std::runtime_error(std::string("the core consumer lacks ") + Name);
+                }
+                return reinterpret_cast<Function>(Symbol);
+            }
+
+            // A conversion member of the core, called through the pointer Get_VEXA_CORE answers by
+            // a module linked against the mod, as another native mod calls it.
+            auto Member(const Step& Current) -> void
+            {
+                if (!ConsumerModule)
+                {
+                    ConsumerModule = std::make_unique<RC::Sim::LoadedLibrary>(ConsumerPath());
+                }
+                auto* Core = reinterpret_cast<Consumer::CoreFunction>(Mod->Symbol("Get_VEXA_CORE"))();
+                if (ConsumerFunction<Consumer::CoreFunction>("Consumer_Core")() != Core)
+                {
+                    Fail(Current, "the core consumer's Get_VEXA_CORE", "the loaded mod's core",
+                         "another core: the consumer bound to another copy of the mod");
+                    return;
+                }
+                NarrowAnswer.reset();
+                EngineAnswer.emplace();
+                const auto& Given = Current.Text;
+                if (Current.Member == "FStringToUtf8")
+                {
+                    RC::Unreal::FString Text;
+                    if (Given.Units)
+                    {
+                        const auto Raw = MakeRawText(*Given.Units, Given.Count);
+                        std::memcpy(static_cast<void*>(&Text), &Raw, sizeof(Raw));
+                    }
+                    else if (!Given.Null)
+                    {
+                        Text = RC::Unreal::FString(Wide(Given.Text).c_str());
+                    }
+                    EngineAnswer.reset();
+                    NarrowAnswer.emplace();
+                    ConsumerFunction<Consumer::FStringToUtf8Function>("Consumer_FStringToUtf8")(
+                        Core, &Text,
+                        [](void* Context, const char* Bytes, size_t Size) { static_cast<std::string*>(Context)->assign(Bytes, Size); },
+                        &*NarrowAnswer);
+                }
+                else if (Current.Member == "NarrowToFString")
+                {
+                    ConsumerFunction<Consumer::NarrowToFStringFunction>("Consumer_NarrowToFString")(
+                        Core, Given.Text.data(), Given.Text.size(), &*EngineAnswer);
+                }
+                else
+                {
+                    const auto Text = Wide(Given.Text);
+                    const auto Units = Given.Units ? *Given.Units : std::u16string(Text.begin(), Text.end());
+                    ConsumerFunction<Consumer::WideToFStringFunction>("Consumer_WideToFString")(Core, Units.data(), Units.size(),
+                                                                                              &*EngineAnswer);
+                }
+            }
+
+            auto CheckMemberAnswer(const Step& Current) -> void
+            {
+                if (!Current.Expect.Answer || !StepHeld)
+                {
+                    return;
+                }
+                const auto& Wanted = *Current.Expect.Answer;
+                const auto What = Current.Member + "'s answer";
+                if (NarrowAnswer)
+                {
+                    Check(Current, *NarrowAnswer == Wanted.Text, What, Quote(Wanted.Text) + " (" + Hex(Wanted.Text) + ")",
+                          Quote(*NarrowAnswer) + " (" + Hex(*NarrowAnswer) + ")");
+                    return;
+                }
+                if (Wanted.Null || Wanted.Units)
+                {
+                    RawText Raw;
+                    std::memcpy(&Raw, static_cast<const void*>(&*EngineAnswer), sizeof(Raw));
+                    const auto [Expected, Seen] = ShowRawText(Wanted, Raw);
+                    Check(Current, Expected == Seen, What, Expected, Seen);
+                    return;
+                }
+                const auto Seen = Quote(Narrow(**EngineAnswer));
+                Check(Current, Seen == Quote(Wanted.Text), What, Quote(Wanted.Text), Seen);
+            }
+
             // Storage of arrays and the bytes of rows before the step, for "moved" and "unchanged".
             auto Snapshot(const Step& Current) -> void
             {
@@ -425,14 +534,19 @@ namespace BRMB::Sim
 
             // A text parameter as exact code units: storage from the host's allocator, as the
             // engine's own strings have, with a NUL after the units.
-            static auto SetRawText(RC::Sim::ParamBlock& Params, const UFunction* Function, const std::string& Param,
-                                   const std::u16string& Units, std::optional<int32_t> Count) -> void
+            static auto MakeRawText(const std::u16string& Units, std::optional<int32_t> Count) -> RawText
             {
                 const auto Size = Units.size() + 1;
                 auto* Data = static_cast<char16_t*>(RC::Unreal::FMemory::Malloc(Size * sizeof(char16_t)));
                 std::memcpy(Data, Units.data(), Units.size() * sizeof(char16_t));
                 Data[Units.size()] = u'\0';
-                const RawText Raw{Data, Count.value_or(static_cast<int32_t>(Size)), static_cast<int32_t>(Size)};
+                return {Data, Count.value_or(static_cast<int32_t>(Size)), static_cast<int32_t>(Size)};
+            }
+
+            static auto SetRawText(RC::Sim::ParamBlock& Params, const UFunction* Function, const std::string& Param,
+                                   const std::u16string& Units, std::optional<int32_t> Count) -> void
+            {
+                const auto Raw = MakeRawText(Units, Count);
                 std::vector<uint8_t> Bytes(sizeof(Raw));
                 std::memcpy(Bytes.data(), &Raw, sizeof(Raw));
                 Params.SetBytes(static_cast<size_t>(FindParam(Function, Param)->GetOffset_Internal()), Bytes);
@@ -445,6 +559,23 @@ namespace BRMB::Sim
                 RawText Raw;
                 std::memcpy(&Raw, Bytes.data(), sizeof(Raw));
                 return Raw;
+            }
+
+            // An engine string against a text of code units or one with no storage: what each holds.
+            static auto ShowRawText(const Value& Wanted, const RawText& Raw) -> std::pair<std::string, std::string>
+            {
+                auto Expected = Wanted.Null ? "no storage (null data, count 0, capacity 0)" : ShowUnits(ExpectedUnits(Wanted));
+                auto Seen = Raw.Data == nullptr ? "null data, count " + std::to_string(Raw.Num) + ", capacity " + std::to_string(Raw.Max)
+                                                : ShowUnits(std::u16string(Raw.Data, static_cast<size_t>(std::max(Raw.Num, 0))));
+                if (Wanted.Null && Raw.Data == nullptr && (Raw.Num != 0 || Raw.Max != 0))
+                {
+                    Seen = "null data with count " + std::to_string(Raw.Num) + ", capacity " + std::to_string(Raw.Max);
+                }
+                else if (Wanted.Null && Raw.Data == nullptr)
+                {
+                    Seen = Expected;
+                }
+                return {std::move(Expected), std::move(Seen)};
             }
 
             // What an expected text of code units holds, its NUL included, up to its count.
@@ -623,18 +754,7 @@ namespace BRMB::Sim
                     case Type::Text:
                         if (Wanted.Null || Wanted.Units)
                         {
-                            const auto Raw = ReadRawText(Params, Param.Param);
-                            Expected = Wanted.Null ? "no storage (null data, count 0, capacity 0)" : ShowUnits(ExpectedUnits(Wanted));
-                            Seen = Raw.Data == nullptr ? "null data, count " + std::to_string(Raw.Num) + ", capacity " + std::to_string(Raw.Max)
-                                                       : ShowUnits(std::u16string(Raw.Data, static_cast<size_t>(std::max(Raw.Num, 0))));
-                            if (Wanted.Null && Raw.Data == nullptr && (Raw.Num != 0 || Raw.Max != 0))
-                            {
-                                Seen = "null data with count " + std::to_string(Raw.Num) + ", capacity " + std::to_string(Raw.Max);
-                            }
-                            else if (Wanted.Null && Raw.Data == nullptr)
-                            {
-                                Seen = Expected;
-                            }
+                            std::tie(Expected, Seen) = ShowRawText(Wanted, ReadRawText(Params, Param.Param));
                         }
                         else if (Wanted.Names)
                         {
@@ -1031,6 +1151,9 @@ namespace BRMB::Sim
             size_t ConstructionsBefore = 0;
             std::vector<RC::CppUserModBase*> StartedMods; // by start_mod steps, still installed
             std::map<std::string, void*> Answers;        // of exports, by the name a step gave
+            std::unique_ptr<RC::Sim::LoadedLibrary> ConsumerModule; // loaded by the first member step
+            std::optional<std::string> NarrowAnswer;          // of the last member step
+            std::optional<RC::Unreal::FString> EngineAnswer;
             std::map<std::string, const void*> StorageBefore;
             std::map<std::string, std::string> RowsBefore;
         };

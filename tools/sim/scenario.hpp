@@ -285,6 +285,7 @@ namespace BRMB::Sim
         std::vector<AnswerExpect> Answers;
         std::optional<std::vector<ConstructExpect>> Constructed; // exactly these, in order
         std::vector<std::pair<std::string, int>> LiveObjects;     // class name, live objects of it
+        std::optional<Value> Answer;                              // a member step's answer
     };
 
     enum class Action
@@ -293,6 +294,7 @@ namespace BRMB::Sim
         Tick,
         Call,
         Export, // an exported function of the mod called directly
+        Member, // a conversion member of the core, called by a module linked against the mod
         Check,
     };
 
@@ -311,6 +313,8 @@ namespace BRMB::Sim
         std::string Export;
         std::string As;                       // remembers an export's answer under this name
         std::optional<std::string> With;      // uninstall_mod's argument: a remembered mod, "mod", or null
+        std::string Member;                   // FStringToUtf8, NarrowToFString or WideToFString
+        Value Text;                           // the member's argument
         Expectations Expect;
     };
 

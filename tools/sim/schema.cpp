@@ -151,7 +151,7 @@ namespace BRMB::Sim
             {
                 if (Step > 0 && Field.empty())
                 {
-                    return {Field, "a step does one of start, tick, call, export"};
+                    return {Field, "a step does one of start, tick, call, export, member"};
                 }
                 if (EndsWith(Field, "expect"))
                 {

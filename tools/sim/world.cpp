@@ -410,6 +410,7 @@ namespace BRMB::Sim
                 {
                     CheckExport();
                 }
+                CheckMember();
                 const auto& Expect = Current.Expect;
                 for (const auto& Answer : Expect.Answers)
                 {
@@ -510,6 +511,35 @@ namespace BRMB::Sim
                     Fail(At, Given + " is already the name of a library or object");
                 }
                 Names.Objects.insert(Given);
+            }
+
+            // Texts as the member takes and answers them: an engine string may be given as code units
+            // or with no storage, a wide string as code units, a narrow one only as text.
+            auto CheckMember() const -> void
+            {
+                const auto& Answer = Current.Expect.Answer;
+                if (Current.Kind != Action::Member)
+                {
+                    if (Answer)
+                    {
+                        Fail("expect.answer", "only a member step has an answer");
+                    }
+                    return;
+                }
+                const auto Plain = [](const Value& Given) { return Given.Kind == Type::Text && !Given.Names; };
+                const auto Narrow = [](const Value& Given) { return !Given.Null && !Given.Units; };
+                if (!Plain(Current.Text) || (Current.Member == "NarrowToFString" && !Narrow(Current.Text)) ||
+                    (Current.Member == "WideToFString" && (Current.Text.Null || Current.Text.Count)))
+                {
+                    Fail("text", Current.Member == "FStringToUtf8"   ? "an engine string is text, utf16 or null text"
+                                 : Current.Member == "WideToFString" ? "a wide string is text or utf16 without count"
+                                                                     : "a narrow string is text");
+                }
+                if (Answer && (!Plain(*Answer) || (Current.Member == "FStringToUtf8" && !Narrow(*Answer))))
+                {
+                    Fail("expect.answer", Current.Member == "FStringToUtf8" ? "a narrow answer is text"
+                                                                            : "an engine string is text, utf16 or null text");
+                }
             }
 
             auto CheckExport() const -> void

@@ -255,4 +255,21 @@ namespace RC::Sim
         uint64_t RegistrationMark = 0; // callables registered after this belong to the mod
         bool UnrealInitDone = false;
     };
+
+    // Another native module loaded by path beside the mod, as a second mod would be: the platform
+    // loader binds its imports, to the mod too if it links against it.
+    class RC_HOST_API LoadedLibrary
+    {
+    public:
+        // Throws std::runtime_error naming the path.
+        explicit LoadedLibrary(const std::string& Utf8Path);
+        LoadedLibrary(const LoadedLibrary&) = delete;
+        auto operator=(const LoadedLibrary&) -> LoadedLibrary& = delete;
+        ~LoadedLibrary();
+
+        [[nodiscard]] auto Symbol(const char* Name) const -> void*;
+
+    private:
+        void* Library = nullptr;
+    };
 } // namespace RC::Sim
