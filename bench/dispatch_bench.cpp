@@ -36,7 +36,7 @@ namespace
         const RC::Unreal::FString Text(LogText);
         for (auto _ : State)
         {
-            const RC::Unreal::FString Copy(Text);
+            RC::Unreal::FString Copy(Text);
             std::string Narrow = BRMB::Text::Utf16ToUtf8(BRMB::Text::FStringView(Copy));
             benchmark::DoNotOptimize(Narrow.data());
         }

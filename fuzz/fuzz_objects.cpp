@@ -187,12 +187,12 @@ namespace
             std::vector<PropSpec> Variables{RC::Sim::Prop(STR("Marker"), Kind::Int64)};
             constexpr VarType SuperRefTypes[] = {VarType::Absent, VarType::Object, VarType::Int32};
             constexpr VarType SuperRefsTypes[] = {VarType::Absent, VarType::Objects, VarType::Int32};
-            for (const auto& Spec : {Declare(STR("ObjectRef"), SuperRefTypes[SuperRef], Scene.Made),
+            for (const auto& Declared : {Declare(STR("ObjectRef"), SuperRefTypes[SuperRef], Scene.Made),
                                      Declare(STR("ObjectRefs"), SuperRefsTypes[SuperRefs], Scene.Made)})
             {
-                if (Spec)
+                if (Declared)
                 {
-                    Variables.push_back(*Spec);
+                    Variables.push_back(*Declared);
                 }
             }
             const auto Name = ToWide("BP_OddBase" + std::to_string(Super) + "_C");
@@ -214,11 +214,11 @@ namespace
         {
             std::swap(First, Second);
         }
-        for (const auto& Spec : {First, Second})
+        for (const auto& Declared : {First, Second})
         {
-            if (Spec)
+            if (Declared)
             {
-                Variables.push_back(*Spec);
+                Variables.push_back(*Declared);
             }
         }
         const auto Name = ToWide("BP_Odd" + std::to_string(Key) + "_C");

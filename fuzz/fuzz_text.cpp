@@ -71,7 +71,7 @@ namespace
             Fuzz::Require(Writer.Carried().size() <= 3, "at most three bytes wait between pieces");
             At += Length;
         }
-        const RC::Unreal::FString Built = Writer.Take();
+        RC::Unreal::FString Built = Writer.Take();
         return RC::StringType(BRMB::Text::FStringView(Built));
     }
 } // namespace

@@ -89,7 +89,7 @@ namespace BRMB::Text
     };
 
     // The characters of an engine string up to its first NUL.
-    [[nodiscard]] auto FStringView(const RC::Unreal::FString& Text) -> RC::StringViewType;
+    [[nodiscard]] auto FStringView(RC::Unreal::FString& Text) -> RC::StringViewType;
 } // namespace BRMB::Text
 
 namespace BRMB::Log

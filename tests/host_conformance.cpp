@@ -190,7 +190,8 @@ namespace
                   std::is_base_of_v<UStruct, UFunction> && std::is_base_of_v<UObject, UStruct>);
     static_assert(std::is_base_of_v<FField, FProperty> && std::is_base_of_v<FObjectPropertyBase, FObjectProperty> &&
                   std::is_base_of_v<FProperty, FObjectPropertyBase> && std::is_base_of_v<FProperty, FArrayProperty> &&
-                  std::is_base_of_v<FProperty, FStructProperty> && std::is_base_of_v<FProperty, FNameProperty>);
+                  std::is_base_of_v<FProperty, FStructProperty> && std::is_base_of_v<FProperty, FNameProperty> &&
+                  std::is_base_of_v<FObjectProperty, FClassProperty>);
     // Own properties, not const; the chain separately.
     static_assert(requires(UStruct& Struct) {
         { *Struct.ForEachProperty().begin() } -> std::convertible_to<FProperty*>;
@@ -231,6 +232,10 @@ namespace
     static_assert(std::is_copy_constructible_v<FString> && std::is_copy_assignable_v<FString>);
     static_assert(is_same_v<decltype(*std::declval<const FString&>()), const TCHAR*>);
     static_assert(is_same_v<decltype(std::declval<FString&>().GetCharArray()), TArray<TCHAR>&>);
+    // A const overload is not known to exist in the host: the mod must not need one.
+    template <typename Text>
+    concept HasCharArray = requires(Text& String) { String.GetCharArray(); };
+    static_assert(HasCharArray<FString> && !HasCharArray<const FString>);
 
     static_assert(sizeof(TArray<void*>) == 16);
     static_assert(requires(TArray<int32_t>& Array, const TArray<int32_t>& Const, int32_t Value) {

@@ -34,10 +34,10 @@ namespace
 
     TEST_F(StringTest, EmptyAndNullTextsReadAsEmpty)
     {
-        const FString Defaulted;
-        const FString FromNull(nullptr);
-        const FString FromEmpty(STR(""));
-        for (const FString* Text : {&Defaulted, &FromNull, &FromEmpty})
+        FString Defaulted;
+        FString FromNull(nullptr);
+        FString FromEmpty(STR(""));
+        for (FString* Text : {&Defaulted, &FromNull, &FromEmpty})
         {
             EXPECT_EQ(*(*Text), RC::Unreal::GetEmptyString());
             EXPECT_EQ(Text->Len(), 0);

@@ -23,6 +23,9 @@ namespace BrambleonTest
         using BRMB::Text::Utf16ToUtf8;
         using BRMB::Text::Utf8ToUtf16;
 
+        // The text of a string the test has no further use for.
+        auto TextOf(RC::Unreal::FString Text) -> RC::StringType { return RC::StringType(FStringView(Text)); }
+
         auto Units(std::initializer_list<char16_t> Values) -> RC::StringType
         {
             RC::StringType Text;
@@ -197,7 +200,7 @@ namespace BrambleonTest
                                      Block + std::string("\0\xC3\xA9", 3)};
         for (const std::string& Case : Cases)
         {
-            const RC::Unreal::FString Converted = BRMB::Text::Utf8ToFString(Case);
+            RC::Unreal::FString Converted = BRMB::Text::Utf8ToFString(Case);
             const RC::StringType Expected = Utf8ToUtf16(std::string_view(Case).substr(0, Case.find('\0')));
             EXPECT_EQ(HexUnits(RC::StringType(FStringView(Converted))), HexUnits(Expected)) << Hex(Case);
             const auto& Chars = Converted.GetCharArray();
@@ -245,7 +248,7 @@ namespace BrambleonTest
                 Writer.Append(Whole.substr(At, Length));
                 At += Length;
             }
-            const RC::Unreal::FString Built = Writer.Take();
+            RC::Unreal::FString Built = Writer.Take();
 
             ASSERT_EQ(HexUnits(FStringView(Built)), HexUnits(Expected)) << Hex(Text);
             const auto& Chars = Built.GetCharArray();
@@ -289,7 +292,7 @@ namespace BrambleonTest
                     MostCarried = std::max(MostCarried, Writer.Carried().size());
                 }
                 EXPECT_LE(MostCarried, 3u) << Pattern.Name << ", pieces of " << PieceBytes;
-                EXPECT_TRUE(FStringView(Writer.Take()) == Expected) << Pattern.Name << ", pieces of " << PieceBytes;
+                EXPECT_TRUE(TextOf(Writer.Take()) == Expected) << Pattern.Name << ", pieces of " << PieceBytes;
             }
         }
     }
@@ -307,32 +310,32 @@ namespace BrambleonTest
             Writer.Append(Next);
             Text += Next;
         }
-        EXPECT_EQ(HexUnits(FStringView(Writer.Take())), HexUnits(Utf8ToUtf16(Text)));
+        EXPECT_EQ(HexUnits(TextOf(Writer.Take())), HexUnits(Utf8ToUtf16(Text)));
 
         Writer.Append(std::string("\xE2\x82", 2));
-        EXPECT_EQ(HexUnits(FStringView(Writer.Take())), HexUnits(Units({0xFFFD})));
+        EXPECT_EQ(HexUnits(TextOf(Writer.Take())), HexUnits(Units({0xFFFD})));
         Writer.Append(std::string("x\0y", 3));
         Writer.Append("z");
-        EXPECT_EQ(HexUnits(FStringView(Writer.Take())), HexUnits(Units({'x'})));
+        EXPECT_EQ(HexUnits(TextOf(Writer.Take())), HexUnits(Units({'x'})));
         Writer.Append("after");
-        EXPECT_EQ(HexUnits(FStringView(Writer.Take())), HexUnits(Units({'a', 'f', 't', 'e', 'r'})));
+        EXPECT_EQ(HexUnits(TextOf(Writer.Take())), HexUnits(Units({'a', 'f', 't', 'e', 'r'})));
         EXPECT_EQ(Writer.Take().GetCharArray().Max(), 0);
     }
 
     TEST(TextTest, FStringViewEndsAtTheFirstNul)
     {
-        const RC::Unreal::FString Empty;
+        RC::Unreal::FString Empty;
         EXPECT_TRUE(FStringView(Empty).empty());
         EXPECT_NE(*Empty, nullptr);
 
-        const RC::Unreal::FString Plain(STR("abc"));
+        RC::Unreal::FString Plain(STR("abc"));
         EXPECT_EQ(FStringView(Plain), STR("abc"));
 
         RC::Unreal::FString Cut(STR("abcd"));
         Cut.GetCharArray().GetData()[2] = RC::CharType{};
         EXPECT_EQ(FStringView(Cut), STR("ab"));
 
-        const RC::Unreal::FString FromEmptyText(STR(""));
+        RC::Unreal::FString FromEmptyText(STR(""));
         EXPECT_TRUE(FStringView(FromEmptyText).empty());
     }
 

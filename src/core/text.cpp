@@ -489,9 +489,9 @@ namespace BRMB::Text
         return std::exchange(HeldHigh, 0) != 0 ? Utf16ToUtf8(RC::StringViewType(STR("\xFFFD"))) : std::string();
     }
 
-    auto FStringView(const RC::Unreal::FString& Text) -> RC::StringViewType
+    auto FStringView(RC::Unreal::FString& Text) -> RC::StringViewType
     {
-        const auto& Chars = Text.GetCharArray();
+        auto& Chars = Text.GetCharArray();
         if (Chars.GetData() == nullptr || Chars.Num() <= 0)
         {
             return {};
