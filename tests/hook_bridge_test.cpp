@@ -36,8 +36,11 @@ namespace BrambleonTest
             throw std::runtime_error("handler broke");
         }
 
-        constexpr BRMB::HookSpec CountingSpec{STR("TEST"), STR("Counted"), &CountingHandler};
-        constexpr BRMB::HookSpec ThrowingSpec{STR("TEST"), STR("Thrower"), &ThrowingHandler};
+        // Names from the contract table, whose one String at 0 the test library declares too.
+        constexpr auto Counted = STR("VEXA_CPP_SendToUE4SSLog");
+        constexpr auto Thrower = STR("VEXA_CPP_DoesFileExist");
+        constexpr BRMB::HookSpec CountingSpec{STR("TEST"), Counted, &CountingHandler};
+        constexpr BRMB::HookSpec ThrowingSpec{STR("TEST"), Thrower, &ThrowingHandler};
 
 
         class HookBridgeTest : public ModTest
@@ -48,7 +51,7 @@ namespace BrambleonTest
                 ModTest::SetUp();
                 HandlerCalls = 0;
                 Library = Sim().CreateClass(TestLibraryPath);
-                for (const RC::CharType* Name : {STR("Counted"), STR("Thrower")})
+                for (const RC::CharType* Name : {Counted, Thrower})
                 {
                     Sim().AddFunction(Library, Name, {RC::Sim::Prop(STR("Text"), RC::Sim::Kind::Str, 0)});
                 }
@@ -78,7 +81,7 @@ namespace BrambleonTest
     TEST_F(HookBridgeTest, LooksUpUntilFoundThenHooksOnce)
     {
         VEXA::HookSlot Slot;
-        Sim().SetLoaded(BlueprintHalf::Half::Function(Library, STR("Counted")), false);
+        Sim().SetLoaded(BlueprintHalf::Half::Function(Library, Counted), false);
         const int LookupsBefore = Sim().FindObjectCalls();
         EXPECT_FALSE(BRMB::RegisterLibraryHook<CountingSpec>(Slot, TestLibraryPath));
         EXPECT_FALSE(BRMB::RegisterLibraryHook<CountingSpec>(Slot, TestLibraryPath));
@@ -86,9 +89,9 @@ namespace BrambleonTest
         EXPECT_EQ(Slot.Ids, (VEXA::HookIds{0, 0}));
         EXPECT_EQ(Sim().FindObjectCalls() - LookupsBefore, 2);
 
-        Sim().SetLoaded(BlueprintHalf::Half::Function(Library, STR("Counted")), true);
+        Sim().SetLoaded(BlueprintHalf::Half::Function(Library, Counted), true);
         EXPECT_TRUE(BRMB::RegisterLibraryHook<CountingSpec>(Slot, TestLibraryPath));
-        ASSERT_EQ(Slot.Function, BlueprintHalf::Half::Function(Library, STR("Counted")));
+        ASSERT_EQ(Slot.Function, BlueprintHalf::Half::Function(Library, Counted));
         EXPECT_NE(Slot.Ids, (VEXA::HookIds{0, 0}));
         EXPECT_EQ(Sim().RegisterHookCalls(Slot.Function), 1);
 
@@ -99,20 +102,20 @@ namespace BrambleonTest
         EXPECT_EQ(Sim().RegisterHookCalls(Slot.Function), 1);
         EXPECT_EQ(Sim().HookCount(Slot.Function), 1);
 
-        EXPECT_EQ(CallTest(STR("Counted"), STR("in")), STR("handled"));
+        EXPECT_EQ(CallTest(Counted, STR("in")), STR("handled"));
         EXPECT_EQ(HandlerCalls, 1);
     }
 
     TEST_F(HookBridgeTest, ARefusedHookIsNotRetried)
     {
-        Sim().GetFaults().FailRegisterHookFor = {STR("Counted")};
+        Sim().GetFaults().FailRegisterHookFor = {Counted};
         VEXA::HookSlot Slot;
         EXPECT_TRUE(BRMB::RegisterLibraryHook<CountingSpec>(Slot, TestLibraryPath));
         EXPECT_EQ(Slot.Ids, (VEXA::HookIds{0, 0}));
         Sim().GetFaults().FailRegisterHookFor.clear();
         EXPECT_TRUE(BRMB::RegisterLibraryHook<CountingSpec>(Slot, TestLibraryPath));
         EXPECT_EQ(Sim().RegisterHookCalls(Slot.Function), 1);
-        EXPECT_EQ(CallTest(STR("Counted"), STR("in")), STR("in"));
+        EXPECT_EQ(CallTest(Counted, STR("in")), STR("in"));
         EXPECT_EQ(HandlerCalls, 0);
     }
 
@@ -120,8 +123,8 @@ namespace BrambleonTest
     {
         VEXA::HookSlot Slot;
         ASSERT_TRUE(BRMB::RegisterLibraryHook<ThrowingSpec>(Slot, TestLibraryPath));
-        EXPECT_EQ(CallTest(STR("Thrower"), STR("in")), STR("written before"));
-        EXPECT_THAT(Lines(), ElementsAre(Normal("TEST : Thrower failed : handler broke")));
+        EXPECT_EQ(CallTest(Thrower, STR("in")), STR("written before"));
+        EXPECT_THAT(Lines(), ElementsAre(Normal("TEST : VEXA_CPP_DoesFileExist failed : handler broke")));
         EXPECT_EQ(Sim().EscapedExceptions(), 0);
     }
 

@@ -213,6 +213,15 @@ namespace
         { Array.GetInner() } -> std::same_as<FProperty*>;
         { Struct.GetStruct() } -> std::same_as<UScriptStruct*>;
     });
+    // A function's parameters: its own properties that carry CPF_Parm, outputs also CPF_OutParm.
+    static_assert(CPF_Parm == 0x80 && CPF_OutParm == 0x100 && CPF_ReturnParm == 0x400);
+    static_assert(requires(FProperty& Property) {
+        { Property.HasAnyPropertyFlags(CPF_Parm) } -> std::same_as<bool>;
+        { Property.GetSize() } -> std::convertible_to<int32_t>;
+    });
+    static_assert(requires(FObjectPropertyBase& Reference) {
+        { Reference.GetPropertyClass() } -> std::same_as<UClass*>;
+    });
     static_assert(requires(const FProperty& Property) {
         { Property.GetOffset_Internal() } -> std::same_as<int32_t>;
         { Property.GetElementSize() } -> std::same_as<int32_t>;

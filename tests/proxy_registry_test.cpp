@@ -262,12 +262,13 @@ namespace
                          {1, 0}}),
         [](const ::testing::TestParamInfo<RegistryCase>& Info) { return std::string(Info.param.Name); });
 
-    TEST_F(ProxyRegistryTest, RefusedHookIsNotReportedAndIsTriedAgainOnTheNextObject)
+    TEST_F(ProxyRegistryTest, RefusedHookIsReportedAndIsTriedAgainOnTheNextObject)
     {
         Sim().GetFaults().FailRegisterHookFor = {STR("BRMB_CPP_TestDT")};
         Register(Sim().SpawnObject(Half->ProxyClass));
         Sim().GetFaults().FailRegisterHookFor.clear();
-        EXPECT_EQ(Texts(), (std::vector<std::string>{RegisterLine, FoundLine}));
+        EXPECT_EQ(Texts(), (std::vector<std::string>{
+                               RegisterLine, "BRMB : BRMB_CPP_TestDT hook failed : the host answered no ids", FoundLine}));
 
         // (0, 0) from the host leaves the function unhooked, so a different object tries again.
         Register(Sim().SpawnObject(Half->ProxyClass));

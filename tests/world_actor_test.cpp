@@ -185,6 +185,7 @@ namespace BrambleonTest
 
             EXPECT_EQ(Texts(), (std::vector<std::string>{"VEXA : SetNewWorldActor",
                                                          "VEXA : SetNewWorldActor : Calling ClearWorldActor",
+                                                         "VEXA : VEXA_CPP_NewObject hook failed : the host answered no ids",
                                                          "VEXA : WorldActor NewObject Hook failed",
                                                          "VEXA : SetNewWorldActor : Finished SetNewWorldActor"}));
             EXPECT_EQ(Core().NewObjectHookIds, NotHooked);

@@ -70,15 +70,26 @@ namespace RC::Sim
             return (Value + Alignment - 1) / Alignment * Alignment;
         }
 
-        auto MakeProperty(const PropSpec& Desc, int32_t Offset) -> std::unique_ptr<FProperty>
+        // The engine's root classes: every object reference names a class, "Object" when the
+        // declaration does not narrow it, and a class reference's property class is "Class".
+        struct Roots
+        {
+            UClass* Object;
+            UClass* Class;
+        };
+
+        auto RootsOf(const Engine::Impl& S) -> Roots { return {S.ObjectClass, S.ClassClass}; }
+
+        auto MakeProperty(const PropSpec& Desc, int32_t Offset, const Roots& Root) -> std::unique_ptr<FProperty>
         {
             const FName Name(StringViewType(Desc.Name));
+            UClass* const Allowed = Desc.ObjectClass != nullptr ? Desc.ObjectClass : Root.Object;
             switch (Desc.PropKind)
             {
             case Kind::Object:
-                return std::make_unique<FObjectProperty>(Name, Offset);
+                return std::make_unique<FObjectProperty>(Name, Offset, Allowed);
             case Kind::Class:
-                return std::make_unique<FClassProperty>(Name, Offset);
+                return std::make_unique<FClassProperty>(Name, Offset, Root.Class, Allowed);
             case Kind::Str:
                 return std::make_unique<FStrProperty>(Name, Offset);
             case Kind::Name:
@@ -93,7 +104,7 @@ namespace RC::Sim
                 {
                     throw Invalid("array " + ToUtf8(Desc.Name) + " has no element description");
                 }
-                return std::make_unique<FArrayProperty>(Name, Offset, MakeProperty(*Desc.Inner, 0));
+                return std::make_unique<FArrayProperty>(Name, Offset, MakeProperty(*Desc.Inner, 0, Root));
             case Kind::Struct:
                 SizeOf(Desc); // rejects a missing struct
                 return std::make_unique<FStructProperty>(Name, Offset, Desc.Struct);
@@ -108,7 +119,7 @@ namespace RC::Sim
         };
 
         // Members without an offset go to the next free offset aligned to their size.
-        auto LayOut(const std::vector<PropSpec>& Specs, int32_t Start) -> Layout
+        auto LayOut(const std::vector<PropSpec>& Specs, int32_t Start, const Roots& Root) -> Layout
         {
             Layout Result;
             int32_t Next = Start;
@@ -118,7 +129,7 @@ namespace RC::Sim
                 const int32_t Size = SizeOf(Desc);
                 const int32_t Alignment = AlignmentOf(Size);
                 const int32_t Offset = Desc.Offset >= 0 ? Desc.Offset : AlignUp(Next, Alignment);
-                Result.Properties.push_back(MakeProperty(Desc, Offset));
+                Result.Properties.push_back(MakeProperty(Desc, Offset, Root));
                 Next = std::max(Next, Offset + Size);
                 MaxAlignment = std::max(MaxAlignment, Alignment);
             }
@@ -168,16 +179,21 @@ namespace RC::Sim
         auto MakeBuiltinClass = [&](StringViewType Name) {
             return static_cast<UClass*>(S.Add(std::unique_ptr<UObject>(new UClass()), nullptr, CorePackage, Name));
         };
+        S.ObjectClass = MakeBuiltinClass(STR("Object"));
         S.ClassClass = MakeBuiltinClass(STR("Class"));
         S.PackageClass = MakeBuiltinClass(STR("Package"));
         S.FunctionClass = MakeBuiltinClass(STR("Function"));
         S.ScriptStructClass = MakeBuiltinClass(STR("ScriptStruct"));
         S.DataTableClass = MakeBuiltinClass(STR("DataTable"));
         S.EngineClass = MakeBuiltinClass(STR("GameEngine"));
-        for (UClass* Builtin :
-             {S.ClassClass, S.PackageClass, S.FunctionClass, S.ScriptStructClass, S.DataTableClass, S.EngineClass})
+        for (UClass* Builtin : {S.ObjectClass, S.ClassClass, S.PackageClass, S.FunctionClass, S.ScriptStructClass,
+                                S.DataTableClass, S.EngineClass})
         {
             Impl::StateOf(Builtin).Class = S.ClassClass;
+            if (Builtin != S.ObjectClass)
+            {
+                Impl::StateOf(Builtin).Super = S.ObjectClass;
+            }
         }
         Impl::StateOf(CorePackage).Class = S.PackageClass;
         S.TransientPackage = S.PackageFor(STR("/Engine/Transient"));
@@ -251,7 +267,12 @@ namespace RC::Sim
     auto Engine::CreateClass(StringViewType Path, std::vector<PropSpec> Variables, UClass* Super) -> UClass*
     {
         const auto [PackagePath, Name] = SplitPath(Path);
-        auto VariableLayout = LayOut(Variables, Super != nullptr ? Super->GetPropertiesSize() : 0);
+        // Every class derives from Object, as in the engine.
+        if (Super == nullptr)
+        {
+            Super = State->ObjectClass;
+        }
+        auto VariableLayout = LayOut(Variables, Super->GetPropertiesSize(), RootsOf(*State));
         UObject* Package = State->PackageFor(PackagePath);
         auto* Class = static_cast<UClass*>(State->Add(std::unique_ptr<UObject>(new UClass()), State->ClassClass, Package, Name));
         auto& ClassState = Impl::StateOf(Class);
@@ -280,7 +301,17 @@ namespace RC::Sim
         {
             throw Invalid("a function needs a class");
         }
-        auto ParamLayout = LayOut(Params, 0);
+        auto ParamLayout = LayOut(Params, 0, RootsOf(*State));
+        // Parameters carry CPF_Parm (and outputs CPF_OutParm) in declaration order; locals none.
+        for (size_t Index = 0; Index < Params.size(); ++Index)
+        {
+            const ParamRole Role = Params[Index].Role;
+            if (Role != ParamRole::Local)
+            {
+                ParamLayout.Properties[Index]->SetPropertyFlags(Role == ParamRole::Out ? EPropertyFlags(CPF_Parm | CPF_OutParm)
+                                                                                       : CPF_Parm);
+            }
+        }
         auto* Function =
             static_cast<UFunction*>(State->Add(std::unique_ptr<UObject>(new UFunction()), State->FunctionClass, Class, Name));
         auto& FunctionState = Impl::StateOf(Function);
@@ -295,7 +326,7 @@ namespace RC::Sim
         -> UScriptStruct*
     {
         const auto [PackagePath, Name] = SplitPath(Path);
-        auto MemberLayout = LayOut(Members, Super != nullptr ? Super->GetPropertiesSize() : 0);
+        auto MemberLayout = LayOut(Members, Super != nullptr ? Super->GetPropertiesSize() : 0, RootsOf(*State));
         if (Size >= 0 && Size < MemberLayout.Size)
         {
             throw Invalid("struct " + ToUtf8(Path) + " is smaller than its members");

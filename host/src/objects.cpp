@@ -264,7 +264,10 @@ namespace RC::Unreal
     {
     }
     FObjectProperty::FObjectProperty(FName Name, int32_t Offset, UClass* Class) : FObjectPropertyBase(Name, Offset, Class) {}
-    FClassProperty::FClassProperty(FName Name, int32_t Offset) : FObjectProperty(Name, Offset) {}
+    FClassProperty::FClassProperty(FName Name, int32_t Offset, UClass* ClassOfClasses, UClass* InMetaClass)
+        : FObjectProperty(Name, Offset, ClassOfClasses), MetaClass(InMetaClass)
+    {
+    }
     FNumericProperty::FNumericProperty(FName Name, int32_t Offset, int32_t Size) : FProperty(Name, Offset, Size) {}
     FStructProperty::FStructProperty(FName Name, int32_t Offset, UScriptStruct* InStruct)
         : FProperty(Name, Offset, InStruct != nullptr ? InStruct->GetPropertiesSize() : 0), Struct(InStruct)

@@ -12,19 +12,19 @@ namespace RC::Sim
 
     auto Prop(StringViewType Name, Kind PropKind, int32_t Offset) -> PropSpec
     {
-        return PropSpec{StringType(Name), PropKind, Offset, nullptr, nullptr};
+        return PropSpec{StringType(Name), PropKind, Offset, nullptr, nullptr, nullptr, ParamRole::In};
     }
 
     auto ArrayProp(StringViewType Name, PropSpec Inner, int32_t Offset) -> PropSpec
     {
         UScriptStruct* ElementStruct = Inner.Struct;
         return PropSpec{StringType(Name), Kind::Array, Offset, std::make_shared<const PropSpec>(std::move(Inner)),
-                        ElementStruct};
+                        ElementStruct, nullptr, ParamRole::In};
     }
 
     auto StructProp(StringViewType Name, UScriptStruct* Struct, int32_t Offset) -> PropSpec
     {
-        return PropSpec{StringType(Name), Kind::Struct, Offset, nullptr, Struct};
+        return PropSpec{StringType(Name), Kind::Struct, Offset, nullptr, Struct, nullptr, ParamRole::In};
     }
 
     namespace

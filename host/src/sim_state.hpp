@@ -106,6 +106,7 @@ namespace RC::Sim
         std::vector<Construction> Constructions;
         Faults InjectedFaults;
 
+        UClass* ObjectClass = nullptr;
         UClass* PackageClass = nullptr;
         UClass* ClassClass = nullptr;
         UClass* FunctionClass = nullptr;

@@ -1,7 +1,11 @@
 // Library-function lookup and the failure line of the hook bridge.
 #include "core/hook_bridge.hpp"
 
+#include <string>
+
+#include <Unreal/CoreUObject/UObject/UnrealType.hpp>
 #include <Unreal/UObject.hpp>
+#include <log_bridge.hpp>
 
 namespace BRMB
 {
@@ -16,6 +20,141 @@ namespace BRMB
         {
             // No memory for the name: nothing safe is left to report with.
         }
+    }
+
+    namespace
+    {
+        using RC::Unreal::CastField;
+        using RC::Unreal::FProperty;
+
+        auto TypeName(Contract::ParamType Type) -> RC::StringType
+        {
+            switch (Type)
+            {
+            case Contract::ParamType::String:
+                return STR("String");
+            case Contract::ParamType::Name:
+                return STR("Name");
+            case Contract::ParamType::ObjectReference:
+                return STR("Object Reference");
+            case Contract::ParamType::ClassReference:
+                return STR("Class Reference");
+            case Contract::ParamType::Value8:
+                break;
+            }
+            return STR("8-byte value");
+        }
+
+        // What the property is, in the contract's words where it is one of its types.
+        auto TypeName(FProperty& Property) -> RC::StringType
+        {
+            if (CastField<RC::Unreal::FStrProperty>(&Property) != nullptr)
+            {
+                return TypeName(Contract::ParamType::String);
+            }
+            if (CastField<RC::Unreal::FNameProperty>(&Property) != nullptr)
+            {
+                return TypeName(Contract::ParamType::Name);
+            }
+            if (CastField<RC::Unreal::FClassProperty>(&Property) != nullptr)
+            {
+                return TypeName(Contract::ParamType::ClassReference);
+            }
+            if (CastField<RC::Unreal::FObjectProperty>(&Property) != nullptr)
+            {
+                return TypeName(Contract::ParamType::ObjectReference);
+            }
+            if (CastField<RC::Unreal::FArrayProperty>(&Property) != nullptr)
+            {
+                return STR("Array");
+            }
+            if (CastField<RC::Unreal::FStructProperty>(&Property) != nullptr)
+            {
+                return STR("Structure");
+            }
+            const std::string Size = std::to_string(Property.GetSize());
+            return RC::StringType(Size.begin(), Size.end()) + STR("-byte value");
+        }
+
+        auto Matches(FProperty& Property, const Contract::Param& Expected) -> bool
+        {
+            if (Property.GetOffset_Internal() != Expected.Offset || Property.GetSize() != Expected.Size ||
+                Property.HasAnyPropertyFlags(RC::Unreal::EPropertyFlags(RC::Unreal::CPF_OutParm |
+                                                                        RC::Unreal::CPF_ReturnParm)) !=
+                    (Expected.Dir == Contract::Direction::Out))
+            {
+                return false;
+            }
+            switch (Expected.Type)
+            {
+            case Contract::ParamType::String:
+                return CastField<RC::Unreal::FStrProperty>(&Property) != nullptr;
+            case Contract::ParamType::Name:
+                return CastField<RC::Unreal::FNameProperty>(&Property) != nullptr;
+            case Contract::ParamType::ObjectReference:
+                return CastField<RC::Unreal::FObjectProperty>(&Property) != nullptr &&
+                       CastField<RC::Unreal::FClassProperty>(&Property) == nullptr;
+            case Contract::ParamType::ClassReference:
+                return CastField<RC::Unreal::FClassProperty>(&Property) != nullptr;
+            case Contract::ParamType::Value8:
+                return true;
+            }
+            return false;
+        }
+
+        auto Number(int32_t Value) -> RC::StringType
+        {
+            const std::string Digits = std::to_string(Value);
+            return RC::StringType(Digits.begin(), Digits.end());
+        }
+
+        auto Describe(RC::StringType& Out, const RC::StringType& Type, int32_t Offset, bool Output, bool Return)
+            -> void
+        {
+            if (!Out.empty())
+            {
+                Out.append(STR(", "));
+            }
+            Out.append(Return ? STR("return ") : Output ? STR("out ") : STR(""));
+            Out.append(Type).append(STR(" at ")).append(Number(Offset));
+        }
+    } // namespace
+
+    auto CheckParameters(const RC::CharType* Prefix, RC::Unreal::UFunction& Function,
+                         const Contract::Function& Expected) -> bool
+    {
+        bool Same = true;
+        size_t Index = 0;
+        RC::StringType Found;
+        // The function's own properties in declaration order; those without CPF_Parm are a
+        // Blueprint function's local variables.
+        for (FProperty* const Property : Function.ForEachProperty())
+        {
+            if (!Property->HasAnyPropertyFlags(RC::Unreal::CPF_Parm))
+            {
+                continue;
+            }
+            Same = Same && Index < Expected.Params.size() && Matches(*Property, Expected.Params[Index]);
+            ++Index;
+            Describe(Found, TypeName(*Property), Property->GetOffset_Internal(),
+                     Property->HasAnyPropertyFlags(RC::Unreal::CPF_OutParm),
+                     Property->HasAnyPropertyFlags(RC::Unreal::CPF_ReturnParm));
+        }
+        if (Same && Index == Expected.Params.size())
+        {
+            return true;
+        }
+        RC::StringType Wanted;
+        for (const Contract::Param& Param : Expected.Params)
+        {
+            Describe(Wanted, TypeName(Param.Type), Param.Offset, Param.Dir == Contract::Direction::Out, false);
+        }
+        RC::StringType Line(Prefix);
+        Line.append(STR(" : ")).append(Expected.Name).append(STR(" parameters differ : expected "));
+        Line.append(Wanted.empty() ? STR("nothing") : Wanted).append(STR(" : found "));
+        Line.append(Found.empty() ? STR("nothing") : Found);
+        Log::Wide(Line, false);
+        return false;
     }
 
     auto FindLibraryFunction(VEXA::HookSlot& Slot, RC::StringViewType LibraryPath, RC::StringViewType Function) -> bool

@@ -12,6 +12,7 @@
 #include <Unreal/UFunctionStructs.hpp>
 #include <Unreal/UObjectGlobals.hpp>
 
+#include "core/contract.hpp"
 #include "core/guard.hpp"
 
 namespace BRMB
@@ -42,15 +43,35 @@ namespace BRMB
     auto ReportHookFailure(const RC::CharType* Prefix, const RC::CharType* Function, std::string_view What) noexcept
         -> void;
 
-    // Hooks Function with Hook's handler; returns the host's ids. Current hosts throw when they
-    // cannot hook a function, older ones answer (0, 0): a throw is reported and then answered
-    // as (0, 0), so every caller has one failure to handle and the exception goes no further.
+    // True when Function declares exactly Expected's parameters (types, offsets, sizes and
+    // directions, in order); otherwise logs "<Prefix> : <name> parameters differ : expected ... :
+    // found ..." at level 1. The handler reads and writes the block at the contract's offsets,
+    // so a function declared otherwise must never be hooked.
+    auto CheckParameters(const RC::CharType* Prefix, RC::Unreal::UFunction& Function,
+                         const Contract::Function& Expected) -> bool;
+
+    // Hooks Function with Hook's handler once its parameters match the contract; returns the
+    // host's ids. Current hosts throw when they cannot hook a function, older ones answer (0, 0):
+    // both are reported alike and answered as (0, 0), so every caller has one failure to handle
+    // and the exception goes no further. A mismatch is answered as (0, 0) too.
     template <const HookSpec& Hook>
     auto HookFunction(RC::Unreal::UFunction* Function) noexcept -> VEXA::HookIds
     {
+        static constexpr const Contract::Function* Expected = Contract::Find(Hook.Function);
+        static_assert(Expected != nullptr, "every hooked function has a contract");
         try
         {
-            return RC::Unreal::UObjectGlobals::RegisterHook(Function, PreCallback<Hook>(), EmptyCallback(), nullptr);
+            if (!CheckParameters(Hook.Prefix, *Function, *Expected))
+            {
+                return {0, 0};
+            }
+            const VEXA::HookIds Ids =
+                RC::Unreal::UObjectGlobals::RegisterHook(Function, PreCallback<Hook>(), EmptyCallback(), nullptr);
+            if (Ids == VEXA::HookIds{0, 0})
+            {
+                ReportHookFailure(Hook.Prefix, Hook.Function, "the host answered no ids");
+            }
+            return Ids;
         }
         catch (const std::exception& Error)
         {

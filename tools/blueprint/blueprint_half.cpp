@@ -7,6 +7,8 @@
 
 #include <Unreal/Core/Containers/Array.hpp>
 
+#include "core/contract.hpp"
+
 namespace BlueprintHalf
 {
     namespace
@@ -23,60 +25,40 @@ namespace BlueprintHalf
             std::vector<PropSpec> Params;
         };
 
-        auto Str(const RC::CharType* Name, int32_t Offset) -> PropSpec
+        auto Declared(const RC::CharType* Name) -> FunctionDecl
         {
-            return Prop(Name, Kind::Str, Offset);
-        }
-
-        auto Object(const RC::CharType* Name, int32_t Offset) -> PropSpec
-        {
-            return Prop(Name, Kind::Object, Offset);
+            return {Name, ContractParams(Name)};
         }
 
         auto CoreFunctions() -> std::vector<FunctionDecl>
         {
             return {
-                {STR("VEXA_CPP_SendToUE4SSLog"), {Str(Param::Text, 0)}},
-                {STR("VEXA_CPP_RegisterWorldActor"), {Object(Param::Actor, 0)}},
-                {STR("VEXA_CPP_DestroyedWorldActor"), {Object(Param::Actor, 0)}},
-                {STR("VEXA_CPP_GetNamesFromDir"), {Str(Param::Path, 0)}},
-                {STR("VEXA_CPP_GetFileContents"), {Str(Param::Path, 0)}},
-                {STR("VEXA_CPP_SaveFile"), {Str(Param::Path, 0), Str(Param::FileName, 16), Str(Param::Content, 32)}},
-                {STR("VEXA_CPP_DoesFileExist"), {Str(Param::Path, 0)}},
+                Declared(STR("VEXA_CPP_SendToUE4SSLog")),     Declared(STR("VEXA_CPP_RegisterWorldActor")),
+                Declared(STR("VEXA_CPP_DestroyedWorldActor")), Declared(STR("VEXA_CPP_GetNamesFromDir")),
+                Declared(STR("VEXA_CPP_GetFileContents")),    Declared(STR("VEXA_CPP_SaveFile")),
+                Declared(STR("VEXA_CPP_DoesFileExist")),
             };
         }
 
         auto AnimFunctions() -> std::vector<FunctionDecl>
         {
-            return {{STR("VEXA_Anim_CPP_GetResponse"), {Str(Param::Request, 0)}}};
+            return {Declared(STR("VEXA_Anim_CPP_GetResponse"))};
         }
 
         auto ProxyLibraryFunctions() -> std::vector<FunctionDecl>
         {
-            return {
-                {STR("BRMB_CPP_RegisterProxy"), {Object(Param::Proxy, 0)}},
-                {STR("BRMB_CPP_DestroyedProxy"), {Object(Param::Proxy, 0)}},
-            };
+            return {Declared(STR("BRMB_CPP_RegisterProxy")), Declared(STR("BRMB_CPP_DestroyedProxy"))};
         }
 
         auto WorldActorFunctions() -> std::vector<FunctionDecl>
         {
-            return {
-                {STR("VEXA_CPP_FindFirstOf"), {Str(Param::ClassName, 0)}},
-                {STR("VEXA_CPP_FindAllOf"), {Str(Param::ClassName, 0)}},
-                {STR("VEXA_CPP_NewObject"), {Object(Param::Outer, 0), Prop(Param::Class, Kind::Class, 8)}},
-            };
+            return {Declared(STR("VEXA_CPP_FindFirstOf")), Declared(STR("VEXA_CPP_FindAllOf")),
+                    Declared(STR("VEXA_CPP_NewObject"))};
         }
 
         auto ProxyClassFunctions() -> std::vector<FunctionDecl>
         {
-            return {
-                {STR("BRMB_CPP_AddObjectSelectionSetID"),
-                 {Object(Param::DataTable, 0), Prop(Param::RowName, Kind::Name, 8), Prop(Param::EntryID, Kind::Int64, 16)}},
-                {STR("BRMB_CPP_TestDT"),
-                 {Object(Param::DataTable, 0), Prop(Param::RowName, Kind::Name, 8), Prop(Param::Ignored, Kind::Int64, 16),
-                  Prop(Param::EntryID, Kind::Int64, 24)}},
-            };
+            return {Declared(STR("BRMB_CPP_AddObjectSelectionSetID")), Declared(STR("BRMB_CPP_TestDT"))};
         }
 
         auto Declare(Engine& Sim, const Options& Choices, RC::StringViewType Path, std::vector<PropSpec> Variables,
@@ -90,7 +72,8 @@ namespace BlueprintHalf
                     continue;
                 }
                 const auto Body = Choices.Bodies.find(Decl.Name);
-                Sim.AddFunction(Class, Decl.Name, Decl.Params,
+                const auto Redeclared = Choices.Redeclared.find(Decl.Name);
+                Sim.AddFunction(Class, Decl.Name, Redeclared == Choices.Redeclared.end() ? Decl.Params : Redeclared->second,
                                 Body == Choices.Bodies.end() ? BlueprintBody{} : Body->second);
             }
             return Class;
@@ -148,6 +131,30 @@ namespace BlueprintHalf
         // An element of SelectionSet as raw bytes: the engine array only copies elements whole.
         using ItemBytes = std::array<uint8_t, ItemSize>;
     } // namespace
+
+    auto ContractParams(RC::StringViewType Function) -> std::vector<PropSpec>
+    {
+        const RC::StringType Name(Function);
+        const BRMB::Contract::Function* const Contract = BRMB::Contract::Find(Name.c_str());
+        if (Contract == nullptr)
+        {
+            throw std::invalid_argument("the contract has no such function");
+        }
+        std::vector<PropSpec> Params;
+        for (const BRMB::Contract::Param& Param : Contract->Params)
+        {
+            using enum BRMB::Contract::ParamType;
+            const Kind ParamKind = Param.Type == String            ? Kind::Str
+                                   : Param.Type == Name            ? Kind::Name
+                                   : Param.Type == ObjectReference ? Kind::Object
+                                   : Param.Type == ClassReference  ? Kind::Class
+                                                                   : Kind::Int64;
+            PropSpec Spec = Prop(Param.Name, ParamKind, Param.Offset);
+            Spec.Role = Param.Dir == BRMB::Contract::Direction::Out ? RC::Sim::ParamRole::Out : RC::Sim::ParamRole::In;
+            Params.push_back(std::move(Spec));
+        }
+        return Params;
+    }
 
     auto Half::LibraryClass(Library Which) const -> UClass*
     {

@@ -40,7 +40,8 @@ namespace BlueprintHalf
     inline constexpr auto SelectionSetItemPath = STR("/Game/Data/SelectionSetItem.SelectionSetItem");
     inline constexpr auto ObjectSelectionRowPath = STR("/Game/Data/ObjectSelectionRow.ObjectSelectionRow");
 
-    // Parameter names, for ParamBlock's by-name access. Offsets are fixed by the declarations.
+    // Parameter names, for ParamBlock's by-name access. Functions are declared from the mod's
+    // contract table (src/core/contract.hpp), which fixes the offsets.
     namespace Param
     {
         inline constexpr auto Text = STR("Text");         // SendToUE4SSLog: FString at 0
@@ -74,6 +75,9 @@ namespace BlueprintHalf
         std::set<RC::StringType> OmitFunctions;
         // Blueprint bodies by function name; they run after the mod's pre-callbacks.
         std::map<RC::StringType, BlueprintBody> Bodies;
+        // Functions (by name) declared with these parameters instead of the contract's: a
+        // Blueprint author's declaration mistakes.
+        std::map<RC::StringType, std::vector<RC::Sim::PropSpec>> Redeclared;
     };
 
     // What Build created; null for what was omitted.
@@ -96,6 +100,9 @@ namespace BlueprintHalf
     };
 
     auto Build(Engine& Sim, const Options& Choices = {}) -> Half;
+
+    // The parameters the contract gives a hooked function, as the Blueprint half declares them.
+    auto ContractParams(RC::StringViewType Function) -> std::vector<RC::Sim::PropSpec>;
 
     // One selection set of a row: its state group and its entries.
     struct SelectionSet

@@ -255,10 +255,21 @@ namespace BRMB::Sim
             std::vector<ParamDecl> Result;
             for (const auto& Item : From.Items())
             {
-                ParamDecl Param{Item.Child("name").String(), ReadType(Item.Child("type")), -1, ""};
+                ParamDecl Param{Item.Child("name").String(), ReadType(Item.Child("type")), -1, "", "", ParamDirection::In};
                 if (const auto Struct = Item.Find("struct"))
                 {
                     Param.Struct = Struct->String();
+                }
+                if (const auto Class = Item.Find("class"))
+                {
+                    Param.Class = Class->String();
+                }
+                if (const auto Direction = Item.Find("direction"))
+                {
+                    const auto Text = Direction->String();
+                    Param.Direction = Text == "out"     ? ParamDirection::Out
+                                      : Text == "local" ? ParamDirection::Local
+                                                        : ParamDirection::In;
                 }
                 if (const auto Offset = Item.Find("offset"))
                 {
@@ -269,12 +280,27 @@ namespace BRMB::Sim
             return Result;
         }
 
+        auto ReadFunctions(const Node& From) -> std::vector<FunctionDecl>
+        {
+            std::vector<FunctionDecl> Result;
+            for (const auto& Item : From.Items())
+            {
+                FunctionDecl Function{Item.Child("name").String(), {}};
+                if (const auto Params = Item.Find("params"))
+                {
+                    Function.Params = ReadParams(*Params);
+                }
+                Result.push_back(std::move(Function));
+            }
+            return Result;
+        }
+
         auto ReadLibraries(const Node& From) -> std::vector<LibraryDecl>
         {
             std::vector<LibraryDecl> Result;
             for (const auto* Key : {"VEXA", "VEXA_Anim", "BRMB"})
             {
-                LibraryDecl Library{Key, true, 0.0, {}};
+                LibraryDecl Library{Key, true, 0.0, {}, {}};
                 if (const auto Entry = From.Find(Key))
                 {
                     if (Entry->Raw().is_boolean())
@@ -290,6 +316,10 @@ namespace BRMB::Sim
                         if (const auto Lacks = Entry->Find("lacks"))
                         {
                             Library.Lacks = Lacks->Strings();
+                        }
+                        if (const auto Functions = Entry->Find("functions"))
+                        {
+                            Library.Functions = ReadFunctions(*Functions);
                         }
                     }
                 }
@@ -330,15 +360,7 @@ namespace BRMB::Sim
             }
             if (const auto Functions = From.Find("functions"))
             {
-                for (const auto& Item : Functions->Items())
-                {
-                    FunctionDecl Function{Item.Child("name").String(), {}};
-                    if (const auto Params = Item.Find("params"))
-                    {
-                        Function.Params = ReadParams(*Params);
-                    }
-                    Class.Functions.push_back(std::move(Function));
-                }
+                Class.Functions = ReadFunctions(*Functions);
             }
             if (const auto Variables = From.Find("variables"))
             {

@@ -56,12 +56,21 @@ namespace BRMB::Sim
         std::optional<std::vector<std::string>> Names;
     };
 
+    enum class ParamDirection
+    {
+        In,
+        Out,
+        Local, // a Blueprint local variable of the function
+    };
+
     struct ParamDecl
     {
         std::string Name;
         Type Kind = Type::Text;
         int32_t Offset = -1; // -1: next free offset
         std::string Struct;  // of Struct and Structs: a structure declared before
+        std::string Class;   // of Object, Objects and Class: the class referred to (Object when empty)
+        ParamDirection Direction = ParamDirection::In; // of a function's parameter
     };
 
     struct FunctionDecl
@@ -77,6 +86,7 @@ namespace BRMB::Sim
         bool Present = true;
         double LoadAt = 0.0; // engine seconds from which the library is loaded
         std::vector<std::string> Lacks;
+        std::vector<FunctionDecl> Functions; // standard functions declared with other parameters
     };
 
     // A class of the scenario; one that names a standard class (VEXA_WorldActor_C, BRMB_Proxy_C)

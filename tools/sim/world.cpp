@@ -29,20 +29,33 @@ namespace BRMB::Sim
         using StructMap = std::map<std::string, RC::Unreal::UScriptStruct*>;
 
         // Structures are looked up in Structs; CheckStructs has made sure they are there.
-        auto ToProp(const ParamDecl& Decl, const StructMap& Structs) -> PropSpec
+        // The class an object reference refers to, by name or path; null for Object.
+        using ClassLookup = std::function<UClass*(const std::string&)>;
+
+        auto ToPropOfKind(const ParamDecl& Decl, const StructMap& Structs, UClass* Referred) -> PropSpec
         {
             const auto Name = Wide(Decl.Name);
+            const auto Referring = [&](Kind Of, int32_t Offset) {
+                PropSpec Spec = RC::Sim::Prop(Name, Of, Offset);
+                Spec.ObjectClass = Referred;
+                return Spec;
+            };
             switch (Decl.Kind)
             {
             case Type::Text: return RC::Sim::Prop(Name, Kind::Str, Decl.Offset);
-            case Type::Object: return RC::Sim::Prop(Name, Kind::Object, Decl.Offset);
-            case Type::Class: return RC::Sim::Prop(Name, Kind::Class, Decl.Offset);
+            case Type::Object: return Referring(Kind::Object, Decl.Offset);
+            case Type::Class: return Referring(Kind::Class, Decl.Offset);
             case Type::Name: return RC::Sim::Prop(Name, Kind::Name, Decl.Offset);
             case Type::Entry: return RC::Sim::Prop(Name, Kind::Int64, Decl.Offset);
             case Type::Int32: return RC::Sim::Prop(Name, Kind::Int32, Decl.Offset);
             case Type::Float: return RC::Sim::Prop(Name, Kind::Float, Decl.Offset);
             case Type::Bool: return RC::Sim::Prop(Name, Kind::Bool, Decl.Offset);
-            case Type::Objects: return RC::Sim::ArrayProp(Name, RC::Sim::Prop(STR("Element"), Kind::Object, 0), Decl.Offset);
+            case Type::Objects:
+            {
+                PropSpec Element = RC::Sim::Prop(STR("Element"), Kind::Object, 0);
+                Element.ObjectClass = Referred;
+                return RC::Sim::ArrayProp(Name, std::move(Element), Decl.Offset);
+            }
             case Type::Entries: return RC::Sim::ArrayProp(Name, RC::Sim::Prop(STR("Element"), Kind::Int64, 0), Decl.Offset);
             case Type::Int32s: return RC::Sim::ArrayProp(Name, RC::Sim::Prop(STR("Element"), Kind::Int32, 0), Decl.Offset);
             case Type::Struct: return RC::Sim::StructProp(Name, Structs.at(Decl.Struct), Decl.Offset);
@@ -52,12 +65,23 @@ namespace BRMB::Sim
             return RC::Sim::Prop(Name, Kind::Int64, Decl.Offset);
         }
 
-        auto ToProps(const std::vector<ParamDecl>& Decls, const StructMap& Structs) -> std::vector<PropSpec>
+        // Structures are looked up in Structs and classes through ClassOf; both have been checked.
+        auto ToProp(const ParamDecl& Decl, const StructMap& Structs, const ClassLookup& ClassOf = {}) -> PropSpec
+        {
+            PropSpec Spec = ToPropOfKind(Decl, Structs, Decl.Class.empty() || !ClassOf ? nullptr : ClassOf(Decl.Class));
+            Spec.Role = Decl.Direction == ParamDirection::Out     ? RC::Sim::ParamRole::Out
+                        : Decl.Direction == ParamDirection::Local ? RC::Sim::ParamRole::Local
+                                                                  : RC::Sim::ParamRole::In;
+            return Spec;
+        }
+
+        auto ToProps(const std::vector<ParamDecl>& Decls, const StructMap& Structs, const ClassLookup& ClassOf = {})
+            -> std::vector<PropSpec>
         {
             std::vector<PropSpec> Result;
             for (const auto& Decl : Decls)
             {
-                Result.push_back(ToProp(Decl, Structs));
+                Result.push_back(ToProp(Decl, Structs, ClassOf));
             }
             return Result;
         }
@@ -123,6 +147,46 @@ namespace BRMB::Sim
                     Fail(Plan, Here, "only struct and structs name a structure");
                 }
             }
+        }
+
+        // A class named by an object reference is one declared before (or a standard one).
+        auto CheckClasses(const Scenario& Plan, const World& Built, const std::vector<ParamDecl>& Decls,
+                          const std::string& At) -> void
+        {
+            for (size_t Index = 0; Index < Decls.size(); ++Index)
+            {
+                const auto& Decl = Decls[Index];
+                if (Decl.Class.empty())
+                {
+                    continue;
+                }
+                const auto Here = At + "[" + std::to_string(Index) + "].class";
+                if (Decl.Kind != Type::Object && Decl.Kind != Type::Objects && Decl.Kind != Type::Class)
+                {
+                    Fail(Plan, Here, "only object, objects and class name a class");
+                }
+                if (FindClass(Built, Decl.Class) == nullptr)
+                {
+                    Fail(Plan, Here, Decl.Class + " names no class declared before this one");
+                }
+            }
+        }
+
+        // A standard function declared with the scenario's parameters: plain types only, as the
+        // standard half is built before the scenario's structures and classes.
+        auto Redeclare(const Scenario& Plan, const FunctionDecl& Function, const std::string& At) -> std::vector<PropSpec>
+        {
+            for (size_t Index = 0; Index < Function.Params.size(); ++Index)
+            {
+                const auto& Param = Function.Params[Index];
+                if (!Param.Struct.empty() || !Param.Class.empty() || Param.Kind == Type::Struct ||
+                    Param.Kind == Type::Structs)
+                {
+                    Fail(Plan, At + ".params[" + std::to_string(Index) + "]",
+                         "a standard function's parameters name no structure or class");
+                }
+            }
+            return ToProps(Function.Params, {});
         }
 
         // Members of a row of a scenario structure, set from JSON values: numbers, names, lists of
@@ -748,6 +812,16 @@ namespace BRMB::Sim
                     }
                     Choices.OmitFunctions.insert(Wide(Lacked));
                 }
+                for (size_t Function = 0; Function < Decl.Functions.size(); ++Function)
+                {
+                    const auto& Redeclared = Decl.Functions[Function];
+                    const auto At = "blueprint.libraries." + Decl.Key + ".functions[" + std::to_string(Function) + "]";
+                    if (Full.Function(LibraryOf(Decl.Key), Wide(Redeclared.Name)) == nullptr)
+                    {
+                        Fail(Plan, At + ".name", "the library has no function " + Redeclared.Name);
+                    }
+                    Choices.Redeclared[Wide(Redeclared.Name)] = Redeclare(Plan, Redeclared, At);
+                }
                 if (!Decl.Present)
                 {
                     Choices.Omit.insert(LibraryOf(Decl.Key));
@@ -764,10 +838,21 @@ namespace BRMB::Sim
                 {
                     continue;
                 }
-                if (!Decl.Like.empty() || !Decl.Functions.empty() || !Decl.Variables.empty())
+                if (!Decl.Like.empty() || !Decl.Variables.empty())
                 {
                     Fail(Plan, Field("classes", Index, "name"),
-                         Decl.Name + " is a standard class: a scenario can only take functions away from it (lacks)");
+                         Decl.Name + " is a standard class: a scenario can only take functions away from it (lacks) "
+                                     "or declare them with other parameters (functions)");
+                }
+                for (size_t Function = 0; Function < Decl.Functions.size(); ++Function)
+                {
+                    const auto& Redeclared = Decl.Functions[Function];
+                    const auto At = Field("classes", Index, "functions[" + std::to_string(Function) + "]");
+                    if (!Contains(StandardFunctions(Decl.Name), Redeclared.Name))
+                    {
+                        Fail(Plan, At + ".name", Decl.Name + " has no function " + Redeclared.Name);
+                    }
+                    Choices.Redeclared[Wide(Redeclared.Name)] = Redeclare(Plan, Redeclared, At);
                 }
                 for (const auto& Lacked : Decl.Lacks)
                 {
@@ -869,18 +954,22 @@ namespace BRMB::Sim
                 Fail(Plan, Field("classes", Index, "lacks"), "only a class that is like a standard one can lack members");
             }
             CheckStructs(Plan, Built.Structs, Decl.Variables, Field("classes", Index, "variables"));
+            CheckClasses(Plan, Built, Decl.Variables, Field("classes", Index, "variables"));
             for (size_t Function = 0; Function < Decl.Functions.size(); ++Function)
             {
                 CheckStructs(Plan, Built.Structs, Decl.Functions[Function].Params,
                              Field("classes", Index, "functions[" + std::to_string(Function) + "].params"));
+                CheckClasses(Plan, Built, Decl.Functions[Function].Params,
+                             Field("classes", Index, "functions[" + std::to_string(Function) + "].params"));
             }
+            const ClassLookup ClassOf = [&](const std::string& Name) { return FindClass(Built, Name); };
             for (const auto& Variable : Decl.Variables)
             {
-                Variables.push_back(ToProp(Variable, Built.Structs));
+                Variables.push_back(ToProp(Variable, Built.Structs, ClassOf));
             }
             for (const auto& Function : Decl.Functions)
             {
-                Members.emplace_back(Function.Name, ToProps(Function.Params, Built.Structs));
+                Members.emplace_back(Function.Name, ToProps(Function.Params, Built.Structs, ClassOf));
             }
             UClass* Parent = nullptr;
             if (!Decl.Parent.empty())

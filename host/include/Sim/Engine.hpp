@@ -53,6 +53,14 @@ namespace RC::Sim
         Struct,  // an embedded script struct of its own size
     };
 
+    // How a function declares a parameter; variables and structure members ignore it.
+    enum class ParamRole
+    {
+        In,    // CPF_Parm
+        Out,   // CPF_Parm and CPF_OutParm
+        Local, // a Blueprint local variable: in the function's struct, no flags
+    };
+
     struct PropSpec
     {
         StringType Name;
@@ -60,6 +68,8 @@ namespace RC::Sim
         int32_t Offset = -1;                    // -1: next free offset, aligned to the member's size (max 8)
         std::shared_ptr<const PropSpec> Inner;  // element of an Array
         UScriptStruct* Struct = nullptr;        // the struct of a Struct member or of Array<Struct>
+        UClass* ObjectClass = nullptr;          // Object: the class referred to; Class: the class named; null: Object
+        ParamRole Role = ParamRole::In;
     };
 
     // Shorthands for property specs.

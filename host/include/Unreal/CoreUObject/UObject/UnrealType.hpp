@@ -7,6 +7,7 @@
 
 #include <HostApi.hpp>
 #include <Unreal/NameTypes.hpp>
+#include <Unreal/UnrealFlags.hpp>
 
 namespace RC::Unreal
 {
@@ -36,10 +37,20 @@ namespace RC::Unreal
         [[nodiscard]] auto GetOffset_Internal() const -> int32_t { return Offset_Internal; }
         [[nodiscard]] auto GetElementSize() const -> int32_t { return ElementSize; }
         [[nodiscard]] auto GetSize() const -> int32_t { return ElementSize; }
+        [[nodiscard]] auto GetPropertyFlags() const -> EPropertyFlags { return PropertyFlags; }
+        [[nodiscard]] auto HasAnyPropertyFlags(EPropertyFlags FlagsToCheck) const -> bool
+        {
+            return (PropertyFlags & FlagsToCheck) != 0;
+        }
+        auto SetPropertyFlags(EPropertyFlags NewFlags) -> void
+        {
+            PropertyFlags = static_cast<EPropertyFlags>(PropertyFlags | NewFlags);
+        }
 
     private:
         int32_t Offset_Internal;
         int32_t ElementSize;
+        EPropertyFlags PropertyFlags = CPF_None;
     };
 
     class RC_HOST_API FNameProperty : public FProperty
@@ -72,11 +83,16 @@ namespace RC::Unreal
         FObjectProperty(FName Name, int32_t Offset, UClass* PropertyClass = nullptr);
     };
 
-    // A class reference (UClass*), 8 bytes like any object reference.
+    // A class reference (UClass*), 8 bytes like any object reference. As in the engine, its
+    // property class is the class of classes ("Class"); the class it may name is MetaClass.
     class RC_HOST_API FClassProperty : public FObjectProperty
     {
     public:
-        FClassProperty(FName Name, int32_t Offset);
+        FClassProperty(FName Name, int32_t Offset, UClass* ClassOfClasses = nullptr, UClass* MetaClass = nullptr);
+        [[nodiscard]] auto GetMetaClass() const -> UClass* { return MetaClass; }
+
+    private:
+        UClass* MetaClass;
     };
 
     // A plain value of ElementSize bytes (integers, floats, booleans, opaque 8-byte entries).

@@ -1,0 +1,126 @@
+// The parameters each hooked Blueprint function must declare, in declaration order: the one
+// table that the hook bridge checks a function's reflection against before hooking it, that the
+// simulator's Blueprint half declares its functions from and that the guide's tables are
+// checked against. A function declared otherwise is not hooked: its handler would read and
+// write the block at these offsets.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include <String/StringType.hpp>
+
+namespace BRMB::Contract
+{
+    enum class ParamType
+    {
+        String,          // FString, 16 bytes
+        Name,            // FName, 8 bytes
+        ObjectReference, // UObject*, 8 bytes; not a class reference
+        ClassReference,  // UClass*, 8 bytes
+        Value8,          // any 8-byte value: the game's entry type, or bytes the hook never reads
+    };
+
+    enum class Direction
+    {
+        In,  // an input pin; a hook may write its answer over it in the block
+        Out, // an output pin
+    };
+
+    struct Param
+    {
+        const RC::CharType* Name; // as the simulator declares it; the engine's names are not compared
+        ParamType Type;
+        int32_t Offset;
+        int32_t Size;
+        Direction Dir;
+    };
+
+    struct Function
+    {
+        const RC::CharType* Name;
+        std::span<const Param> Params;
+    };
+
+    namespace Layouts
+    {
+        using enum ParamType;
+        using enum Direction;
+
+        inline constexpr Param OneString[] = {{STR("Path"), String, 0, 16, In}};
+        inline constexpr Param LogText[] = {{STR("Text"), String, 0, 16, In}};
+        inline constexpr Param SaveFile[] = {
+            {STR("Path"), String, 0, 16, In},
+            {STR("FileName"), String, 16, 16, In},
+            {STR("Content"), String, 32, 16, In},
+        };
+        inline constexpr Param Actor[] = {{STR("Actor"), ObjectReference, 0, 8, In}};
+        inline constexpr Param ClassName[] = {{STR("ClassName"), String, 0, 16, In}};
+        inline constexpr Param NewObject[] = {
+            {STR("Outer"), ObjectReference, 0, 8, In},
+            {STR("Class"), ClassReference, 8, 8, In},
+        };
+        inline constexpr Param Request[] = {{STR("Request"), String, 0, 16, In}};
+        inline constexpr Param Proxy[] = {{STR("Proxy"), ObjectReference, 0, 8, In}};
+        inline constexpr Param AddEntry[] = {
+            {STR("DataTable"), ObjectReference, 0, 8, In},
+            {STR("RowName"), Name, 8, 8, In},
+            {STR("EntryID"), Value8, 16, 8, In},
+        };
+        inline constexpr Param TestDT[] = {
+            {STR("DataTable"), ObjectReference, 0, 8, In},
+            {STR("RowName"), Name, 8, 8, In},
+            {STR("Ignored"), Value8, 16, 8, In},
+            {STR("EntryID"), Value8, 24, 8, In},
+        };
+    } // namespace Layouts
+
+    inline constexpr Function Functions[] = {
+        {STR("VEXA_CPP_SendToUE4SSLog"), Layouts::LogText},
+        {STR("VEXA_CPP_GetNamesFromDir"), Layouts::OneString},
+        {STR("VEXA_CPP_DoesFileExist"), Layouts::OneString},
+        {STR("VEXA_CPP_GetFileContents"), Layouts::OneString},
+        {STR("VEXA_CPP_SaveFile"), Layouts::SaveFile},
+        {STR("VEXA_CPP_RegisterWorldActor"), Layouts::Actor},
+        {STR("VEXA_CPP_DestroyedWorldActor"), Layouts::Actor},
+        {STR("VEXA_CPP_FindFirstOf"), Layouts::ClassName},
+        {STR("VEXA_CPP_FindAllOf"), Layouts::ClassName},
+        {STR("VEXA_CPP_NewObject"), Layouts::NewObject},
+        {STR("VEXA_Anim_CPP_GetResponse"), Layouts::Request},
+        {STR("BRMB_CPP_RegisterProxy"), Layouts::Proxy},
+        {STR("BRMB_CPP_DestroyedProxy"), Layouts::Proxy},
+        {STR("BRMB_CPP_AddObjectSelectionSetID"), Layouts::AddEntry},
+        {STR("BRMB_CPP_TestDT"), Layouts::TestDT},
+    };
+
+    // The function's contract; null for a name the table lacks.
+    constexpr auto Find(const RC::CharType* Name) -> const Function*
+    {
+        for (const Function& Entry : Functions)
+        {
+            size_t Index = 0;
+            while (Entry.Name[Index] != 0 && Entry.Name[Index] == Name[Index])
+            {
+                ++Index;
+            }
+            if (Entry.Name[Index] == Name[Index])
+            {
+                return &Entry;
+            }
+        }
+        return nullptr;
+    }
+
+    // The parameter at Offset of a function's contract; null when it has none there.
+    constexpr auto ParamAt(const Function& Of, int32_t Offset) -> const Param*
+    {
+        for (const Param& Entry : Of.Params)
+        {
+            if (Entry.Offset == Offset)
+            {
+                return &Entry;
+            }
+        }
+        return nullptr;
+    }
+} // namespace BRMB::Contract
