@@ -78,7 +78,8 @@ namespace VEXA
         // the matching line is logged unless Quiet.
         template <typename T>
         auto CheckedVariable(UObject& Actor, const RC::CharType* Name, bool (*IsExpected)(FProperty*),
-                             std::string_view MissingLine, std::string_view WrongTypeLine, bool Quiet = false) -> T*
+                             std::string_view MissingLine, std::string_view WrongTypeLine, bool Quiet = false,
+                             FProperty** DeclaredAs = nullptr) -> T*
         {
             void* const Storage = Actor.GetValuePtrByPropertyName<void>(Name);
             if (Storage == nullptr)
@@ -107,20 +108,83 @@ namespace VEXA
                 }
                 return nullptr;
             }
+            if (DeclaredAs != nullptr)
+            {
+                *DeclaredAs = Declared;
+            }
             return static_cast<T*>(Storage);
         }
 
-        auto ObjectRefOf(UObject& Actor, bool Quiet = false) -> UObject**
+        // "ObjectRef" and the class its declaration allows.
+        struct ObjectRefVariable
         {
-            return CheckedVariable<UObject*>(Actor, ObjectRefName, &IsObjectReference, "VEXA : *ObjectRef is nullptr",
-                                             "VEXA : ObjectRef is not an object reference", Quiet);
+            UObject** Storage = nullptr;
+            UClass* Allowed = nullptr;
+        };
+
+        auto AllowedClass(FProperty* Reference) -> UClass*
+        {
+            auto* const Typed = RC::Unreal::CastField<FObjectProperty>(Reference);
+            return Typed != nullptr ? Typed->GetPropertyClass() : nullptr;
         }
 
-        auto ObjectRefsOf(UObject& Actor) -> TArray<UObject*>*
+        auto ObjectRefOf(UObject& Actor, bool Quiet = false) -> ObjectRefVariable
         {
-            return CheckedVariable<TArray<UObject*>>(Actor, ObjectRefsName, &IsArrayOfObjectReferences,
-                                                     "VEXA : ObjectRefs is nullptr",
-                                                     "VEXA : ObjectRefs is not an array of object references");
+            FProperty* Declared = nullptr;
+            UObject** const Storage =
+                CheckedVariable<UObject*>(Actor, ObjectRefName, &IsObjectReference, "VEXA : *ObjectRef is nullptr",
+                                          "VEXA : ObjectRef is not an object reference", Quiet, &Declared);
+            return {Storage, Storage != nullptr ? AllowedClass(Declared) : nullptr};
+        }
+
+        struct ObjectRefsVariable
+        {
+            TArray<UObject*>* Storage = nullptr;
+            UClass* Allowed = nullptr;
+        };
+
+        auto ObjectRefsOf(UObject& Actor) -> ObjectRefsVariable
+        {
+            FProperty* Declared = nullptr;
+            auto* const Storage = CheckedVariable<TArray<UObject*>>(
+                Actor, ObjectRefsName, &IsArrayOfObjectReferences, "VEXA : ObjectRefs is nullptr",
+                "VEXA : ObjectRefs is not an array of object references", false, &Declared);
+            return {Storage, Storage != nullptr ? AllowedClass(RC::Unreal::CastField<FArrayProperty>(Declared)->GetInner())
+                                                : nullptr};
+        }
+
+        // Class is Allowed or derives from it. The engine names a class for every object
+        // reference (Object at the least); a declaration without one restricts nothing.
+        auto IsChildOf(const UClass* Class, const UClass* Allowed) -> bool
+        {
+            if (Allowed == nullptr)
+            {
+                return true;
+            }
+            for (const RC::Unreal::UStruct* Current = Class; Current != nullptr; Current = Current->GetSuperStruct())
+            {
+                if (Current == Allowed)
+                {
+                    return true;
+                }
+            }
+            return false;
+        }
+
+        // Null fits any reference.
+        auto Fits(const UObject* Object, const UClass* Allowed) -> bool
+        {
+            return Object == nullptr || IsChildOf(Object->GetClassPrivate(), Allowed);
+        }
+
+        // "VEXA : <Variable> holds <Allowed> references : a <Class> is not <Outcome>"
+        auto ReportWrongClass(RC::StringViewType Variable, const UClass& Allowed, const UClass& Class,
+                              RC::StringViewType Outcome) -> void
+        {
+            RC::StringType Line(STR("VEXA : "));
+            Line.append(Variable).append(STR(" holds ")).append(Allowed.GetName()).append(STR(" references : a "));
+            Line.append(Class.GetName()).append(STR(" is not ")).append(Outcome);
+            BRMB::Log::Wide(Line);
         }
     } // namespace
 
@@ -197,8 +261,8 @@ namespace VEXA::Hooks
         {
             return;
         }
-        UObject** const ObjectRef = ObjectRefOf(*Actor);
-        if (ObjectRef == nullptr)
+        const ObjectRefVariable ObjectRef = ObjectRefOf(*Actor);
+        if (ObjectRef.Storage == nullptr)
         {
             return;
         }
@@ -208,7 +272,15 @@ namespace VEXA::Hooks
             BRMB::Log::Narrow("VEXA : No ClassName");
             return;
         }
-        *ObjectRef = RC::Unreal::UObjectGlobals::FindFirstOf(ClassName);
+        UObject* const Found = RC::Unreal::UObjectGlobals::FindFirstOf(ClassName);
+        // The Blueprint reads the variable as its declared class: anything else there would be
+        // read as that class's members.
+        if (!Fits(Found, ObjectRef.Allowed))
+        {
+            ReportWrongClass(ObjectRefName, *ObjectRef.Allowed, *Found->GetClassPrivate(), STR("stored"));
+            return;
+        }
+        *ObjectRef.Storage = Found;
     }
 
     auto FindAllOf(HookContext& Context) -> void
@@ -219,22 +291,33 @@ namespace VEXA::Hooks
         {
             return;
         }
-        TArray<UObject*>* const ObjectRefs = ObjectRefsOf(*Actor);
+        const ObjectRefsVariable Variable = ObjectRefsOf(*Actor);
+        TArray<UObject*>* const ObjectRefs = Variable.Storage;
         if (ObjectRefs == nullptr)
         {
             return;
         }
         // A corrupt header cannot be trusted even to be emptied: its storage is left alone.
         ObjectRefs->CheckInvariants();
-        ObjectRefs->Empty();
         const std::string ClassName = BRMB::ParamView(Context).Utf8At(ClassNameParam);
         if (ClassName.empty())
         {
+            ObjectRefs->Empty();
             BRMB::Log::Narrow("VEXA : No ClassName");
             return;
         }
         std::vector<UObject*> FoundObjects;
         RC::Unreal::UObjectGlobals::FindAllOf(ClassName, FoundObjects);
+        // All or nothing: the array keeps what it held when one found object does not fit.
+        for (const UObject* const Found : FoundObjects)
+        {
+            if (!Fits(Found, Variable.Allowed))
+            {
+                ReportWrongClass(ObjectRefsName, *Variable.Allowed, *Found->GetClassPrivate(), STR("stored"));
+                return;
+            }
+        }
+        ObjectRefs->Empty();
         if (FoundObjects.empty())
         {
             BRMB::Log::Narrow("VEXA : FindAllOf : FoundObjects is empty");
@@ -260,10 +343,17 @@ namespace VEXA::Hooks
         {
             // Nothing to construct; the Blueprint reads null rather than a stale object.
             BRMB::Log::Narrow("VEXA : NewObject : No Class");
-            if (UObject** const ObjectRef = ObjectRefOf(*Actor, true); ObjectRef != nullptr)
+            if (UObject** const ObjectRef = ObjectRefOf(*Actor, true).Storage; ObjectRef != nullptr)
             {
                 *ObjectRef = nullptr;
             }
+            return;
+        }
+        // Checked before constructing, so nothing is made that could not be stored.
+        if (const ObjectRefVariable Target = ObjectRefOf(*Actor, true);
+            Target.Storage != nullptr && !IsChildOf(Class, Target.Allowed))
+        {
+            ReportWrongClass(ObjectRefName, *Target.Allowed, *Class, STR("constructed"));
             return;
         }
 
@@ -277,7 +367,7 @@ namespace VEXA::Hooks
         Construct.ExternalPackage = nullptr;
         UObject* const Created = RC::Unreal::UObjectGlobals::StaticConstructObject(Construct);
 
-        UObject** const ObjectRef = ObjectRefOf(*Actor);
+        UObject** const ObjectRef = ObjectRefOf(*Actor).Storage;
         if (ObjectRef == nullptr)
         {
             return;

@@ -149,7 +149,7 @@ namespace BRMB::Sim
                 {"name", Type::Name},       {"entry", Type::Entry},   {"int32", Type::Int32},
                 {"float", Type::Float},     {"bool", Type::Bool},     {"objects", Type::Objects},
                 {"entries", Type::Entries}, {"int32s", Type::Int32s}, {"struct", Type::Struct},
-                {"structs", Type::Structs},
+                {"structs", Type::Structs}, {"classes", Type::Classes},
             };
             const auto Text = From.String();
             for (const auto& [Name, Kind] : Names)
@@ -906,6 +906,7 @@ namespace BRMB::Sim
         case Type::Objects: return "objects";
         case Type::Entries: return "entries";
         case Type::Int32s: return "int32s";
+        case Type::Classes: return "classes";
         case Type::Struct: return "struct";
         case Type::Structs: return "structs";
         }

@@ -37,6 +37,7 @@ namespace BRMB::Sim
         Objects, // engine array of object references
         Entries, // engine array of 8-byte values
         Int32s,  // engine array of 4-byte values
+        Classes, // engine array of class references
         Struct,  // a structure of the scenario, embedded
         Structs, // engine array of a structure of the scenario
     };

@@ -56,6 +56,12 @@ namespace BRMB::Sim
                 Element.ObjectClass = Referred;
                 return RC::Sim::ArrayProp(Name, std::move(Element), Decl.Offset);
             }
+            case Type::Classes:
+            {
+                PropSpec Element = RC::Sim::Prop(STR("Element"), Kind::Class, 0);
+                Element.ObjectClass = Referred;
+                return RC::Sim::ArrayProp(Name, std::move(Element), Decl.Offset);
+            }
             case Type::Entries: return RC::Sim::ArrayProp(Name, RC::Sim::Prop(STR("Element"), Kind::Int64, 0), Decl.Offset);
             case Type::Int32s: return RC::Sim::ArrayProp(Name, RC::Sim::Prop(STR("Element"), Kind::Int32, 0), Decl.Offset);
             case Type::Struct: return RC::Sim::StructProp(Name, Structs.at(Decl.Struct), Decl.Offset);
@@ -161,9 +167,10 @@ namespace BRMB::Sim
                     continue;
                 }
                 const auto Here = At + "[" + std::to_string(Index) + "].class";
-                if (Decl.Kind != Type::Object && Decl.Kind != Type::Objects && Decl.Kind != Type::Class)
+                if (Decl.Kind != Type::Object && Decl.Kind != Type::Objects && Decl.Kind != Type::Class &&
+                    Decl.Kind != Type::Classes)
                 {
-                    Fail(Plan, Here, "only object, objects and class name a class");
+                    Fail(Plan, Here, "only object, objects, class and classes name a class");
                 }
                 if (FindClass(Built, Decl.Class) == nullptr)
                 {
@@ -365,7 +372,7 @@ namespace BRMB::Sim
                 {
                     // Raw bytes suit only plain values: they would not own engine memory.
                     if (*Kind == Type::Text || *Kind == Type::Objects || *Kind == Type::Entries || *Kind == Type::Int32s ||
-                        *Kind == Type::Structs)
+                        *Kind == Type::Structs || *Kind == Type::Classes)
                     {
                         Fail(Plan, At + ".hex", std::string("a variable of type ") + TypeName(*Kind) + " takes no raw bytes");
                     }
@@ -1177,6 +1184,10 @@ namespace BRMB::Sim
         if (auto* Array = CastField<FArrayProperty>(Property))
         {
             auto* Inner = Array->GetInner();
+            if (CastField<FClassProperty>(Inner) != nullptr)
+            {
+                return Type::Classes;
+            }
             if (CastField<FObjectProperty>(Inner) != nullptr)
             {
                 return Type::Objects;
