@@ -110,17 +110,4 @@ namespace BRMB::Contract
         }
         return nullptr;
     }
-
-    // The parameter at Offset of a function's contract; null when it has none there.
-    constexpr auto ParamAt(const Function& Of, int32_t Offset) -> const Param*
-    {
-        for (const Param& Entry : Of.Params)
-        {
-            if (Entry.Offset == Offset)
-            {
-                return &Entry;
-            }
-        }
-        return nullptr;
-    }
 } // namespace BRMB::Contract

@@ -9,15 +9,21 @@
 #include <Unreal/CoreUObject/UObject/UnrealType.hpp>
 #include <Unreal/Engine/UDataTable.hpp>
 
+#include <Unreal/UObject.hpp>
+
 #include "core/param_view.hpp"
 #include "proxy/proxy_hooks.hpp"
 #include "proxy/row_view.hpp"
 
 namespace BRMB
 {
+    using RC::Unreal::CastField;
     using RC::Unreal::FArrayProperty;
+    using RC::Unreal::FClassProperty;
     using RC::Unreal::FNameProperty;
+    using RC::Unreal::FObjectProperty;
     using RC::Unreal::FProperty;
+    using RC::Unreal::FStrProperty;
     using RC::Unreal::FStructProperty;
     using RC::Unreal::UDataTable;
     using RC::Unreal::UStruct;
@@ -40,22 +46,92 @@ namespace BRMB
             return nullptr;
         }
 
+        // Both of the same kind; a kind that holds engine memory or promises a class is only
+        // the same as itself.
+        template <typename Kind>
+        auto BothOrNeither(FProperty& A, FProperty& B, bool& Either) -> bool
+        {
+            const bool InA = CastField<Kind>(&A) != nullptr;
+            const bool InB = CastField<Kind>(&B) != nullptr;
+            Either = Either || InA || InB;
+            return InA == InB;
+        }
+
+        // The same value type: what is copied from B into an array of A is what the engine reads
+        // there. Plain values (numbers, opaque entries) of the same size count as the same.
+        auto SameValueType(FProperty& A, FProperty& B) -> bool
+        {
+            if (A.GetSize() != B.GetSize())
+            {
+                return false;
+            }
+            bool Typed = false;
+            if (!BothOrNeither<FStrProperty>(A, B, Typed) || !BothOrNeither<FNameProperty>(A, B, Typed) ||
+                !BothOrNeither<FClassProperty>(A, B, Typed) || !BothOrNeither<FObjectProperty>(A, B, Typed) ||
+                !BothOrNeither<FStructProperty>(A, B, Typed) || !BothOrNeither<FArrayProperty>(A, B, Typed))
+            {
+                return false;
+            }
+            if (!Typed)
+            {
+                return true;
+            }
+            if (auto* const Object = CastField<FObjectProperty>(&A))
+            {
+                return Object->GetPropertyClass() == CastField<FObjectProperty>(&B)->GetPropertyClass();
+            }
+            if (auto* const Struct = CastField<FStructProperty>(&A))
+            {
+                return Struct->GetStruct() == CastField<FStructProperty>(&B)->GetStruct();
+            }
+            if (auto* const Array = CastField<FArrayProperty>(&A))
+            {
+                FProperty* const InnerA = Array->GetInner();
+                FProperty* const InnerB = CastField<FArrayProperty>(&B)->GetInner();
+                return InnerA != nullptr && InnerB != nullptr && SameValueType(*InnerA, *InnerB);
+            }
+            return true; // strings, names
+        }
+
         // The dump reads StateGroupID as a name: any other value there is no index into the
         // engine's name table.
-        auto IsSelectionSetItem(UStruct& Item) -> bool
+        auto IsSelectionSetItem(UStruct& Item, FProperty& Entry) -> bool
         {
             if (FindAt<FNameProperty>(Item, offsetof(SelectionSetItem, StateGroupID)) == nullptr)
             {
                 return false;
             }
             auto* const Entries = FindAt<FArrayProperty>(Item, offsetof(SelectionSetItem, Entries));
-            const FProperty* const Inner = Entries != nullptr ? Entries->GetInner() : nullptr;
-            return Inner != nullptr && std::cmp_equal(Inner->GetElementSize(), sizeof(Entry8));
+            FProperty* const Inner = Entries != nullptr ? Entries->GetInner() : nullptr;
+            return Inner != nullptr && std::cmp_equal(Inner->GetElementSize(), sizeof(Entry8)) &&
+                   SameValueType(*Inner, Entry);
+        }
+
+        template <typename T>
+        auto ClaimsMissingStorage(RC::Unreal::TArray<T>& Array) -> bool
+        {
+            // An inconsistent header is the host's to refuse, with its own error.
+            return Array.GetData() == nullptr && Array.Max() > 0 && Array.Num() >= 0 && Array.Num() <= Array.Max();
         }
     } // namespace
 
-    auto HasObjectSelectionLayout(RC::Unreal::UScriptStruct* RowStruct) -> bool
+    auto HasMissingStorage(ObjectSelectionRow& Row) -> bool
     {
+        auto& Sets = Row.SelectionSet;
+        if (ClaimsMissingStorage(Sets))
+        {
+            return true;
+        }
+        const bool FirstReachable = Sets.GetData() != nullptr && Sets.Num() > 0 && Sets.Num() <= Sets.Max();
+        return FirstReachable && ClaimsMissingStorage(Sets.GetData()[0].Entries);
+    }
+
+    auto HasObjectSelectionLayout(RC::Unreal::UScriptStruct* RowStruct, FProperty* Entry) -> bool
+    {
+        if (Entry == nullptr)
+        {
+            return false;
+        }
         if (RowStruct == nullptr || FindAt<FNameProperty>(*RowStruct, offsetof(ObjectSelectionRow, ID)) == nullptr)
         {
             return false;
@@ -63,7 +139,7 @@ namespace BRMB
         auto* const SelectionSet = FindAt<FArrayProperty>(*RowStruct, offsetof(ObjectSelectionRow, SelectionSet));
         auto* const Item =
             SelectionSet != nullptr ? RC::Unreal::CastField<FStructProperty>(SelectionSet->GetInner()) : nullptr;
-        return Item != nullptr && Item->GetStruct() != nullptr && IsSelectionSetItem(*Item->GetStruct());
+        return Item != nullptr && Item->GetStruct() != nullptr && IsSelectionSetItem(*Item->GetStruct(), *Entry);
     }
 } // namespace BRMB
 
@@ -76,6 +152,26 @@ namespace BRMB::ProxyHooks
         constexpr size_t AddEntryOffset = 16;
         // Bytes 16 to 23 of the diagnostic twin's block are another parameter, never read here.
         constexpr size_t TestEntryOffset = 24;
+
+        // The entry parameter of the function running, as its declaration reflects it: the hook
+        // sits on that function of the calling object's class. Null when it cannot be found.
+        auto EntryParam(HookContext& Context, const RC::CharType* FunctionName, size_t Offset) -> FProperty*
+        {
+            RC::Unreal::UFunction* const Function =
+                Context.Context != nullptr ? Context.Context->GetFunctionByNameInChain(FunctionName) : nullptr;
+            if (Function == nullptr)
+            {
+                return nullptr;
+            }
+            for (FProperty* const Param : Function->ForEachProperty())
+            {
+                if (Param->HasAnyPropertyFlags(RC::Unreal::CPF_Parm) && std::cmp_equal(Param->GetOffset_Internal(), Offset))
+                {
+                    return Param;
+                }
+            }
+            return nullptr;
+        }
     } // namespace
 
     auto AddObjectSelectionSetID(HookContext& Context) -> void
@@ -88,7 +184,8 @@ namespace BRMB::ProxyHooks
             SayNarrow("BRMB : Proxy : BRMB_CPP_AddObjectSelectionSetID : Passed DataTable from BPs is nullptr");
             return;
         }
-        if (!HasObjectSelectionLayout(Table->GetRowStruct()))
+        if (!HasObjectSelectionLayout(Table->GetRowStruct(),
+                                      EntryParam(Context, AddObjectSelectionSetIDSpec.Function, AddEntryOffset)))
         {
             SayNarrow("BRMB:Proxy:BRMB_CPP_AddObjectSelectionSetID:Row layout mismatch");
             return;
@@ -97,6 +194,11 @@ namespace BRMB::ProxyHooks
         if (Row == nullptr)
         {
             SayNarrow("BRMB:Proxy:BRMB_CPP_AddObjectSelectionSetID:Table Row Not Found?");
+            return;
+        }
+        if (HasMissingStorage(*Row))
+        {
+            SayNarrow("BRMB:Proxy:BRMB_CPP_AddObjectSelectionSetID:Row layout mismatch");
             return;
         }
         Row->SelectionSet[0].Entries.AddUnique(Params.EntryAt(AddEntryOffset));
@@ -115,7 +217,7 @@ namespace BRMB::ProxyHooks
             SayNarrow("BRMB : Proxy::BRMB_CPP_TestDT : Passed DataTable from BPs is Nullptr!");
             return;
         }
-        if (!HasObjectSelectionLayout(Table->GetRowStruct()))
+        if (!HasObjectSelectionLayout(Table->GetRowStruct(), EntryParam(Context, TestDTSpec.Function, TestEntryOffset)))
         {
             SayNarrow("BRMB:Proxy:BRMB_CPP_TestDT:Row layout mismatch");
             return;
@@ -125,6 +227,11 @@ namespace BRMB::ProxyHooks
         if (Row == nullptr)
         {
             SayNarrow("BRMB : Proxy::BRMB_CPP_TestDT : Table Row Not Found?");
+            return;
+        }
+        if (HasMissingStorage(*Row))
+        {
+            SayNarrow("BRMB:Proxy:BRMB_CPP_TestDT:Row layout mismatch");
             return;
         }
         SayNarrow("BRMB : Proxy::BRMB_CPP_TestDT : Reinterpret Cast Data Table");

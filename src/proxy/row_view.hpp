@@ -12,6 +12,7 @@
 
 namespace RC::Unreal
 {
+    class FProperty;
     class UScriptStruct;
 }
 
@@ -46,10 +47,16 @@ namespace BRMB
 
     // True when the host describes RowStruct as this view expects: a name at the ID offset and,
     // at the SelectionSet offset, an array of structures that hold a name at the StateGroupID
-    // offset and an array of 8-byte entries at the Entries offset. Members a structure inherits
-    // from its super structure count at their offsets like its own. Writing an entry into any
-    // other row would corrupt engine memory.
-    [[nodiscard]] auto HasObjectSelectionLayout(RC::Unreal::UScriptStruct* RowStruct) -> bool;
+    // offset and, at the Entries offset, an array whose elements have the type of Entry (the
+    // hooked function's entry parameter, which is what gets copied in). Members a structure
+    // inherits from its super structure count at their offsets like its own. Writing an entry
+    // into any other row would corrupt engine memory.
+    [[nodiscard]] auto HasObjectSelectionLayout(RC::Unreal::UScriptStruct* RowStruct, RC::Unreal::FProperty* Entry)
+        -> bool;
+
+    // True when a consistent SelectionSet header, or that of its first item's Entries, claims
+    // storage behind a null data pointer: reading or appending would go through it.
+    [[nodiscard]] auto HasMissingStorage(ObjectSelectionRow& Row) -> bool;
 
     // The row as the view; null stays null.
     [[nodiscard]] inline auto AsObjectSelectionRow(uint8_t* Row) -> ObjectSelectionRow*

@@ -242,10 +242,10 @@ namespace BRMB::Sim
         {
             Header Result{static_cast<int32_t>(From.Child("num").Whole<int64_t>()),
                           static_cast<int32_t>(From.Child("max").Whole<int64_t>())};
-            // A consistent header over no storage would let the mod read through a null pointer.
-            if (Result.Num >= 0 && Result.Num <= Result.Max)
+            // Without storage: inconsistent, or claiming room it does not have; (0, 0) is merely empty.
+            if (Result.Num == 0 && Result.Max == 0)
             {
-                From.Fail("a corrupt header needs num below 0 or above max");
+                From.Fail("a header without storage needs num below 0, num above max or max above 0");
             }
             return Result;
         }
