@@ -17,6 +17,7 @@
 #include <Unreal/FProperty.hpp>
 
 #include "blueprint_half.hpp"
+#include "core/contract.hpp"
 #include "support/mod_fixture.hpp"
 
 namespace
@@ -87,7 +88,8 @@ namespace
     {
         int Offset;
         std::string Type;
-        std::string Name; // empty where the table gives none
+        std::string Name;      // empty where the table gives none
+        std::string Direction; // "in" or "out"; empty where the table gives none
     };
 
     // The parameter table under each "#### `Function`" heading.
@@ -112,19 +114,19 @@ namespace
             }
             else if (!Current.empty() && std::regex_search(Line, Match, Row))
             {
-                Tables[Current].push_back({std::stoi(Match[1]), Match[2], {}});
+                Tables[Current].push_back({std::stoi(Match[1]), Match[2], {}, {}});
             }
         }
         return Tables;
     }
 
     // The rows of the table of every function:
-    //     | [`Function`](#anchor) | owner | `Name` Type @offset<br>`Name` Type @offset | ...
+    //     | [`Function`](#anchor) | owner | `Name` Pin type @offset in<br>`Name` Pin type @offset out | ...
     auto OverviewTable(const std::string& Markdown) -> std::map<std::string, std::vector<GuideParam>>
     {
         std::map<std::string, std::vector<GuideParam>> Rows;
         const std::regex Row(R"(^\| \[`(\w+)`\]\(#[\w-]+\) \|[^|]*\|([^|]*)\|)");
-        const std::regex Param(R"(`(\w+)` ([^`@]+?) @(\d+))");
+        const std::regex Param(R"(`(\w+)` ([^`@]+?) @(\d+) (in|out))");
         std::istringstream Lines(Markdown);
         for (std::string Line; std::getline(Lines, Line);)
         {
@@ -138,7 +140,7 @@ namespace
             for (auto Each = std::sregex_iterator(Cell.begin(), Cell.end(), Param); Each != std::sregex_iterator();
                  ++Each)
             {
-                Params.push_back({std::stoi((*Each)[3]), (*Each)[2], (*Each)[1]});
+                Params.push_back({std::stoi((*Each)[3]), (*Each)[2], (*Each)[1], (*Each)[4]});
             }
         }
         return Rows;
@@ -169,6 +171,46 @@ namespace
             return CastField<RC::Unreal::FNumericProperty>(&Property) != nullptr && Property.GetSize() == 8;
         }
         return false;
+    }
+
+    // The editor's pin type the guide gives for each type of the contract.
+    auto PinMatches(const std::string& Pin, BRMB::Contract::ParamType Type) -> bool
+    {
+        using enum BRMB::Contract::ParamType;
+        switch (Type)
+        {
+        case String: return Pin == "String";
+        case Name: return Pin == "Name";
+        case ObjectReference: return Pin.ends_with("Object Reference");
+        case ClassReference: return Pin == "Class Reference";
+        case Value8: return Pin == "Integer64";
+        }
+        return false;
+    }
+
+    // The table of every function against the contract table the mod checks declarations with:
+    // each parameter's name, pin type, offset and direction, in order.
+    TEST(Guide, TheTableOfEveryFunctionMatchesTheContract)
+    {
+        const auto Overview = OverviewTable(Guide());
+        ASSERT_EQ(Overview.size(), std::size(BRMB::Contract::Functions));
+        for (const auto& Function : BRMB::Contract::Functions)
+        {
+            const auto Name = BrambleonTest::ToUtf8(Function.Name);
+            SCOPED_TRACE(Name);
+            const auto Row = Overview.find(Name);
+            ASSERT_NE(Row, Overview.end()) << "no row in the table of every function";
+            ASSERT_EQ(Row->second.size(), Function.Params.size());
+            for (size_t Index = 0; Index < Function.Params.size(); ++Index)
+            {
+                const auto& Expected = Function.Params[Index];
+                const auto& Given = Row->second[Index];
+                EXPECT_EQ(Given.Name, BrambleonTest::ToUtf8(Expected.Name));
+                EXPECT_EQ(Given.Offset, Expected.Offset);
+                EXPECT_TRUE(PinMatches(Given.Type, Expected.Type)) << Given.Name << " is no " << Given.Type;
+                EXPECT_EQ(Given.Direction, Expected.Dir == BRMB::Contract::Direction::Out ? "out" : "in");
+            }
+        }
     }
 
     TEST(Guide, EveryQuotedTextIsWrittenByTheCode)
@@ -204,8 +246,8 @@ namespace
         }
     }
 
-    // Both the per-function tables and the table of every function; where the guide names a
-    // parameter, the Blueprint half declares it under that name.
+    // The per-function tables; where the guide names a parameter, the Blueprint half declares
+    // it under that name.
     TEST(Guide, ParameterTablesMatchTheDeclaredLayouts)
     {
         auto& Sim = RC::Sim::Engine::Reset();
@@ -217,7 +259,7 @@ namespace
         const auto Overview = OverviewTable(Markdown);
         ASSERT_FALSE(Sections.empty());
         ASSERT_FALSE(Overview.empty());
-        for (const auto* Tables : {&Sections, &Overview})
+        for (const auto* Tables : {&Sections})
         {
             for (const auto& [Function, Rows] : *Tables)
             {
