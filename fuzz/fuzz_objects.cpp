@@ -2,8 +2,9 @@
 // every kind, searches with fuzzed class names, constructions with null and live outers and
 // classes, "ObjectRefs" headers that are inconsistent, and world actors whose classes declare
 // "ObjectRef" and "ObjectRefs" with any type, in any order, in the class or its super class or
-// both. A small model of the registration checks what the hooks leave in the registered actor's
-// variables: nothing but a properly typed own variable is ever written.
+// both, as references to any object or to one class. A small model of the registration checks
+// what the hooks leave in the registered actor's variables: nothing but a properly typed own
+// variable is ever written, and only with objects of the class it is declared for.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -56,15 +57,21 @@ namespace
         UScriptStruct* Holder;
     };
 
-    auto Declare(RC::StringViewType Name, VarType Type, const Structs& Made) -> std::optional<PropSpec>
+    // Allowed narrows an object reference, or the elements of an array of them, to a class.
+    auto Declare(RC::StringViewType Name, VarType Type, const Structs& Made, UClass* Allowed = nullptr)
+        -> std::optional<PropSpec>
     {
         using RC::Sim::ArrayProp;
         using RC::Sim::Prop;
         using RC::Sim::StructProp;
+        const auto Narrowed = [&](PropSpec Spec) {
+            Spec.ObjectClass = Allowed;
+            return Spec;
+        };
         switch (Type)
         {
         case VarType::Absent: return std::nullopt;
-        case VarType::Object: return Prop(Name, Kind::Object);
+        case VarType::Object: return Narrowed(Prop(Name, Kind::Object));
         case VarType::Class: return Prop(Name, Kind::Class);
         case VarType::Int32: return Prop(Name, Kind::Int32);
         case VarType::Float: return Prop(Name, Kind::Float);
@@ -74,7 +81,7 @@ namespace
         case VarType::Text: return Prop(Name, Kind::Str);
         case VarType::Vector: return StructProp(Name, Made.Vector);
         case VarType::Holder: return StructProp(Name, Made.Holder);
-        case VarType::Objects: return ArrayProp(Name, Prop(STR("Element"), Kind::Object, 0));
+        case VarType::Objects: return ArrayProp(Name, Narrowed(Prop(STR("Element"), Kind::Object, 0)));
         case VarType::Int32s: return ArrayProp(Name, Prop(STR("Element"), Kind::Int32, 0));
         case VarType::Classes: return ArrayProp(Name, Prop(STR("Element"), Kind::Class, 0));
         case VarType::Vectors: return ArrayProp(Name, StructProp(STR("Element"), Made.Vector, 0));
@@ -91,6 +98,7 @@ namespace
         size_t Size{};
         std::optional<size_t> RefAt;  // the own "ObjectRef", when it is a plain object reference
         std::optional<size_t> RefsAt; // the own "ObjectRefs", when it is an array of those
+        UClass* Allowed{};            // the class both are declared for; null: any object
 
         [[nodiscard]] auto Bytes() const -> uint8_t*
         {
@@ -173,9 +181,14 @@ namespace
         const auto Lead = Input.ConsumeIntegralInRange<uint32_t>(0, 2);
         const auto SuperRef = Input.ConsumeIntegralInRange<uint32_t>(0, 2);
         const auto SuperRefs = Input.ConsumeIntegralInRange<uint32_t>(0, 2);
+        // Any object, the searched item class, or a class no item is.
+        const auto Narrowing = Input.ConsumeIntegralInRange<uint32_t>(0, 2);
+        UClass* const Allowed = Narrowing == 1 ? Scene.ItemClass
+                                : Narrowing == 2 ? Session.Half().WorldActorClass
+                                                 : nullptr;
         const uint32_t Super = SuperRef * 3 + SuperRefs;
-        const uint32_t Key = (((static_cast<uint32_t>(Ref) * Types + static_cast<uint32_t>(Refs)) * 2 +
-                               (RefsFirst ? 1U : 0U)) * 3 + Lead) * 9 + Super;
+        const uint32_t Key = ((((static_cast<uint32_t>(Ref) * Types + static_cast<uint32_t>(Refs)) * 2 +
+                                (RefsFirst ? 1U : 0U)) * 3 + Lead) * 9 + Super) * 3 + Narrowing;
         if (const auto Found = Scene.OddActors.find(Key); Found != Scene.OddActors.end())
         {
             return Found->second;
@@ -208,8 +221,8 @@ namespace
         {
             Variables.push_back(RC::Sim::Prop(STR("Lead"), Kind::Int32));
         }
-        auto First = Declare(STR("ObjectRef"), Ref, Scene.Made);
-        auto Second = Declare(STR("ObjectRefs"), Refs, Scene.Made);
+        auto First = Declare(STR("ObjectRef"), Ref, Scene.Made, Allowed);
+        auto Second = Declare(STR("ObjectRefs"), Refs, Scene.Made, Allowed);
         if (RefsFirst)
         {
             std::swap(First, Second);
@@ -225,6 +238,7 @@ namespace
         UClass* const Class = Session.Sim().CreateClass(STR("/Game/Fuzz/") + Name + STR(".") + Name, Variables, SuperClass);
 
         OddActor Made;
+        Made.Allowed = Allowed;
         Made.Object = Session.Sim().SpawnObject(Class);
         Made.Size = static_cast<size_t>(Class->GetPropertiesSize());
         for (RC::Unreal::FProperty* Own : Class->ForEachProperty())
@@ -259,6 +273,32 @@ namespace
         if (Actor.RefsAt)
         {
             Fuzz::Require(Fuzz::IsConsistent(Fuzz::ReadHeader(After + *Actor.RefsAt)), "the search leaves a consistent list");
+        }
+    }
+
+    auto Fits(const UObject* Object, const UClass* Allowed) -> bool
+    {
+        return Object == nullptr || Allowed == nullptr || Object->IsA(Allowed);
+    }
+
+    // What the odd actor's variables hold is of the class they are declared for.
+    auto RequireDeclaredClasses(const OddActor& Actor) -> void
+    {
+        if (Actor.RefAt)
+        {
+            UObject* Held{};
+            std::memcpy(&Held, Actor.Bytes() + *Actor.RefAt, sizeof(Held));
+            Fuzz::Require(Fits(Held, Actor.Allowed), "ObjectRef holds only its declared class");
+        }
+        if (Actor.RefsAt)
+        {
+            const Fuzz::ArrayHeader Refs = Fuzz::ReadHeader(Actor.Bytes() + *Actor.RefsAt);
+            for (int32_t Index = 0; Index < Refs.Num; ++Index)
+            {
+                UObject* Held{};
+                std::memcpy(&Held, static_cast<const uint8_t*>(Refs.Data) + Index * sizeof(Held), sizeof(Held));
+                Fuzz::Require(Fits(Held, Actor.Allowed), "ObjectRefs holds only its declared class");
+            }
         }
     }
 
@@ -346,16 +386,24 @@ extern "C" auto LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) -> int
         {
             Harness::ParamBlock Params(Fn.FindFirstOf);
             const bool Items = WriteClassName(Params, Input);
-            Session.Call(PickActor(), Fn.FindFirstOf, Params);
             UObject** Ref = IsPlainActor(Registered) ? ObjectRefOf(Registered) : nullptr;
+            const UClass* Allowed = nullptr;
             if (Odd != nullptr && Odd->RefAt)
             {
                 Ref = reinterpret_cast<UObject**>(Odd->Bytes() + *Odd->RefAt);
+                Allowed = Odd->Allowed;
             }
-            if (Items && Ref != nullptr)
+            UObject* const Held = Ref != nullptr ? *Ref : nullptr;
+            Session.Call(PickActor(), Fn.FindFirstOf, Params);
+            const bool ItemFits = Allowed == nullptr || Allowed == Scene.ItemClass;
+            if (Items && Ref != nullptr && ItemFits)
             {
                 Fuzz::Require(*Ref != nullptr && (*Ref)->GetClassPrivate() == Scene.ItemClass,
                               "the first item is found");
+            }
+            if (Items && Ref != nullptr && !ItemFits)
+            {
+                Fuzz::Require(*Ref == Held, "an item is not stored where another class is declared");
             }
             break;
         }
@@ -425,6 +473,7 @@ extern "C" auto LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) -> int
         if (Odd != nullptr && Action >= 2 && Action <= 4)
         {
             RequireOnlyOwnVariablesWritten(*Odd, OddBefore);
+            RequireDeclaredClasses(*Odd);
         }
         Fuzz::RequireNoEscapes(Session);
     }

@@ -1,8 +1,10 @@
 // The proxy registry and the data-table hooks: registrations with null and live objects, row
 // lookups by present and missing names, and rows whose SelectionSet and Entries headers are
-// honest or inconsistent. A model checks each add: the entry is present afterwards, added once
-// by the duplicate-checking hook and always by the diagnostic one, and an inconsistent or empty
-// row is left as it was.
+// honest or inconsistent, and tables whose Entries lists hold other element types (object
+// references, 8-byte structures holding a name, 4-byte values). A model checks each add: the
+// entry is present afterwards, added once by the duplicate-checking hook and always by the
+// diagnostic one, and an inconsistent or empty row, or one of another element type, is left as it
+// was byte for byte.
 #include <algorithm>
 #include <array>
 #include <cstddef>
@@ -22,6 +24,17 @@ namespace
 
     constexpr int RowCount = 3;
 
+    // A table of the selection layout whose Entries elements are of another type: one row, one
+    // selection set, two zeroed elements, in storage the engine releases with the table.
+    struct OtherTable
+    {
+        RC::Unreal::UDataTable* Table{};
+        uint8_t* Row{};
+        uint8_t* Item{};
+        uint8_t* Elements{};
+        size_t ElementsSize{};
+    };
+
     // Each row's SelectionSet storage as allocated here, so it can be released whatever the
     // header says now.
     struct Rows
@@ -37,9 +50,45 @@ namespace
         std::array<int32_t, RowCount> ItemsAllocated{};
         std::array<void*, RowCount> ItemStorage{};
         std::vector<UObject*> Objects;
+        std::vector<OtherTable> Others;
     };
 
     auto SelectionSetOf(Rows& Table, int Row) -> uint8_t* { return Table.Memory[Row] + BlueprintHalf::RowSelectionSetOffset; }
+
+    auto MakeOtherTable(Harness::Session& Session, const RC::StringType& Name, RC::Sim::PropSpec Element,
+                        size_t ElementSize) -> OtherTable
+    {
+        using RC::Sim::ArrayProp;
+        using RC::Sim::Kind;
+        using RC::Sim::Prop;
+        using RC::Sim::StructProp;
+        auto& Sim = Session.Sim();
+        auto* const Item = Sim.CreateStruct(
+            STR("/Game/Fuzz/") + Name + STR("Item.") + Name + STR("Item"),
+            {Prop(STR("StateGroupID"), Kind::Name, 0), ArrayProp(STR("Entries"), std::move(Element), 16)}, 32);
+        auto* const RowStruct = Sim.CreateStruct(
+            STR("/Game/Fuzz/") + Name + STR("Row.") + Name + STR("Row"),
+            {Prop(STR("ID"), Kind::Name, 8), ArrayProp(STR("SelectionSet"), StructProp(STR("Item"), Item, 0), 32)}, 48);
+        OtherTable Made;
+        Made.Table = Sim.CreateDataTable(STR("/Game/Fuzz/DT_") + Name + STR(".DT_") + Name, RowStruct);
+        Made.Row = Sim.AddRow(Made.Table, FName(STR("Row_0")));
+        Made.Item = static_cast<uint8_t*>(RC::Unreal::FMemory::Malloc(BlueprintHalf::ItemSize, 0));
+        std::memset(Made.Item, 0, BlueprintHalf::ItemSize);
+        Made.ElementsSize = 2 * ElementSize;
+        Made.Elements = static_cast<uint8_t*>(RC::Unreal::FMemory::Malloc(Made.ElementsSize, 0));
+        std::memset(Made.Elements, 0, Made.ElementsSize);
+        Fuzz::WriteHeader(Made.Item + BlueprintHalf::ItemEntriesOffset, Fuzz::ArrayHeader{Made.Elements, 2, 2});
+        Fuzz::WriteHeader(Made.Row + BlueprintHalf::RowSelectionSetOffset, Fuzz::ArrayHeader{Made.Item, 1, 1});
+        return Made;
+    }
+
+    auto Snapshot(const OtherTable& Other) -> std::vector<uint8_t>
+    {
+        std::vector<uint8_t> Bytes(Other.Row, Other.Row + BlueprintHalf::RowSize);
+        Bytes.insert(Bytes.end(), Other.Item, Other.Item + BlueprintHalf::ItemSize);
+        Bytes.insert(Bytes.end(), Other.Elements, Other.Elements + Other.ElementsSize);
+        return Bytes;
+    }
 
     auto EntriesOf(Rows& Table, int Row) -> uint8_t*
     {
@@ -106,6 +155,14 @@ namespace
             }
             Instance.Objects = {nullptr,           Session.Proxy(), Session.Sim().SpawnObject(Session.Half().ProxyClass),
                                 Session.WorldActor(), Session.LibraryObject(Harness::Library::Proxy), Session.Table()};
+            using RC::Sim::Kind;
+            auto* const Holder = Session.Sim().CreateStruct(STR("/Game/Fuzz/NameHolder.NameHolder"),
+                                                            {RC::Sim::Prop(STR("Value"), Kind::Name, 0)}, 8);
+            Instance.Others = {
+                MakeOtherTable(Session, STR("Objects"), RC::Sim::Prop(STR("Entry"), Kind::Object, 0), 8),
+                MakeOtherTable(Session, STR("Names"), RC::Sim::StructProp(STR("Entry"), Holder, 0), 8),
+                MakeOtherTable(Session, STR("Int32s"), RC::Sim::Prop(STR("Entry"), Kind::Int32, 0), 4),
+            };
         }
         return Instance;
     }
@@ -132,8 +189,21 @@ extern "C" auto LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) -> int
 
     for (int Step = 0; Step < 24 && Input.remaining_bytes() > 0; ++Step)
     {
-        const int Action = Input.ConsumeIntegralInRange<int>(0, 4);
-        if (Action == 0)
+        const int Action = Input.ConsumeIntegralInRange<int>(0, 5);
+        if (Action == 5)
+        {
+            // A table of another element type: refused whatever the call, every byte kept.
+            const OtherTable& Other = Table.Others[Input.ConsumeIntegralInRange<size_t>(0, Table.Others.size() - 1)];
+            UFunction* const Function = Input.ConsumeBool() ? Fn.TestDT : Fn.AddObjectSelectionSetID;
+            Harness::ParamBlock Params(Function);
+            Params.SetObject(BlueprintHalf::Param::DataTable, Other.Table);
+            Params.SetName(BlueprintHalf::Param::RowName, FName(STR("Row_0")));
+            Params.SetInt64(BlueprintHalf::Param::EntryID, Input.ConsumeIntegral<uint64_t>());
+            const auto Before = Snapshot(Other);
+            Session.Call(Session.Proxy(), Function, Params);
+            Fuzz::Require(Snapshot(Other) == Before, "a row of another element type is left as it was");
+        }
+        else if (Action == 0)
         {
             BuildRow(Table, Input.ConsumeIntegralInRange<int>(0, RowCount - 1), Input);
         }
