@@ -1,4 +1,4 @@
-// Library-function lookup and the failure line of the hook bridge.
+// Library-function lookup, the parameter check against the contract and the failure line of the hook bridge.
 #include "core/hook_bridge.hpp"
 
 #include <string>

@@ -1,7 +1,8 @@
 // The world-actor registry and the three object functions of the actor's class: find the first
 // or all live objects of a class, construct an object. Results go into the registered actor's
 // "ObjectRef" and "ObjectRefs", only when the actor's class declares them with the types written
-// here; the engine array is changed only through the host's array code.
+// here and only with objects of the class they are declared for; the engine array is changed only
+// through the host's array code.
 // Runs on the game thread, inside the Blueprint call.
 #include <array>
 #include <cstddef>
