@@ -5,7 +5,9 @@
 // write the block at these offsets.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <span>
 
 #include <String/StringType.hpp>
@@ -93,21 +95,30 @@ namespace BRMB::Contract
         {STR("BRMB_CPP_TestDT"), Layouts::TestDT},
     };
 
-    // The function's contract; null for a name the table lacks.
-    constexpr auto Find(const RC::CharType* Name) -> const Function*
+    // The function's position in the table; the table's size for a name it lacks. An index, not a
+    // pointer, so that it is a constant expression in every build (sanitizers included).
+    constexpr auto IndexOf(const RC::CharType* Name) -> size_t
     {
-        for (const Function& Entry : Functions)
+        for (size_t Entry = 0; Entry < std::size(Functions); ++Entry)
         {
+            const RC::CharType* const Known = Functions[Entry].Name;
             size_t Index = 0;
-            while (Entry.Name[Index] != 0 && Entry.Name[Index] == Name[Index])
+            while (Known[Index] != 0 && Known[Index] == Name[Index])
             {
                 ++Index;
             }
-            if (Entry.Name[Index] == Name[Index])
+            if (Known[Index] == Name[Index])
             {
-                return &Entry;
+                return Entry;
             }
         }
-        return nullptr;
+        return std::size(Functions);
+    }
+
+    // The function's contract; null for a name the table lacks.
+    inline auto Find(const RC::CharType* Name) -> const Function*
+    {
+        const size_t Entry = IndexOf(Name);
+        return Entry < std::size(Functions) ? &Functions[Entry] : nullptr;
     }
 } // namespace BRMB::Contract

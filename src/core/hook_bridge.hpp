@@ -57,11 +57,11 @@ namespace BRMB
     template <const HookSpec& Hook>
     auto HookFunction(RC::Unreal::UFunction* Function) noexcept -> VEXA::HookIds
     {
-        static constexpr const Contract::Function* Expected = Contract::Find(Hook.Function);
-        static_assert(Expected != nullptr, "every hooked function has a contract");
+        constexpr size_t ContractEntry = Contract::IndexOf(Hook.Function);
+        static_assert(ContractEntry < std::size(Contract::Functions), "every hooked function has a contract");
         try
         {
-            if (!CheckParameters(Hook.Prefix, *Function, *Expected))
+            if (!CheckParameters(Hook.Prefix, *Function, Contract::Functions[ContractEntry]))
             {
                 return {0, 0};
             }
