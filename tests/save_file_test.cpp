@@ -305,35 +305,29 @@ namespace
     const std::regex TemporaryName(R"(\.unfinished-save\.slot\.txt\.[a-z0-9]{6}\.tmp)");
 } // namespace
 
-// A device is written where it is, never replaced by a file, and a full one fails the save.
+// A device is written where it is, never replaced by a file, and a full one fails the save. The
+// device is a node of the scratch folder's own: replacing it, should the device check break,
+// harms nothing beyond the test.
 TEST_F(FileServicesTest, FullDeviceAnswersWriteFailureAndStaysADevice)
 {
-    std::vector<std::string> Folders{"/dev/"};
-    // The same device made in the scratch folder, where replacing it would be seen (and harmless).
-    if (::mknod((Scratch / "slot.txt").c_str(), S_IFCHR | 0666, ::makedev(1, 7)) == 0)
+    if (::mknod((Scratch / "slot.txt").c_str(), S_IFCHR | 0666, ::makedev(1, 7)) != 0)
     {
-        Folders.push_back(Scratch.Text() + "/");
+        GTEST_SKIP() << "no device node can be made in the scratch folder: " << std::strerror(errno);
     }
-    else
+    const std::string Folder = Scratch.Text() + "/";
+    for (const size_t Bytes : {size_t{5}, size_t{64} * 1024})
     {
-        std::cout << "no device node in the scratch folder: " << std::strerror(errno) << "\n";
-    }
-    for (const std::string& Folder : Folders)
-    {
-        const std::string Name = Folder == "/dev/" ? "full" : "slot.txt";
-        for (const size_t Bytes : {size_t{5}, size_t{64} * 1024})
-        {
-            SCOPED_TRACE(Folder + Name + " with " + std::to_string(Bytes) + " bytes");
-            ClearLog();
-            EXPECT_EQ(Save(Folder, Name, LargeText('n', Bytes)), (SaveAnswer{Failed, Name, "File could not be written"}));
-            EXPECT_EQ(LogLines(), (std::vector<std::string>{
-                                      "VEXA Saving file : " + Folder + Name,
-                                      "Saving File Failed",
-                                      "VEXA : VEXA_CPP_SaveFile failed : " +
-                                          std::make_error_code(std::errc::no_space_on_device).message(),
-                                  }));
-            EXPECT_TRUE(fs::is_character_file(Folder + Name));
-        }
+        SCOPED_TRACE(std::to_string(Bytes) + " bytes");
+        ClearLog();
+        EXPECT_EQ(Save(Folder, "slot.txt", LargeText('n', Bytes)),
+                  (SaveAnswer{Failed, "slot.txt", "File could not be written"}));
+        EXPECT_EQ(LogLines(), (std::vector<std::string>{
+                                  "VEXA Saving file : " + Folder + "slot.txt",
+                                  "Saving File Failed",
+                                  "VEXA : VEXA_CPP_SaveFile failed : " +
+                                      std::make_error_code(std::errc::no_space_on_device).message(),
+                              }));
+        EXPECT_TRUE(fs::is_character_file(Scratch / "slot.txt"));
     }
     EXPECT_EQ(OtherNames(Scratch.Path(), {"slot.txt"}), std::vector<std::string>{});
 }

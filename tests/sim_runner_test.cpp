@@ -16,6 +16,7 @@
 #include "sim/rows.hpp"
 #include "sim/runner.hpp"
 #include "sim/workdir.hpp"
+#include "support/scratch_folder.hpp"
 
 #if !defined(_WIN32)
 #  include <sys/wait.h>
@@ -474,16 +475,8 @@ namespace
     class SimCommand : public testing::Test
     {
     protected:
-        void SetUp() override
-        {
-            Folder = fs::temp_directory_path() /
-                     ("brambleon-sim-test-" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
-            fs::remove_all(Folder);
-            fs::create_directories(Folder);
-        }
-        void TearDown() override { fs::remove_all(Folder); }
-
-        fs::path Folder;
+        BrambleonTest::ScratchFolder Scratch;
+        const fs::path& Folder = Scratch.Path();
     };
 
     TEST_F(SimCommand, InvalidScenarioExitsTwoNamingFileStepAndFieldAndRunsNothing)

@@ -338,17 +338,6 @@ TEST_F(WindowsFiles, DevicesAreWrittenWhereTheyAreAndNeverReplaced)
     EXPECT_EQ(Save(Scratch.Text() + "\\", "NUL", "text\n"), (SaveAnswer{std::string(Saved), "NUL", ""}));
     EXPECT_TRUE(fs::is_empty(Scratch.Path()));
 
-    // wine shows the host's full device on drive Z:; Windows has no such device.
-    if (const OtherHandle Probe(L"Z:\\dev\\full", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE); !Probe.IsOpen())
-    {
-        GTEST_SKIP() << "no full device here (only wine shows one): " << ::GetLastError();
-    }
-    for (const size_t Bytes : {size_t{5}, size_t{64} * 1024})
-    {
-        SCOPED_TRACE(Bytes);
-        EXPECT_EQ(Save("Z:\\dev\\", "full", LargeText('n', Bytes)),
-                  (SaveAnswer{std::string(Failed), "full", "File could not be written"}));
-    }
 }
 
 namespace
