@@ -27,6 +27,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/child_process.hpp"
 #include "support/file_services_fixture.hpp"
 
 namespace fs = std::filesystem;
@@ -268,40 +269,10 @@ TEST_F(FileServicesTest, ReplacedTargetKeepsItsLinkAndPermissionBitsAndNoTempora
     EXPECT_EQ(OtherNames(Scratch / "Elsewhere", {"real.txt"}), std::vector<std::string>{});
 }
 
+using BrambleonTest::InChild;
+
 namespace
 {
-    // Runs Work in a forked copy of this process (the loaded mod included) and answers what it
-    // printed to the pipe: a save that brings the process down cannot take the test with it.
-    auto InChild(const std::function<std::string()>& Work) -> std::string
-    {
-        int Pipe[2];
-        if (::pipe(Pipe) != 0)
-        {
-            ADD_FAILURE() << "pipe: " << std::strerror(errno);
-            return {};
-        }
-        const pid_t Child = ::fork();
-        if (Child == 0)
-        {
-            ::close(Pipe[0]);
-            const std::string Said = Work();
-            const ssize_t Written = ::write(Pipe[1], Said.data(), Said.size());
-            ::_exit(Written == static_cast<ssize_t>(Said.size()) ? 0 : 1);
-        }
-        ::close(Pipe[1]);
-        std::string Said;
-        char Buffer[4096];
-        for (ssize_t Read = 0; (Read = ::read(Pipe[0], Buffer, sizeof(Buffer))) > 0;)
-        {
-            Said.append(Buffer, static_cast<size_t>(Read));
-        }
-        ::close(Pipe[0]);
-        int Status = 0;
-        ::waitpid(Child, &Status, 0);
-        EXPECT_TRUE(WIFEXITED(Status) && WEXITSTATUS(Status) == 0) << "the saving child ended with " << Status;
-        return Said;
-    }
-
     const std::regex TemporaryName(R"(\.unfinished-save\.slot\.txt\.[a-z0-9]{6}\.tmp)");
 } // namespace
 

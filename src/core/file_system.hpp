@@ -1,7 +1,7 @@
 // The operating system's side of the file services, in one place: UTF-8 path text turned into
-// the platform's own path form (wide on Windows, never the narrow code page) and back, files
-// opened in text mode with a share mode that denies nothing, and saves that replace a file in
-// one step. One source per platform.
+// the platform's own path form (wide on Windows, never the narrow code page) and back, regular
+// files opened for reading with a share mode that denies nothing, and saves that replace a file
+// in one step. One source per platform.
 #pragma once
 
 #include <cerrno>
@@ -25,13 +25,13 @@ namespace VEXA::FileSystem
     };
     using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
-    // Input only, text mode. Null (and Error set) when the file cannot be opened.
+    // Input only, as stored (no text-mode translation, so no byte ends the input early), and
+    // regular files only: a FIFO, socket or device is refused without being waited on, as it
+    // could hold the reader forever or never end. Null (and Error set) when refused or the file
+    // cannot be opened.
     [[nodiscard]] auto OpenForReading(const std::filesystem::path& Path, std::error_code& Error) -> FileHandle;
-    // The size in bytes of the open file as stored (before any text-mode translation).
+    // The size in bytes of the open file.
     [[nodiscard]] auto StoredSize(std::FILE* File, std::error_code& Error) -> std::uint64_t;
-    // Goes on reading the open file from Offset, in bytes as stored, without text-mode
-    // translation (for text that is not in the narrow form text mode expects).
-    [[nodiscard]] auto ReadAsStoredFrom(std::FILE* File, std::uint64_t Offset) -> std::error_code;
 
     // What a save did not manage: create or open the temporary or the target, or write, flush or
     // replace.

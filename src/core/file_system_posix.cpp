@@ -1,5 +1,5 @@
-// POSIX side of the file seam: paths are bytes, so UTF-8 passes through unchanged, text mode
-// translates nothing and files are never locked against other openers. Saves replace the target
+// POSIX side of the file seam: paths are bytes, so UTF-8 passes through unchanged, and files are
+// never locked against other openers. Saves replace the target
 // with rename(2), which other processes see as one step and a crash leaves whole.
 #ifndef _WIN32
 
@@ -24,19 +24,45 @@ namespace VEXA::FileSystem
         return Path.native();
     }
 
-    namespace
-    {
-        auto Open(const std::filesystem::path& Path, const char* Mode, std::error_code& Error) -> FileHandle
-        {
-            FileHandle File(std::fopen(Path.c_str(), Mode));
-            Error = File ? std::error_code{} : LastError();
-            return File;
-        }
-    } // namespace
-
     auto OpenForReading(const std::filesystem::path& Path, std::error_code& Error) -> FileHandle
     {
-        return Open(Path, "r", Error);
+        // Looked at before opening: opening a device can have effects of its own (a tape
+        // rewinds, a modem line hangs up).
+        struct stat Info{};
+        if (::stat(Path.c_str(), &Info) != 0)
+        {
+            Error = LastError();
+            return nullptr;
+        }
+        if (!S_ISREG(Info.st_mode))
+        {
+            Error = std::make_error_code(std::errc::invalid_argument);
+            return nullptr;
+        }
+        // Non-blocking, and checked again on the handle: the name may have been given to a FIFO
+        // in between, whose open would otherwise wait for a writer.
+        const int Fd = ::open(Path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (Fd < 0)
+        {
+            Error = LastError();
+            return nullptr;
+        }
+        const bool Regular = ::fstat(Fd, &Info) == 0 && S_ISREG(Info.st_mode);
+        if (!Regular)
+        {
+            Error = std::make_error_code(std::errc::invalid_argument);
+            ::close(Fd);
+            return nullptr;
+        }
+        FileHandle File(::fdopen(Fd, "r"));
+        if (!File)
+        {
+            Error = LastError();
+            ::close(Fd);
+            return nullptr;
+        }
+        Error.clear();
+        return File;
     }
 
     auto StoredSize(std::FILE* File, std::error_code& Error) -> std::uint64_t
@@ -49,11 +75,6 @@ namespace VEXA::FileSystem
         }
         Error.clear();
         return Info.st_size > 0 ? static_cast<std::uint64_t>(Info.st_size) : 0;
-    }
-
-    auto ReadAsStoredFrom(std::FILE* File, std::uint64_t Offset) -> std::error_code
-    {
-        return ::fseeko(File, static_cast<off_t>(Offset), SEEK_SET) == 0 ? std::error_code{} : LastError();
     }
 
     namespace

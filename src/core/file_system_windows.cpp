@@ -1,6 +1,6 @@
 // Windows side of the file seam: UTF-8 text becomes a wide path (the narrow interfaces would
-// read it through the ANSI code page), files open through _wfsopen with _SH_DENYNO so the game
-// or an editor holding the file does not make us fail, and text mode writes LF as CR LF. Saves
+// read it through the ANSI code page), files open with a share mode that denies nothing so the
+// game or an editor holding the file does not make us fail, and saves write LF as CR LF. Saves
 // replace the target with MoveFileExW (replace existing, write through), one step on NTFS.
 #ifdef _WIN32
 
@@ -16,7 +16,6 @@
 
 #include <accctrl.h>
 #include <aclapi.h>
-#include <share.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -38,19 +37,40 @@ namespace VEXA::FileSystem
         return std::string(Text.begin(), Text.end());
     }
 
-    namespace
-    {
-        auto Open(const std::filesystem::path& Path, const wchar_t* Mode, std::error_code& Error) -> FileHandle
-        {
-            FileHandle File(::_wfsopen(Path.c_str(), Mode, _SH_DENYNO));
-            Error = File ? std::error_code{} : LastError();
-            return File;
-        }
-    } // namespace
-
     auto OpenForReading(const std::filesystem::path& Path, std::error_code& Error) -> FileHandle
     {
-        return Open(Path, L"rt", Error);
+        // Opening a pipe or a console never waits (a pipe without a free instance refuses at
+        // once); reading one could. Only a file on a disk is read, and in binary mode, where
+        // Ctrl-Z is a byte like any other and the size bounds what is delivered.
+        const HANDLE Opened = ::CreateFileW(Path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (Opened == INVALID_HANDLE_VALUE)
+        {
+            Error = std::error_code(static_cast<int>(::GetLastError()), std::system_category());
+            return nullptr;
+        }
+        if (::GetFileType(Opened) != FILE_TYPE_DISK)
+        {
+            ::CloseHandle(Opened);
+            Error = std::make_error_code(std::errc::invalid_argument);
+            return nullptr;
+        }
+        const int Fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(Opened), _O_RDONLY | _O_BINARY);
+        if (Fd == -1)
+        {
+            ::CloseHandle(Opened);
+            Error = LastError();
+            return nullptr;
+        }
+        FileHandle File(::_fdopen(Fd, "rb"));
+        if (!File)
+        {
+            Error = LastError();
+            ::_close(Fd);
+            return nullptr;
+        }
+        Error.clear();
+        return File;
     }
 
     auto StoredSize(std::FILE* File, std::error_code& Error) -> std::uint64_t
@@ -63,17 +83,6 @@ namespace VEXA::FileSystem
         }
         Error.clear();
         return Info.st_size > 0 ? static_cast<std::uint64_t>(Info.st_size) : 0;
-    }
-
-    // The seek drops what text mode has already buffered; the mode changes before the next read.
-    auto ReadAsStoredFrom(std::FILE* File, std::uint64_t Offset) -> std::error_code
-    {
-        if (::_fseeki64(File, static_cast<__int64>(Offset), SEEK_SET) != 0 ||
-            ::_setmode(::_fileno(File), _O_BINARY) == -1)
-        {
-            return LastError();
-        }
-        return {};
     }
 
     namespace
