@@ -250,9 +250,12 @@ TEST_F(FileServicesTest, ReplacedTargetKeepsItsLinkAndPermissionBitsAndNoTempora
     fs::permissions(Kept, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     const fs::path Pointed = Scratch.MakeFile("Elsewhere/real.txt", "old");
     fs::create_symlink(Pointed, Scratch / "Saves/link.txt");
+    // A relative link leads from the link's own folder, not from the working directory.
+    const fs::path Relative = Scratch.MakeFile("Elsewhere/relative.txt", "old");
+    fs::create_symlink("../Elsewhere/relative.txt", Scratch / "Saves/relative.txt");
     const std::string Folder = Scratch.Text("Saves") + "/";
 
-    for (const char* Name : {"kept.txt", "link.txt", "fresh.txt"})
+    for (const char* Name : {"kept.txt", "link.txt", "relative.txt", "fresh.txt"})
     {
         EXPECT_EQ(Save(Folder, Name, "new"), (SaveAnswer{Success, Name, ""}));
     }
@@ -261,12 +264,15 @@ TEST_F(FileServicesTest, ReplacedTargetKeepsItsLinkAndPermissionBitsAndNoTempora
     EXPECT_EQ(fs::status(Kept).permissions(), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     EXPECT_TRUE(fs::is_symlink(Scratch / "Saves/link.txt"));
     EXPECT_EQ(ReadBytes(Pointed), "new");
+    EXPECT_TRUE(fs::is_symlink(Scratch / "Saves/relative.txt"));
+    EXPECT_EQ(ReadBytes(Relative), "new");
     // A new file has what a plain create gives it.
     const mode_t Mask = ::umask(0);
     ::umask(Mask);
     EXPECT_EQ(fs::status(Scratch / "Saves/fresh.txt").permissions(), static_cast<fs::perms>(0666 & ~Mask));
-    EXPECT_EQ(OtherNames(Scratch / "Saves", {"kept.txt", "link.txt", "fresh.txt"}), std::vector<std::string>{});
-    EXPECT_EQ(OtherNames(Scratch / "Elsewhere", {"real.txt"}), std::vector<std::string>{});
+    EXPECT_EQ(OtherNames(Scratch / "Saves", {"kept.txt", "link.txt", "relative.txt", "fresh.txt"}),
+              std::vector<std::string>{});
+    EXPECT_EQ(OtherNames(Scratch / "Elsewhere", {"real.txt", "relative.txt"}), std::vector<std::string>{});
 }
 
 using BrambleonTest::InChild;
@@ -301,6 +307,68 @@ TEST_F(FileServicesTest, FullDeviceAnswersWriteFailureAndStaysADevice)
         EXPECT_TRUE(fs::is_character_file(Scratch / "slot.txt"));
     }
     EXPECT_EQ(OtherNames(Scratch.Path(), {"slot.txt"}), std::vector<std::string>{});
+}
+
+// A FIFO is written where it is and never waited on for long: with no reader the save is
+// refused at once; a reader that takes nothing fails it after the bounded wait; a reader with
+// room takes the text. Each save runs in a child that a save waiting on the FIFO would keep past
+// its time.
+TEST_F(FileServicesTest, FifoSavesNeverWaitForAReaderThatDoesNotRead)
+{
+    struct Case
+    {
+        const char* Name;
+        bool Reader;
+        size_t Bytes;
+        std::string Reason; // empty: saved
+        std::errc Error;
+    };
+    const std::vector<Case> Cases{
+        {"no-reader", false, 5, "File could not be opened", std::errc::no_such_device_or_address},
+        {"reader-not-reading", true, size_t{1} << 20, "File could not be written", std::errc::timed_out},
+        {"reader-with-room", true, 5, "", std::errc{}},
+    };
+    const std::string Folder = Scratch.Text() + "/";
+    for (const Case& Each : Cases)
+    {
+        SCOPED_TRACE(Each.Name);
+        ASSERT_EQ(::mkfifo((Scratch / Each.Name).c_str(), 0666), 0) << std::strerror(errno);
+        const int Reader = Each.Reader ? ::open((Scratch / Each.Name).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC) : -1;
+        const std::string Text = LargeText('f', Each.Bytes);
+        const std::string Said = InChild(
+            [&] {
+                ClearLog();
+                const SaveAnswer Answer = Save(Folder, Each.Name, Text);
+                std::string Items = Answer.Status + "|" + Answer.Reason + "\n";
+                for (const std::string& Line : LogLines())
+                {
+                    Items += Line + "\n";
+                }
+                return Items;
+            },
+            10);
+        std::string Expected = (Each.Reason.empty() ? Success : Failed) + "|" + Each.Reason + "\n" +
+                               "VEXA Saving file : " + Folder + Each.Name + "\n";
+        if (!Each.Reason.empty())
+        {
+            Expected += "Saving File Failed\nVEXA : VEXA_CPP_SaveFile failed : " +
+                        std::make_error_code(Each.Error).message() + "\n";
+        }
+        EXPECT_EQ(Said, Expected);
+        EXPECT_EQ(fs::status(Scratch / Each.Name).type(), fs::file_type::fifo);
+        if (Reader >= 0)
+        {
+            std::string Received(Text.size() + 1, '\0');
+            const ssize_t Read = ::read(Reader, Received.data(), Received.size());
+            if (Each.Reason.empty())
+            {
+                EXPECT_EQ(Received.substr(0, static_cast<size_t>(std::max<ssize_t>(Read, 0))), Text);
+            }
+            ::close(Reader);
+        }
+    }
+    EXPECT_EQ(OtherNames(Scratch.Path(), {"no-reader", "reader-not-reading", "reader-with-room"}),
+              std::vector<std::string>{});
 }
 
 // A write that fails part-way, in a child process: with the file size limited, or on a small

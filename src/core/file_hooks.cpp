@@ -27,6 +27,11 @@ namespace fs = std::filesystem;
 
 namespace VEXA
 {
+    namespace
+    {
+        auto LogMissingFile() -> void { BRMB::Log::Wide(STR("VEXA Request file does not exist")); }
+    } // namespace
+
     auto VEXA_Core::DoesPathExist(const std::string& Path) -> bool
     {
         const fs::path Target = FileSystem::PathFromUtf8(Path);
@@ -186,7 +191,7 @@ namespace VEXA
         BRMB::Log::Narrow("VEXA Request file : " + FilePath);
         if (!DoesPathExist(FilePath))
         {
-            BRMB::Log::Wide(STR("VEXA Request file does not exist"));
+            LogMissingFile();
             return {};
         }
         // A file that exists but cannot be opened or read (a folder, a FIFO or device, access
@@ -210,6 +215,14 @@ namespace VEXA::Hooks
         constexpr size_t FolderParam = 0;
         constexpr size_t FileNameParam = 16;
         constexpr size_t TextParam = 32;
+
+        // A path text with an unpaired surrogate names no file: its UTF-8 form would carry
+        // U+FFFD in the surrogate's place, so names that differ only there would all reach the
+        // one file whose name holds U+FFFD.
+        auto NamesAFile(const BRMB::ParamView& Params, size_t Offset) -> bool
+        {
+            return BRMB::Text::IsWellFormedUtf16(BRMB::Text::FStringView(Params.FStringAt(Offset)));
+        }
 
         auto JoinNames(const std::vector<std::string>& Names) -> std::string
         {
@@ -279,20 +292,28 @@ namespace VEXA::Hooks
     auto GetNamesFromDir(HookContext& Context) -> void
     {
         const BRMB::ParamView Params(Context);
-        const std::vector<std::string> Names = CoreInstance().ListDirNames(Params.Utf8At(PathParam));
+        const std::vector<std::string> Names =
+            NamesAFile(Params, PathParam) ? CoreInstance().ListDirNames(Params.Utf8At(PathParam)) : std::vector<std::string>{};
         Params.SetUtf8At(PathParam, JoinNames(Names));
     }
 
     auto DoesFileExist(HookContext& Context) -> void
     {
         const BRMB::ParamView Params(Context);
-        const bool Exists = CoreInstance().DoesPathExist(Params.Utf8At(PathParam));
+        const bool Exists = NamesAFile(Params, PathParam) && CoreInstance().DoesPathExist(Params.Utf8At(PathParam));
         Params.SetUtf8At(PathParam, Exists ? "true" : "false");
     }
 
     auto GetFileContents(HookContext& Context) -> void
     {
         const BRMB::ParamView Params(Context);
+        if (!NamesAFile(Params, PathParam))
+        {
+            BRMB::Log::Narrow("VEXA Request file : " + Params.Utf8At(PathParam));
+            LogMissingFile();
+            Params.FStringAt(PathParam) = RC::Unreal::FString();
+            return;
+        }
         Params.FStringAt(PathParam) = CoreInstance().ReadFileText(Params.Utf8At(PathParam), true);
     }
 
@@ -316,6 +337,16 @@ namespace VEXA::Hooks
         if (FileName.empty())
         {
             Fail("FileName was empty");
+            return;
+        }
+        if (!NamesAFile(Params, FolderParam))
+        {
+            Fail("Path holds an unpaired surrogate");
+            return;
+        }
+        if (!NamesAFile(Params, FileNameParam))
+        {
+            Fail("FileName holds an unpaired surrogate");
             return;
         }
 
