@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <iostream>
 #include <optional>
@@ -153,6 +154,25 @@ TEST_F(WindowsFiles, FilesWrittenElsewhereReadWithoutAnyLineBreak)
         Scratch.MakeFile("written.txt", Each.Stored);
         EXPECT_EQ(Read(Scratch.Text("written.txt")), Each.Read);
     }
+}
+
+// The C runtime's text mode ends the input at a Ctrl-Z byte (1A); files are read as stored, so
+// the byte is a character and what follows it is read too.
+TEST_F(WindowsFiles, ACtrlZByteIsTextWhereTextModeWouldEndTheFile)
+{
+    const fs::path File = Scratch.MakeFile("ctrl_z.txt", "a\x1A" "b\r\nc");
+    std::string TextMode;
+    if (std::FILE* const Stream = ::_wfopen(File.c_str(), L"rt"))
+    {
+        for (int Char = 0; (Char = std::fgetc(Stream)) != EOF;)
+        {
+            TextMode += static_cast<char>(Char);
+        }
+        std::fclose(Stream);
+    }
+    EXPECT_EQ(TextMode, "a");
+
+    EXPECT_EQ(Read(Scratch.Text("ctrl_z.txt")), "a\x1A" "bc");
 }
 
 // --- separators -----------------------------------------------------------------------------------

@@ -195,21 +195,30 @@ namespace VEXA::FileSystem
                     OVERLAPPED Request{};
                     Request.hEvent = Done.Get();
                     ::ResetEvent(Done.Get());
+                    // A write done at once (a device, a pipe with room) says how much it took.
                     DWORD Written = 0;
-                    if (::WriteFile(Target, Bytes, Size, nullptr, &Request) == 0 && ::GetLastError() != ERROR_IO_PENDING)
+                    if (::WriteFile(Target, Bytes, Size, &Written, &Request) == 0)
                     {
-                        return false;
+                        if (::GetLastError() != ERROR_IO_PENDING)
+                        {
+                            return false;
+                        }
+                        const auto Left = std::chrono::ceil<std::chrono::milliseconds>(Deadline - std::chrono::steady_clock::now());
+                        if (::WaitForSingleObject(Done.Get(), static_cast<DWORD>(std::max<long long>(Left.count(), 0))) != WAIT_OBJECT_0)
+                        {
+                            ::CancelIoEx(Target, &Request);
+                            ::GetOverlappedResult(Target, &Request, &Written, TRUE);
+                            ::SetLastError(ERROR_TIMEOUT);
+                            return false;
+                        }
+                        if (::GetOverlappedResult(Target, &Request, &Written, FALSE) == 0)
+                        {
+                            return false;
+                        }
                     }
-                    const auto Left = std::chrono::ceil<std::chrono::milliseconds>(Deadline - std::chrono::steady_clock::now());
-                    if (::WaitForSingleObject(Done.Get(), static_cast<DWORD>(std::max<long long>(Left.count(), 0))) != WAIT_OBJECT_0)
+                    if (Written == 0)
                     {
-                        ::CancelIoEx(Target, &Request);
-                        ::GetOverlappedResult(Target, &Request, &Written, TRUE);
-                        ::SetLastError(ERROR_TIMEOUT);
-                        return false;
-                    }
-                    if (::GetOverlappedResult(Target, &Request, &Written, FALSE) == 0)
-                    {
+                        ::SetLastError(ERROR_WRITE_FAULT);
                         return false;
                     }
                     Bytes += Written;
