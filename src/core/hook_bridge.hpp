@@ -42,15 +42,28 @@ namespace BRMB
     auto ReportHookFailure(const RC::CharType* Prefix, const RC::CharType* Function, std::string_view What) noexcept
         -> void;
 
+    // Keeps a hook the host installed, so that RemoveRecordedHooks can take it out again; a
+    // hook that cannot be kept is removed at once and the failure thrown.
+    auto RecordHook(RC::Unreal::UFunction* Function, VEXA::HookIds Ids) -> void;
+    // Removes every kept hook from the host and forgets them. Never from inside a hook.
+    auto RemoveRecordedHooks() -> void;
+
     // Hooks Function with Hook's handler; returns the host's ids. Current hosts throw when they
     // cannot hook a function, older ones answer (0, 0): a throw is reported and then answered
     // as (0, 0), so every caller has one failure to handle and the exception goes no further.
+    // Every hook installed is kept for its removal at uninstall.
     template <const HookSpec& Hook>
     auto HookFunction(RC::Unreal::UFunction* Function) noexcept -> VEXA::HookIds
     {
         try
         {
-            return RC::Unreal::UObjectGlobals::RegisterHook(Function, PreCallback<Hook>(), EmptyCallback(), nullptr);
+            const VEXA::HookIds Ids =
+                RC::Unreal::UObjectGlobals::RegisterHook(Function, PreCallback<Hook>(), EmptyCallback(), nullptr);
+            if (Ids != VEXA::HookIds{0, 0})
+            {
+                RecordHook(Function, Ids);
+            }
+            return Ids;
         }
         catch (const std::exception& Error)
         {

@@ -78,9 +78,14 @@ namespace BRMB::Discovery
     // Looks the library up by path while it is not yet known; true once it is.
     auto FindLibrary(RC::Unreal::UObject*& Library, const RC::StringType& LibraryPath) -> bool;
 
-    // The host's registration, with the flags left false and the id dropped.
+    // The host's registration, with the flags left false; the id is kept under the callback's
+    // name until the callback ends itself (ForgetTick) or UnregisterTicks removes it.
     auto RegisterTick(const RC::CharType* Owner, const RC::CharType* Callback, RC::Unreal::Hook::EngineTickCallbackWithData Tick)
         -> void;
+    // The named callback has called RemoveSelf(): the host drops it after this call.
+    auto ForgetTick(const RC::CharType* Callback) -> void;
+    // Removes every kept callback from the host. Never from inside one of them.
+    auto UnregisterTicks() -> void;
 
     template <const auto& S>
     auto Tick(RC::Unreal::Hook::TCallbackIterationData<void>& Data, float DeltaSeconds) -> void
@@ -99,6 +104,7 @@ namespace BRMB::Discovery
                 Service.*S.ScanComplete = true;
                 S.Announce(Service, S.CompletionLine);
                 Data.RemoveSelf();
+                ForgetTick(S.Callback);
                 return;
             }
             if (S.WhilePending != nullptr)

@@ -216,6 +216,17 @@ namespace BRMB::Sim
                 {
                     UninstallExport()(Started);
                 }
+                // The host removes nothing of a native mod: what it left registered is a failure.
+                try
+                {
+                    Mod->Uninstall();
+                }
+                catch (const std::exception& Error)
+                {
+                    Report.Failed(Plan, nullptr, "uninstall_mod at the end", "nothing of the mod left registered",
+                                  Error.what());
+                    Passed = false;
+                }
                 // The consumer holds the mod; the mod goes next: its hooks must not outlive the
                 // library, nor it the folder.
                 ConsumerModule.reset();
