@@ -30,7 +30,13 @@ namespace BRMB
     template <const HookSpec& Hook>
     auto PreCallback() -> RC::Unreal::UnrealScriptFunctionCallable
     {
-        return [](HookContext& Context, void*) { Guarded(Hook.Prefix, Hook.Function, [&] { Hook.Handler(Context); }); };
+        return [](HookContext& Context, void*) {
+            const CallbackScope Scope;
+            if (Scope.Open())
+            {
+                Guarded(Hook.Prefix, Hook.Function, [&] { Hook.Handler(Context); });
+            }
+        };
     }
 
     inline auto EmptyCallback() -> RC::Unreal::UnrealScriptFunctionCallable

@@ -1,7 +1,7 @@
 // The engine-tick discovery shared by the three services: poll at a fixed interval of gathered
 // tick time, run one pass of the service's own lookup and hook work, and on completion log the
 // service's line and remove the callback. Every tick runs inside the exception boundary under
-// the callback's name. Game thread only.
+// the callback's name, and every pass inside the callback gate. Game thread.
 //
 // A service plugs in with one constant Config and one call, for example the content proxy:
 //
@@ -99,6 +99,13 @@ namespace BRMB::Discovery
                 return;
             }
             Elapsed = 0.0f;
+            // Only a pass passes the gate: the idle ticks between touch nothing but Elapsed,
+            // which the uninstall resets only once the host has removed this callback.
+            const CallbackScope Scope;
+            if (!Scope.Open())
+            {
+                return;
+            }
             if (S.Pass(Service) == PassResult::Complete)
             {
                 Service.*S.ScanComplete = true;

@@ -47,6 +47,9 @@ namespace BRMB
     auto BRMB_UE4SSMOD::on_unreal_init() -> void
     {
         Starter = this;
+        // Closed while the services are set up: a discovery pass on the game thread may start as
+        // soon as its callback is registered.
+        CloseCallbacks();
         Guarded(STR("BRMB"), STR("on_unreal_init"), [] {
             VEXA::VEXA_Core& Core = VEXA::CoreInstance();
             Core.initialize();
@@ -55,5 +58,6 @@ namespace BRMB
             ProxyInstance().RegisterDiscovery();
             VEXA_Anim::LogWide(STR("Brambleon C++ Side Initiated!"), false);
         });
+        OpenCallbacks();
     }
 } // namespace BRMB

@@ -24,10 +24,15 @@ namespace BRMB
 {
     auto StopServices() noexcept -> void
     {
+        // Runs on the host's event-loop thread while the game thread may be inside a hook or a
+        // discovery pass: nothing that they touch changes until they are out, and no later one
+        // gets in. The host's removals come after, with no lock of the mod held.
+        CloseCallbacks();
         Guarded(STR("BRMB"), STR("uninstall"), [] {
             Discovery::UnregisterTicks();
             RemoveRecordedHooks();
-            // Discovery progress, the registered world actor and proxy, every slot and id.
+            // Once the host has removed every callback: discovery progress (an idle tick's
+            // Elapsed too), the registered world actor and proxy, every slot and id.
             VEXA::CoreInstance() = VEXA::VEXA_Core();
             VEXA_Anim::AnimInstance() = VEXA_Anim::VEXA_Anim_Core();
             ProxyInstance() = Brambleon();
