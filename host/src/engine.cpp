@@ -525,7 +525,11 @@ namespace RC::Sim
                 Entry.Callback(Data, S.GameEngine, DeltaSeconds, false);
             });
         }
-        for (int Call = 0; Call < S.ProcessEventsPerFrame; ++Call)
+        // The frame's own ProcessEvent calls matter only to ProcessEvent callbacks.
+        const bool Listened = std::ranges::any_of(S.TickCallbacks, [](const TickEntry& Entry) {
+            return Entry.Kind == CallbackKind::ProcessEvent && !Entry.Removed;
+        });
+        for (int Call = 0; Listened && Call < S.ProcessEventsPerFrame; ++Call)
         {
             RunProcessEventCallbacks(S, S.GameEngine, nullptr, nullptr);
         }

@@ -87,9 +87,23 @@ namespace BRMB::Discovery
     // Removes every kept callback from the host. Never from inside one of them.
     auto UnregisterTicks() -> void;
 
+    // One step of a service's discovery with this much elapsed time; true when the discovery
+    // is complete and its callback must end.
+    using StepFunction = bool (*)(float DeltaSeconds);
+
+    // Without an engine tick the steps run from one ProcessEvent pre-callback, fed with seconds of
+    // a monotonic clock: a step joins it here. Whether the tick is there is asked of the host on
+    // the first registration after each start, which also logs, once, that discovery runs from
+    // ProcessEvent or that it cannot run at all. Answers false when the engine tick is there.
+    auto JoinProcessEventDriver(const RC::CharType* Callback, StepFunction Step) -> bool;
+    // Removes the ProcessEvent callback and forgets the steps and the host's answer. Never from
+    // inside that callback.
+    auto StopProcessEventDriver() -> void;
+
     template <const auto& S>
-    auto Tick(RC::Unreal::Hook::TCallbackIterationData<void>& Data, float DeltaSeconds) -> void
+    auto Step(float DeltaSeconds) -> bool
     {
+        bool Complete = false;
         Guarded(S.Prefix, S.Callback, [&] {
             auto& Service = S.Instance();
             float& Elapsed = Service.*S.PollElapsed;
@@ -110,8 +124,7 @@ namespace BRMB::Discovery
             {
                 Service.*S.ScanComplete = true;
                 S.Announce(Service, S.CompletionLine);
-                Data.RemoveSelf();
-                ForgetTick(S.Callback);
+                Complete = true;
                 return;
             }
             if (S.WhilePending != nullptr)
@@ -119,11 +132,30 @@ namespace BRMB::Discovery
                 S.WhilePending(Service, DeltaSeconds);
             }
         });
+        return Complete;
+    }
+
+    template <const auto& S>
+    auto Tick(RC::Unreal::Hook::TCallbackIterationData<void>& Data, float DeltaSeconds) -> void
+    {
+        if (Step<S>(DeltaSeconds))
+        {
+            Data.RemoveSelf();
+            const CallbackScope Scope;
+            if (Scope.Open())
+            {
+                ForgetTick(S.Callback);
+            }
+        }
     }
 
     template <const auto& S>
     auto Register() -> void
     {
+        if (JoinProcessEventDriver(S.Callback, &Step<S>))
+        {
+            return;
+        }
         RegisterTick(S.Owner, S.Callback,
                      [](RC::Unreal::Hook::TCallbackIterationData<void>& Data, RC::Unreal::UEngine*, float DeltaSeconds,
                         bool) { Tick<S>(Data, DeltaSeconds); });

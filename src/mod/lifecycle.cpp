@@ -30,6 +30,7 @@ namespace BRMB
         CloseCallbacks();
         Guarded(STR("BRMB"), STR("uninstall"), [] {
             Discovery::UnregisterTicks();
+            Discovery::StopProcessEventDriver();
             RemoveRecordedHooks();
             // Once the host has removed every callback: discovery progress (an idle tick's
             // Elapsed too), the registered world actor and proxy, every slot and id.
