@@ -1,4 +1,5 @@
-// Object search, data-table patching and the idle discovery tick through the stand-in host.
+// Object search, data-table patching and the idle discovery tick (engine tick and ProcessEvent)
+// through the stand-in host.
 #include <chrono>
 #include <cstdint>
 #include <cstring>
@@ -145,6 +146,52 @@ namespace
         RC::Sim::Engine::Reset();
         State.SetItemsProcessed(State.iterations() * 3);
     }
+
+    // Without an engine tick: ProcessEvent calls between looks at the clock. A started mod whose
+    // Blueprint half never loads, so its ProcessEvent callback never removes itself, against the
+    // host dispatching to one empty ProcessEvent callback (the floor); the difference is the
+    // callback's idle cost per ProcessEvent call (the clock's looks and any pass included).
+    constexpr int ProcessEventsPerFrame = 1'000;
+
+    auto BM_IdleProcessEvent_Mod(benchmark::State& State) -> void
+    {
+        RC::Sim::Engine& Sim = RC::Sim::Engine::Reset();
+        auto& Devices = RC::Output::DefaultTargets::get_default_devices_ref();
+        Devices.clear();
+        Devices.push_back(RC::Sim::MakeNullDevice());
+        Sim.GetFaults().NoEngineTick = true;
+        Sim.SetProcessEventsPerFrame(ProcessEventsPerFrame);
+        {
+            RC::Sim::LoadedMod Mod(BRAMBLEON_MOD_PATH);
+            Mod.UnrealInit();
+            if (Sim.ProcessEventCallbackCount() != 1)
+            {
+                State.SkipWithError("expected the one ProcessEvent callback");
+            }
+            for (auto _ : State)
+            {
+                Sim.Tick(0.0f);
+            }
+            RC::Sim::Engine::Reset();
+        }
+        State.SetItemsProcessed(State.iterations() * ProcessEventsPerFrame);
+    }
+
+    auto BM_IdleProcessEvent_HostFloor(benchmark::State& State) -> void
+    {
+        RC::Sim::Engine& Sim = RC::Sim::Engine::Reset();
+        Sim.GetFaults().NoEngineTick = true;
+        Sim.SetProcessEventsPerFrame(ProcessEventsPerFrame);
+        RC::Unreal::Hook::RegisterProcessEventPreCallback(
+            [](RC::Unreal::Hook::TCallbackIterationData<void>&, RC::Unreal::UObject*, RC::Unreal::UFunction*, void*) {},
+            {false, false, STR("Bench"), STR("Empty")});
+        for (auto _ : State)
+        {
+            Sim.Tick(0.0f);
+        }
+        RC::Sim::Engine::Reset();
+        State.SetItemsProcessed(State.iterations() * ProcessEventsPerFrame);
+    }
 } // namespace
 
 BENCHMARK(BM_FindAllOf)
@@ -166,3 +213,5 @@ BENCHMARK(BM_FindAllOf)
 BENCHMARK(BM_AddObjectSelectionSetID)->Arg(10'000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_IdleTick_Mod);
 BENCHMARK(BM_IdleTick_HostFloor);
+BENCHMARK(BM_IdleProcessEvent_Mod);
+BENCHMARK(BM_IdleProcessEvent_HostFloor);

@@ -1,5 +1,5 @@
 // The mod object the host creates through start_mod; it starts the three services once the
-// engine is up. The services themselves are process-wide and outlive it.
+// engine is up and stops them (every callback and hook removed) when the host destroys it.
 #pragma once
 
 #include <Mod/CppUserModBase.hpp>

@@ -1,5 +1,6 @@
 // The content proxy service: registry of one proxy object and the data-table row patching
-// that the proxy's hooked functions perform. One global instance; game thread only.
+// that the proxy's hooked functions perform. One global instance, used on the game thread
+// (reset at uninstall and start-up behind the callback gate).
 #pragma once
 
 #include <HookSlot.hpp>

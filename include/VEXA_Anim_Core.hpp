@@ -1,5 +1,6 @@
 // The animation bridge: logs a request text and answers it with "CPPResponse".
-// One global instance; used on the game thread only.
+// One global instance, used on the game thread (reset at uninstall and start-up behind the
+// callback gate).
 #pragma once
 
 #include <string>

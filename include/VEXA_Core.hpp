@@ -1,5 +1,6 @@
 // The core services object: hook bridge, log bridge, file services and the world-actor
-// registry of the core Blueprint library. One global instance; used on the game thread only.
+// registry of the core Blueprint library. One global instance, used on the game thread; the
+// host's event-loop thread resets it at uninstall and start-up, behind the callback gate.
 #pragma once
 
 #include <string>

@@ -1,5 +1,6 @@
 // Engine-tick discovery of the core library: pass by pass, its time-out, and a missing part.
 #include <algorithm>
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -218,4 +219,55 @@ namespace BrambleonTest
         SendToUE4SSLog(STR("unheard"));
         EXPECT_THAT(Texts(), Not(Contains("unheard")));
     }
+} // namespace BrambleonTest
+
+namespace BrambleonTest
+{
+    namespace
+    {
+        using ::testing::ElementsAre;
+        using ::testing::IsEmpty;
+        using NoEngineTickTest = ModTest;
+
+        const std::string NoTickLine = "BRMB : The game's engine tick is not available: the Blueprint libraries are "
+                                       "searched for from ProcessEvent instead.";
+        const std::string NoHookLine = "BRMB : Neither the engine tick nor ProcessEvent can be hooked in this game: the "
+                                       "services cannot start.";
+
+        TEST_F(NoEngineTickTest, DiscoveryRunsFromOneProcessEventCallbackOnAMonotonicClock)
+        {
+            Sim().GetFaults().NoEngineTick = true;
+            Start();
+            EXPECT_THAT(Texts(), ElementsAre(NoTickLine, "VEXA_Core initialize has been ran.",
+                                             "VEXA_Anim_Core initialize has been ran.", "Brambleon C++ Side Initiated!"));
+            using Names = std::pair<RC::StringType, RC::StringType>;
+            EXPECT_THAT(Sim().TickCallbackNames(), ElementsAre(Names{STR("BRMB"), STR("BRMB_ProcessEventScan")}));
+            EXPECT_EQ(Sim().ProcessEventCallbackCount(), 1);
+
+            // Passes come every 0.1 s of the clock, not of engine time: about a second for the
+            // core's nine. The bound only keeps a broken build from running forever.
+            const auto GiveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+            while (Sim().TickCallbackCount() != 0 && std::chrono::steady_clock::now() < GiveUp)
+            {
+                Tick(0.0f);
+            }
+            ASSERT_EQ(Sim().TickCallbackCount(), 0) << "discovery did not finish";
+            EXPECT_THAT(Texts(), Contains(Completion));
+            EXPECT_THAT(Texts(), Contains("VEXA_Anim : BP Components Valid!"));
+            EXPECT_THAT(Texts(), Contains("Brambleon C++ Tools initiated!"));
+            ClearLog();
+            SendToUE4SSLog(STR("served"));
+            EXPECT_THAT(Texts(), ElementsAre("served"));
+        }
+
+        TEST_F(NoEngineTickTest, WithNeitherHookOneLineSaysTheServicesCannotStart)
+        {
+            Sim().GetFaults().NoEngineTick = true;
+            Sim().GetFaults().NoProcessEvent = true;
+            Start();
+            EXPECT_THAT(Texts(), ElementsAre(NoHookLine, "VEXA_Core initialize has been ran.",
+                                             "VEXA_Anim_Core initialize has been ran.", "Brambleon C++ Side Initiated!"));
+            EXPECT_EQ(Sim().TickCallbackCount(), 0);
+        }
+    } // namespace
 } // namespace BrambleonTest

@@ -1,5 +1,6 @@
 // The registration helper behind every library hook, and the exception boundary that every hook
 // and tick callback runs inside, driven through the stand-in host.
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -10,6 +11,7 @@
 
 #include "core/hook_bridge.hpp"
 #include "core/param_view.hpp"
+#include "discovery/discovery.hpp"
 #include "support/mod_fixture.hpp"
 
 namespace BrambleonTest
@@ -18,6 +20,7 @@ namespace BrambleonTest
     {
         using ::testing::Contains;
         using ::testing::ElementsAre;
+        using ::testing::HasSubstr;
         using ::testing::Not;
 
         constexpr auto TestLibraryPath = STR("/Game/Tests/TestLibrary.TestLibrary_C");
@@ -55,6 +58,14 @@ namespace BrambleonTest
                 {
                     Sim().AddFunction(Library, Name, {RC::Sim::Prop(STR("Text"), RC::Sim::Kind::Str, 0)});
                 }
+            }
+
+            // The hooks and callbacks these tests install through the bridge are their own, not the mod's.
+            void TearDown() override
+            {
+                BRMB::RemoveRecordedHooks();
+                BRMB::Discovery::UnregisterTicks();
+                ModTest::TearDown();
             }
 
             auto CallTest(RC::StringViewType Name, RC::StringViewType Text) -> RC::StringType
@@ -104,6 +115,48 @@ namespace BrambleonTest
 
         EXPECT_EQ(CallTest(Counted, STR("in")), STR("handled"));
         EXPECT_EQ(HandlerCalls, 1);
+    }
+
+    // A hook or callback that outlives uninstall_mod would run unloaded code in the real host:
+    // the stand-in names it. Here the test, not the mod, "forgets" one.
+    TEST_F(HookBridgeTest, AHookOrCallbackLeftAtUninstallIsNamed)
+    {
+        struct Case
+        {
+            const char* Left;
+            std::function<void()> Register;
+        };
+        const Case Cases[] = {
+            {"Blueprint hook on Function /Game/Tests/TestLibrary.TestLibrary_C:Counted",
+             [] {
+                 VEXA::HookSlot Slot;
+                 BRMB::RegisterLibraryHook<CountingSpec>(Slot, TestLibraryPath);
+             }},
+            {"engine-tick callback TEST/TEST_Forgotten",
+             [] {
+                 BRMB::Discovery::RegisterTick(STR("TEST"), STR("TEST_Forgotten"),
+                                               [](RC::Unreal::Hook::TCallbackIterationData<void>&,
+                                                  RC::Unreal::UEngine*, float, bool) {});
+             }},
+        };
+        for (const Case& Each : Cases)
+        {
+            TearDown();
+            SetUp();
+            Each.Register();
+            try
+            {
+                Mod->Uninstall();
+                ADD_FAILURE() << "not caught: " << Each.Left;
+            }
+            catch (const std::runtime_error& Error)
+            {
+                EXPECT_THAT(Error.what(), HasSubstr(Each.Left));
+            }
+            // Dropped with the report: the engine never runs it again.
+            EXPECT_EQ(Sim().TickCallbackCount(), 0);
+            EXPECT_EQ(Sim().HookCount(BlueprintHalf::Half::Function(Library, STR("Counted"))), 0);
+        }
     }
 
     TEST_F(HookBridgeTest, ARefusedHookIsNotRetried)

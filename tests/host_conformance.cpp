@@ -14,6 +14,7 @@
 #include <DynamicOutput/DynamicOutput.hpp>
 #include <Mod/CppUserModBase.hpp>
 #include <String/StringType.hpp>
+#include <UE4SSRuntime.hpp>
 #include <Unreal/Core/Containers/Array.hpp>
 #include <Unreal/Core/HAL/UnrealMemory.hpp>
 #include <Unreal/CoreUObject/UObject/Class.hpp>
@@ -114,6 +115,15 @@ namespace
     static_assert(!std::is_copy_constructible_v<TCallbackIterationData<void>> &&
                   !std::is_move_constructible_v<TCallbackIterationData<void>>);
     static_assert(is_same_v<decltype(&TCallbackIterationData<void>::RemoveSelf), void (TCallbackIterationData<void>::*)()>);
+    static_assert(is_same_v<decltype(&Hook::UnregisterCallback), bool (*)(Hook::GlobalCallbackId)>);
+    static_assert(is_same_v<Hook::ProcessEventCallbackWithData,
+                            std::function<void(TCallbackIterationData<void>&, UObject*, UFunction*, void*)>>);
+    static_assert(is_same_v<decltype(&Hook::RegisterProcessEventPreCallback),
+                            Hook::GlobalCallbackId (*)(Hook::ProcessEventCallbackWithData, FCallbackOptions)>);
+    // The host fills the options positionally.
+    [[maybe_unused]] const FCallbackOptions PositionalOptions{false, false, STR("Owner"), STR("Name")};
+    static_assert(requires { { UE4SSRuntime::IsEngineTickAvailable() } -> std::same_as<bool>; });
+    static_assert(requires { { UE4SSRuntime::IsProcessEventAvailable() } -> std::same_as<bool>; });
 
     // --- Blueprint function hooks -----------------------------------------------------------
     static_assert(is_same_v<decltype(UnrealScriptFunctionCallableContext::Context), UObject*>);
@@ -125,6 +135,8 @@ namespace
                             std::pair<int, int> (*)(UFunction*, UnrealScriptFunctionCallable,
                                                     UnrealScriptFunctionCallable, void*)>);
     static_assert(is_same_v<decltype(std::declval<FFrame&>().Locals()), uint8_t*>);
+    static_assert(is_same_v<decltype(&UObjectGlobals::UnregisterHook), void (*)(UFunction*, std::pair<int, int>)>);
+    static_assert(is_same_v<decltype(&UFunction::UnregisterHook), bool (UFunction::*)(int)>);
 
     // --- objects ----------------------------------------------------------------------------
     [[maybe_unused]] constexpr auto FindObjectOverloads = std::make_tuple(

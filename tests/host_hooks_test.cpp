@@ -10,6 +10,7 @@
 #include <Unreal/FFrame.hpp>
 #include <Unreal/Hooks/Hooks.hpp>
 #include <Unreal/UObjectGlobals.hpp>
+#include <UE4SSRuntime.hpp>
 
 namespace
 {
@@ -225,5 +226,66 @@ namespace
         Sim->RunFor(0.25F, 0.1F);
         EXPECT_EQ(Ticks, 13);
         EXPECT_THROW(Sim->RunFor(1.0F, 0.0F), std::invalid_argument);
+    }
+} // namespace
+
+namespace
+{
+    using RC::Unreal::Hook::GlobalCallbackId;
+    using RC::Unreal::Hook::UnregisterCallback;
+
+    TEST_F(HookTest, UnregisteringRemovesTheCallbackOrHookButNeverFromInsideItself)
+    {
+        // The real host deadlocks when a callback or hook removes itself by id.
+        GlobalCallbackId TickId = 0;
+        TickId = RegisterEngineTickPreCallback(
+            [&](TCallbackIterationData<void>&, RC::Unreal::UEngine*, float, bool) { UnregisterCallback(TickId); }, {});
+        EXPECT_THROW(Sim->Tick(0.1F), std::logic_error);
+        EXPECT_TRUE(UnregisterCallback(TickId));
+        EXPECT_FALSE(UnregisterCallback(TickId));
+        EXPECT_EQ(Sim->TickCallbackCount(), 0);
+
+        std::pair<int, int> Ids{0, 0};
+        Ids = Globals::RegisterHook(
+            Function, [&](UnrealScriptFunctionCallableContext&, void*) { Globals::UnregisterHook(Function, Ids); },
+            Recorder(Calls, "post"), nullptr);
+        CallOnce(); // the host catches std::exceptions from hooks and logs them at level 4
+        EXPECT_EQ(Sim->EscapedExceptions(), 1);
+        ASSERT_FALSE(Log->Lines().empty());
+        EXPECT_NE(Log->Lines().back().Text.find(STR("from inside that hook")), RC::StringType::npos);
+        Globals::UnregisterHook(Function, Ids);
+        EXPECT_EQ(Sim->HookCount(Function), 0);
+        EXPECT_FALSE(Function->UnregisterHook(Ids.first));
+        Calls.clear();
+        CallOnce();
+        EXPECT_EQ(Calls, (Trace{"body"}));
+    }
+
+    TEST_F(HookTest, ProcessEventCallbacksRunOnEveryProcessEventAndWithoutTheTickWhenItIsMissing)
+    {
+        int Tick = 0;
+        int ProcessEvents = 0;
+        RegisterEngineTickPreCallback([&](TCallbackIterationData<void>&, RC::Unreal::UEngine*, float, bool) { ++Tick; },
+                                      {});
+        RC::Unreal::Hook::RegisterProcessEventPreCallback(
+            [&](TCallbackIterationData<void>&, UObject*, UFunction*, void*) { ++ProcessEvents; },
+            {false, false, STR("Test"), STR("Test_PE")});
+        Sim->SetProcessEventsPerFrame(5);
+        Sim->Tick(0.1F);
+        CallOnce(); // a Blueprint call is one more ProcessEvent
+        EXPECT_EQ(Tick, 1);
+        EXPECT_EQ(ProcessEvents, 6);
+
+        Sim->GetFaults().NoEngineTick = true;
+        EXPECT_FALSE(RC::UE4SSRuntime::IsEngineTickAvailable());
+        EXPECT_TRUE(RC::UE4SSRuntime::IsProcessEventAvailable());
+        Sim->Tick(0.1F);
+        EXPECT_EQ(Tick, 1);
+        EXPECT_EQ(ProcessEvents, 11);
+
+        Sim->GetFaults().NoProcessEvent = true;
+        EXPECT_FALSE(RC::UE4SSRuntime::IsProcessEventAvailable());
+        Sim->Tick(0.1F);
+        EXPECT_EQ(ProcessEvents, 11);
     }
 } // namespace

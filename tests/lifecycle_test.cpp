@@ -10,9 +10,19 @@ namespace BrambleonTest
 {
     namespace
     {
+        using ::testing::Contains;
         using ::testing::ElementsAre;
         using ::testing::IsEmpty;
         using LifecycleTest = ModTest;
+        using RC::Unreal::UObject;
+
+        const std::pair<Library, const RC::CharType*> LibraryFunctions[] = {
+            {Library::Core, STR("VEXA_CPP_SendToUE4SSLog")},       {Library::Core, STR("VEXA_CPP_RegisterWorldActor")},
+            {Library::Core, STR("VEXA_CPP_DestroyedWorldActor")},  {Library::Core, STR("VEXA_CPP_GetNamesFromDir")},
+            {Library::Core, STR("VEXA_CPP_GetFileContents")},      {Library::Core, STR("VEXA_CPP_SaveFile")},
+            {Library::Core, STR("VEXA_CPP_DoesFileExist")},        {Library::Anim, STR("VEXA_Anim_CPP_GetResponse")},
+            {Library::Proxy, STR("BRMB_CPP_RegisterProxy")},       {Library::Proxy, STR("BRMB_CPP_DestroyedProxy")},
+        };
     } // namespace
 
     TEST_F(LifecycleTest, EveryEntryPointIsExportedUnderItsPlainName)
@@ -122,31 +132,79 @@ namespace BrambleonTest
         Mod->Uninstall();
         EXPECT_EQ(&Core(), CoreBefore);
         EXPECT_EQ(&Anim(), AnimBefore);
-        // The services keep their state: the mod object only started them.
-        EXPECT_TRUE(CoreBefore->ScanComplete);
-        EXPECT_TRUE(AnimBefore->ScanComplete);
+        // The services go back to their constructed state with the mod object that started them.
+        EXPECT_FALSE(CoreBefore->ScanComplete);
+        EXPECT_EQ(CoreBefore->Library, nullptr);
+        EXPECT_FALSE(AnimBefore->ScanComplete);
+        EXPECT_EQ(AnimBefore->Core, nullptr);
     }
 
-    TEST_F(LifecycleTest, HooksKeepWorkingAfterTheModObjectIsDestroyed)
+    TEST_F(LifecycleTest, UninstallTakesEveryHookAndCallbackWithIt)
     {
-        StartAndDiscover();
+        Blueprint.Hidden = {Library::Proxy};
+        Start();
+        // Hooked and done, but the proxy's scan still runs.
+        ASSERT_TRUE(TickUntil([this] { return Core().ScanComplete && Anim().ScanComplete; }, 50));
+        // Uninstall itself fails the test if anything is left registered.
         Mod->Uninstall();
         ClearLog();
         SendToUE4SSLog(STR("after uninstall"));
         EXPECT_EQ(CallWithText(Library::Anim, STR("VEXA_Anim_CPP_GetResponse"), BlueprintHalf::Param::Request,
                                STR("ping")),
-                  STR("CPPResponse"));
-        EXPECT_THAT(Lines(), ElementsAre(Normal("after uninstall"), Normal("ping")));
+                  STR("ping"));
+        Tick(1.0f);
+        EXPECT_THAT(Lines(), IsEmpty());
     }
 
-    TEST_F(LifecycleTest, DiscoveryLeftUnfinishedKeepsRunningAfterUninstall)
+    // Ctrl+R during discovery, after it, and several times in a row: each ends as a first start,
+    // with every library function hooked exactly once and the world actor to register again.
+    TEST_F(LifecycleTest, ReinstallEndsAsAFirstStart)
     {
-        Blueprint.Hidden = {Library::Core};
-        Start();
-        Tick(0.1f);
-        Mod->Uninstall();
-        Half->Show(Sim(), Library::Core);
-        ASSERT_TRUE(TickUntilDiscovered());
-        EXPECT_TRUE(Core().ScanComplete);
+        struct Case
+        {
+            const char* Name;
+            bool DiscoverFirst;
+            int Reinstalls;
+        };
+        for (const Case& Each : {Case{"during discovery", false, 1}, Case{"after discovery", true, 1},
+                                 Case{"three in a row", true, 3}})
+        {
+            SCOPED_TRACE(Each.Name);
+            TearDown();
+            Half.reset();
+            SetUp();
+            Start();
+            Tick(0.1f);
+            UObject* const Actor = Sim().SpawnObject(Half->WorldActorClass);
+            if (Each.DiscoverFirst)
+            {
+                ASSERT_TRUE(TickUntilDiscovered());
+                const auto Block = Params(Library::Core, STR("VEXA_CPP_RegisterWorldActor"));
+                Block->SetObject(BlueprintHalf::Param::Actor, Actor);
+                CallLibrary(Library::Core, *Block);
+                ASSERT_EQ(Core().WorldActor, Actor);
+            }
+            for (int Round = 0; Round < Each.Reinstalls; ++Round)
+            {
+                ClearLog();
+                ASSERT_NO_THROW(Mod->Reinstall());
+                EXPECT_THAT(Texts(), ElementsAre("VEXA_Core initialize has been ran.",
+                                                 "VEXA_Anim_Core initialize has been ran.",
+                                                 "Brambleon C++ Side Initiated!"));
+                EXPECT_EQ(Core().WorldActor, nullptr);
+                EXPECT_EQ(Sim().HookCount(BlueprintHalf::Half::Function(Half->WorldActorClass, STR("VEXA_CPP_FindFirstOf"))), 0);
+            }
+            ASSERT_TRUE(TickUntilDiscovered());
+            EXPECT_THAT(Texts(), Contains("VEXA_Core : BP components returned valid! Scan complete!"));
+            for (const auto& [Which, Name] : LibraryFunctions)
+            {
+                EXPECT_EQ(Sim().HookCount(LibraryFunction(Which, Name)), 1) << ToUtf8(Name);
+            }
+            const auto Block = Params(Library::Core, STR("VEXA_CPP_RegisterWorldActor"));
+            Block->SetObject(BlueprintHalf::Param::Actor, Actor);
+            CallLibrary(Library::Core, *Block);
+            EXPECT_EQ(Core().WorldActor, Actor);
+            EXPECT_EQ(Sim().HookCount(BlueprintHalf::Half::Function(Half->WorldActorClass, STR("VEXA_CPP_FindFirstOf"))), 1);
+        }
     }
 } // namespace BrambleonTest

@@ -75,7 +75,7 @@ namespace
             {"seconds as text", R"({"steps": [{"tick": {"seconds": "1"}}]})", 1, "tick.seconds", "wrong type"},
             {"frame of zero", R"({"steps": [{"tick": {"seconds": 1, "frame": 0}}]})", 1, "tick.frame", "above 0"},
             {"two actions", R"({"steps": [{"tick": 1, "start": true}]})", 1, "", "one of start, tick, call"},
-            {"nothing to do", R"({"steps": [{"note": "idle"}]})", 1, "", "needs one of start, tick, call, export, member or expect"},
+            {"nothing to do", R"({"steps": [{"note": "idle"}]})", 1, "", "needs one of start, tick, call, export, member, reinstall or expect"},
             {"args without call", R"({"steps": [{"tick": 1, "args": {}}]})", 1, "", "belong to a call"},
             {"call without target", R"({"steps": [{"call": "VEXA_CPP_SaveFile"}]})", 1, "on", "missing"},
             {"argument of two types", R"({"steps": [{"call": "F", "on": "VEXA", "args": {"Path": {"text": "a", "name": "b"}}}]})",

@@ -417,17 +417,78 @@ namespace RC::Sim
 
     // --- running ----------------------------------------------------------------------------
 
+    namespace
+    {
+        // Runs each callback of this kind registered before the run began, skipping removed ones;
+        // marks the ones that end themselves. Invoke(Entry, Data) makes the call.
+        template <typename Invoke>
+        auto RunCallbacks(Engine::Impl& S, CallbackKind Kind, Invoke&& Call) -> void
+        {
+            auto& Callbacks = S.TickCallbacks;
+            const size_t Count = Callbacks.size();
+            ++S.CallbackPasses;
+            try
+            {
+                for (size_t Index = 0; Index < Count; ++Index)
+                {
+                    TickEntry& Entry = Callbacks[Index];
+                    if (Entry.Kind != Kind || Entry.Removed)
+                    {
+                        continue;
+                    }
+                    Hook::TCallbackIterationData<void> Data;
+                    S.RunningCallbacks.push_back(Entry.Id);
+                    try
+                    {
+                        Call(Entry, Data);
+                    }
+                    catch (...)
+                    {
+                        S.RunningCallbacks.pop_back();
+                        throw;
+                    }
+                    S.RunningCallbacks.pop_back();
+                    if (Data.IsRemovingSelf() || Entry.Options.bOnce)
+                    {
+                        Entry.Removed = true;
+                    }
+                }
+            }
+            catch (...)
+            {
+                --S.CallbackPasses;
+                PurgeRemoved(S);
+                throw;
+            }
+            --S.CallbackPasses;
+            PurgeRemoved(S);
+        }
+
+        auto RunProcessEventCallbacks(Engine::Impl& S, UObject* Context, UFunction* Function, void* Parms) -> void
+        {
+            if (S.InjectedFaults.NoProcessEvent)
+            {
+                return;
+            }
+            RunCallbacks(S, CallbackKind::ProcessEvent, [&](TickEntry& Entry, Hook::TCallbackIterationData<void>& Data) {
+                Entry.ProcessEventCallback(Data, Context, Function, Parms);
+            });
+        }
+    } // namespace
+
     auto Engine::Call(UObject* Context, UFunction* Function, ParamBlock& Params) -> void
     {
         if (Function == nullptr || Params.Function() != Function)
         {
             throw Invalid("the parameter block was not made for this function");
         }
+        const std::lock_guard Guard(State->Lock);
         const auto Identity =
             State->InjectedFaults.RestrictFileAccess ? std::optional<Os::RestrictedFileAccess>(std::in_place) : std::nullopt;
+        RunProcessEventCallbacks(*State, Context, Function, Params.Data());
         FFrame Frame(Function, Context, Params.Data());
         // Hooks registered during the call take part from the next call on; the deques keep every
-        // entry in place meanwhile.
+        // entry in place meanwhile, and removed ones are dropped once no call of the function runs.
         FunctionHooks& Hooks = State->Hooks[Function];
         const size_t PreCount = Hooks.Pre.size();
         const size_t PostCount = Hooks.Post.size();
@@ -435,7 +496,12 @@ namespace RC::Sim
             for (size_t Index = 0; Index < Count; ++Index)
             {
                 HookEntry& Entry = Entries[Index];
+                if (Entry.Removed)
+                {
+                    continue;
+                }
                 UnrealScriptFunctionCallableContext CallContext{Context, Frame, nullptr};
+                State->RunningHooks.emplace_back(Function, Entry.Id);
                 try
                 {
                     Entry.Callable(CallContext, Entry.CustomData);
@@ -447,8 +513,31 @@ namespace RC::Sim
                                     FromUtf8(Error.what()) + STR("\n"),
                                 LogLevel::Error);
                 }
+                catch (...)
+                {
+                    State->RunningHooks.pop_back();
+                    throw;
+                }
+                State->RunningHooks.pop_back();
             }
         };
+        struct RunningCall
+        {
+            FunctionHooks& Hooks;
+            explicit RunningCall(FunctionHooks& Running) : Hooks(Running) { ++Hooks.Running; }
+            RunningCall(const RunningCall&) = delete;
+            auto operator=(const RunningCall&) -> RunningCall& = delete;
+            ~RunningCall()
+            {
+                if (--Hooks.Running == 0)
+                {
+                    auto Removed = [](const HookEntry& Entry) { return Entry.Removed; };
+                    std::erase_if(Hooks.Pre, Removed);
+                    std::erase_if(Hooks.Post, Removed);
+                }
+            }
+        };
+        const RunningCall Running(Hooks);
         RunAll(Hooks.Pre, PreCount);
         if (const auto& Body = Impl::StateOf(Function).Body)
         {
@@ -459,26 +548,34 @@ namespace RC::Sim
 
     auto Engine::Tick(float DeltaSeconds) -> void
     {
-        auto& Callbacks = State->TickCallbacks;
-        auto Purge = [&] { std::erase_if(Callbacks, [](const TickEntry& Entry) { return Entry.Removed; }); };
-        const size_t Count = Callbacks.size();
-        try
+        const std::lock_guard Guard(State->Lock);
+        auto& S = *State;
+        if (!S.InjectedFaults.NoEngineTick)
         {
-            for (size_t Index = 0; Index < Count; ++Index)
-            {
-                TickEntry& Entry = Callbacks[Index];
-                Hook::TCallbackIterationData<void> Data;
-                Entry.Callback(Data, State->GameEngine, DeltaSeconds, false);
-                Entry.Removed = Data.IsRemovingSelf() || Entry.Options.bOnce;
-            }
+            RunCallbacks(S, CallbackKind::EngineTick, [&](TickEntry& Entry, Hook::TCallbackIterationData<void>& Data) {
+                Entry.Callback(Data, S.GameEngine, DeltaSeconds, false);
+            });
         }
-        catch (...)
+        // The frame's own ProcessEvent calls matter only to ProcessEvent callbacks.
+        const bool Listened = std::ranges::any_of(S.TickCallbacks, [](const TickEntry& Entry) {
+            return Entry.Kind == CallbackKind::ProcessEvent && !Entry.Removed;
+        });
+        for (int Call = 0; Listened && Call < S.ProcessEventsPerFrame; ++Call)
         {
-            Purge();
-            throw;
+            RunProcessEventCallbacks(S, S.GameEngine, nullptr, nullptr);
         }
-        Purge();
     }
+
+    auto Engine::SetProcessEventsPerFrame(int Count) -> void
+    {
+        if (Count < 0)
+        {
+            throw Invalid("a frame makes no negative number of ProcessEvent calls");
+        }
+        State->ProcessEventsPerFrame = Count;
+    }
+
+    auto Engine::ProcessEventsPerFrame() const -> int { return State->ProcessEventsPerFrame; }
 
     auto Engine::RunFor(float Seconds, float FrameDelta) -> void
     {
@@ -504,18 +601,40 @@ namespace RC::Sim
 
     auto Engine::HookCount(const UFunction* Function) const -> int
     {
+        const std::lock_guard Guard(State->Lock);
         const auto Found = State->Hooks.find(Function);
-        return Found != State->Hooks.end() ? static_cast<int>(Found->second.Pre.size()) : 0;
+        return Found != State->Hooks.end()
+                   ? static_cast<int>(std::ranges::count_if(Found->second.Pre, [](const HookEntry& Entry) {
+                         return !Entry.Removed;
+                     }))
+                   : 0;
     }
 
-    auto Engine::TickCallbackCount() const -> int { return static_cast<int>(State->TickCallbacks.size()); }
+    auto Engine::TickCallbackCount() const -> int
+    {
+        const std::lock_guard Guard(State->Lock);
+        return static_cast<int>(
+            std::ranges::count_if(State->TickCallbacks, [](const TickEntry& Entry) { return !Entry.Removed; }));
+    }
+
+    auto Engine::ProcessEventCallbackCount() const -> int
+    {
+        const std::lock_guard Guard(State->Lock);
+        return static_cast<int>(std::ranges::count_if(State->TickCallbacks, [](const TickEntry& Entry) {
+            return !Entry.Removed && Entry.Kind == CallbackKind::ProcessEvent;
+        }));
+    }
 
     auto Engine::TickCallbackNames() const -> std::vector<std::pair<StringType, StringType>>
     {
+        const std::lock_guard Guard(State->Lock);
         std::vector<std::pair<StringType, StringType>> Names;
         for (const auto& Entry : State->TickCallbacks)
         {
-            Names.emplace_back(Entry.Options.OwnerModName, Entry.Options.HookName);
+            if (!Entry.Removed)
+            {
+                Names.emplace_back(Entry.Options.OwnerModName, Entry.Options.HookName);
+            }
         }
         return Names;
     }
@@ -571,15 +690,64 @@ namespace RC::Sim
     auto NextRegistrationSerial() -> uint64_t { return ++RegistrationCounter; }
     auto CurrentRegistrationSerial() -> uint64_t { return RegistrationCounter; }
 
+    auto PurgeRemoved(Engine::Impl& S) -> void
+    {
+        if (S.CallbackPasses == 0)
+        {
+            std::erase_if(S.TickCallbacks, [](const TickEntry& Entry) { return Entry.Removed; });
+        }
+    }
+
     auto ForgetCallablesSince(Engine& Target, uint64_t Mark) -> void
     {
         auto& S = Engine::Impl::Of(Target);
-        auto Newer = [Mark](const auto& Entry) { return Entry.Serial > Mark; };
+        const std::lock_guard Guard(S.Lock);
+        auto Newer = [Mark](auto& Entry) {
+            if (Entry.Serial > Mark)
+            {
+                Entry.Removed = true;
+            }
+        };
         for (auto& [Function, Hooks] : S.Hooks)
         {
-            std::erase_if(Hooks.Pre, Newer);
-            std::erase_if(Hooks.Post, Newer);
+            std::ranges::for_each(Hooks.Pre, Newer);
+            std::ranges::for_each(Hooks.Post, Newer);
+            if (Hooks.Running == 0)
+            {
+                auto Removed = [](const HookEntry& Entry) { return Entry.Removed; };
+                std::erase_if(Hooks.Pre, Removed);
+                std::erase_if(Hooks.Post, Removed);
+            }
         }
-        std::erase_if(S.TickCallbacks, Newer);
+        std::ranges::for_each(S.TickCallbacks, Newer);
+        PurgeRemoved(S);
+    }
+
+    auto CallablesSince(Engine& Target, uint64_t Mark) -> std::vector<std::string>
+    {
+        auto& S = Engine::Impl::Of(Target);
+        const std::lock_guard Guard(S.Lock);
+        std::vector<std::string> Names;
+        for (const auto& Entry : S.TickCallbacks)
+        {
+            if (Entry.Serial > Mark && !Entry.Removed)
+            {
+                Names.push_back(std::string(Entry.Kind == CallbackKind::EngineTick ? "engine-tick" : "ProcessEvent") +
+                                " callback " + ToUtf8(Entry.Options.OwnerModName) + "/" + ToUtf8(Entry.Options.HookName) +
+                                " (id " + std::to_string(Entry.Id) + ")");
+            }
+        }
+        for (const auto& [Function, Hooks] : S.Hooks)
+        {
+            for (const auto& Entry : Hooks.Pre)
+            {
+                if (Entry.Serial > Mark && !Entry.Removed)
+                {
+                    Names.push_back("Blueprint hook on " + ToUtf8(Function->GetFullName()) + " (ids " +
+                                    std::to_string(Entry.Id) + ", " + std::to_string(Entry.Id) + ")");
+                }
+            }
+        }
+        return Names;
     }
 } // namespace RC::Sim

@@ -2,7 +2,9 @@
 #include <Unreal/UObjectGlobals.hpp>
 
 #include <algorithm>
+#include <mutex>
 #include <stdexcept>
+#include <string>
 
 #include "sim_state.hpp"
 
@@ -122,6 +124,7 @@ namespace RC::Unreal
                 return {0, 0};
             }
             auto& S = State();
+            const std::lock_guard Guard(S.Lock);
             auto& Hooks = S.Hooks[Function];
             ++Hooks.RegisterCalls;
             const auto Listed = [&](const std::vector<StringType>& Names) {
@@ -141,6 +144,19 @@ namespace RC::Unreal
             Hooks.Pre.push_back(Sim::HookEntry{std::move(PreCallback), CustomData, Id, Sim::NextRegistrationSerial()});
             Hooks.Post.push_back(Sim::HookEntry{std::move(PostCallback), CustomData, Id, Sim::NextRegistrationSerial()});
             return {Id, Id};
+        }
+
+        auto UnregisterHook(UFunction* Function, std::pair<int, int> Ids) -> void
+        {
+            if (Function == nullptr)
+            {
+                return;
+            }
+            Function->UnregisterHook(Ids.first);
+            if (Ids.second != Ids.first)
+            {
+                Function->UnregisterHook(Ids.second);
+            }
         }
 
         auto FindFirstOf(FName ClassName) -> UObject*

@@ -1,20 +1,88 @@
-// Engine-tick pre-callbacks: kept in registration order; Engine::Tick runs them.
+// Engine callbacks (engine-tick and ProcessEvent pre-callbacks) in registration order, and what
+// the host could hook; Engine::Tick and Engine::Call run them.
 #include <Unreal/Hooks/Hooks.hpp>
+
+#include <UE4SSRuntime.hpp>
+
+#include <algorithm>
+#include <stdexcept>
+#include <string>
 
 #include "sim_state.hpp"
 
 namespace RC::Unreal::Hook
 {
+    namespace
+    {
+        auto Add(Sim::TickEntry Entry) -> GlobalCallbackId
+        {
+            auto& S = Sim::Engine::Impl::Current();
+            const std::lock_guard Guard(S.Lock);
+            Entry.Id = S.NextTickId++;
+            Entry.Serial = Sim::NextRegistrationSerial();
+            S.TickCallbacks.push_back(std::move(Entry));
+            return S.TickCallbacks.back().Id;
+        }
+    } // namespace
+
     auto RegisterEngineTickPreCallback(EngineTickCallbackWithData Callback, FCallbackOptions Options) -> GlobalCallbackId
     {
         if (!Callback)
         {
             return ERROR_ID;
         }
+        Sim::TickEntry Entry;
+        Entry.Callback = std::move(Callback);
+        Entry.Kind = Sim::CallbackKind::EngineTick;
+        Entry.Options = std::move(Options);
+        return Add(std::move(Entry));
+    }
+
+    auto RegisterProcessEventPreCallback(ProcessEventCallbackWithData Callback, FCallbackOptions Options)
+        -> GlobalCallbackId
+    {
+        if (!Callback)
+        {
+            return ERROR_ID;
+        }
+        Sim::TickEntry Entry;
+        Entry.ProcessEventCallback = std::move(Callback);
+        Entry.Kind = Sim::CallbackKind::ProcessEvent;
+        Entry.Options = std::move(Options);
+        return Add(std::move(Entry));
+    }
+
+    auto UnregisterCallback(GlobalCallbackId Id) -> bool
+    {
         auto& S = Sim::Engine::Impl::Current();
-        const GlobalCallbackId Id = S.NextTickId++;
-        S.TickCallbacks.push_back(
-            Sim::TickEntry{std::move(Callback), std::move(Options), Id, Sim::NextRegistrationSerial(), false});
-        return Id;
+        const std::lock_guard Guard(S.Lock);
+        if (std::ranges::find(S.RunningCallbacks, Id) != S.RunningCallbacks.end())
+        {
+            throw std::logic_error("UnregisterCallback(" + std::to_string(Id) +
+                                   ") from inside that callback: the real host deadlocks here; a running "
+                                   "callback ends itself with RemoveSelf()");
+        }
+        const auto Found = std::ranges::find_if(
+            S.TickCallbacks, [Id](const Sim::TickEntry& Entry) { return Entry.Id == Id && !Entry.Removed; });
+        if (Found == S.TickCallbacks.end())
+        {
+            return false;
+        }
+        Found->Removed = true;
+        Sim::PurgeRemoved(S);
+        return true;
     }
 } // namespace RC::Unreal::Hook
+
+namespace RC::UE4SSRuntime
+{
+    auto IsEngineTickAvailable() -> bool
+    {
+        return !Sim::Engine::Get().GetFaults().NoEngineTick;
+    }
+
+    auto IsProcessEventAvailable() -> bool
+    {
+        return !Sim::Engine::Get().GetFaults().NoProcessEvent;
+    }
+} // namespace RC::UE4SSRuntime

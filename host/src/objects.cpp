@@ -1,5 +1,9 @@
 // Engine objects and reflection: names, paths, classes, functions, structs, data tables and
 // properties. The state behind each object lives in its ObjectState; the engine creates them.
+#include <algorithm>
+#include <stdexcept>
+#include <string>
+
 #include <Mod/CppUserModBase.hpp>
 #include <Unreal/CoreUObject/UObject/Class.hpp>
 #include <Unreal/CoreUObject/UObject/UnrealType.hpp>
@@ -201,6 +205,39 @@ namespace RC::Unreal
     UFunction::UFunction() = default;
     UFunction::~UFunction() = default;
     auto UFunction::GetParmsSize() const -> int32_t { return GetPropertiesSize(); }
+
+    auto UFunction::UnregisterHook(int Id) -> bool
+    {
+        auto& S = Sim::Engine::Impl::Current();
+        const std::lock_guard Guard(S.Lock);
+        if (std::ranges::find(S.RunningHooks, std::pair<const UFunction*, int>(this, Id)) != S.RunningHooks.end())
+        {
+            throw std::logic_error("UnregisterHook(" + std::to_string(Id) + ") on " + Sim::ToUtf8(GetFullName()) +
+                                   " from inside that hook");
+        }
+        const auto Found = S.Hooks.find(this);
+        if (Found == S.Hooks.end())
+        {
+            return false;
+        }
+        bool Removed = false;
+        for (auto* Entries : {&Found->second.Pre, &Found->second.Post})
+        {
+            for (auto& Entry : *Entries)
+            {
+                if (Entry.Id == Id && !Entry.Removed)
+                {
+                    Entry.Removed = true;
+                    Removed = true;
+                }
+            }
+            if (Found->second.Running == 0)
+            {
+                std::erase_if(*Entries, [](const Sim::HookEntry& Entry) { return Entry.Removed; });
+            }
+        }
+        return Removed;
+    }
 
     UScriptStruct::UScriptStruct() = default;
     UScriptStruct::~UScriptStruct() = default;

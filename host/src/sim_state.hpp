@@ -8,6 +8,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <string>
 #include <utility>
@@ -46,6 +47,7 @@ namespace RC::Sim
         void* CustomData = nullptr;
         int Id = 0;
         uint64_t Serial = 0; // process-wide registration order, for forgetting a mod's callables
+        bool Removed = false; // unregistered while a call runs: skipped, dropped after it
     };
 
     struct FunctionHooks
@@ -54,11 +56,20 @@ namespace RC::Sim
         std::deque<HookEntry> Pre;
         std::deque<HookEntry> Post;
         int RegisterCalls = 0;
+        int Running = 0; // calls of the function in progress: removed entries wait for them
+    };
+
+    enum class CallbackKind
+    {
+        EngineTick,
+        ProcessEvent,
     };
 
     struct TickEntry
     {
         Unreal::Hook::EngineTickCallbackWithData Callback;
+        Unreal::Hook::ProcessEventCallbackWithData ProcessEventCallback;
+        CallbackKind Kind = CallbackKind::EngineTick;
         Unreal::Hook::FCallbackOptions Options;
         Unreal::Hook::GlobalCallbackId Id = 0;
         uint64_t Serial = 0;
@@ -116,6 +127,15 @@ namespace RC::Sim
         UObject* TransientPackage = nullptr;
         Unreal::UEngine* GameEngine = nullptr;
 
+        // Held while the engine runs callbacks and while they are registered or removed, as the
+        // real host holds its own: a caller on another thread waits for a running callback.
+        std::recursive_mutex Lock;
+        // Callbacks and hooks running now, innermost last: removing one of them from inside is an error.
+        std::vector<Unreal::Hook::GlobalCallbackId> RunningCallbacks;
+        std::vector<std::pair<const UFunction*, int>> RunningHooks;
+        int CallbackPasses = 0; // runs of the callback list in progress: removed entries wait for them
+        int ProcessEventsPerFrame = 2000;
+
         int NextHookId = 1;
         Unreal::Hook::GlobalCallbackId NextTickId = 1;
         int FindObjectCallCount = 0;
@@ -138,8 +158,12 @@ namespace RC::Sim
     // separates a mod's callables from those registered before it.
     auto NextRegistrationSerial() -> uint64_t;
     auto CurrentRegistrationSerial() -> uint64_t;
-    // Drops every hook callable and tick callback registered at or after Mark.
+    // Drops every hook callable and engine callback registered after Mark.
     auto ForgetCallablesSince(Engine& Target, uint64_t Mark) -> void;
+    // Names every hook and engine callback registered after Mark and still registered.
+    auto CallablesSince(Engine& Target, uint64_t Mark) -> std::vector<std::string>;
+    // Drops removed entries once no run of them is in progress.
+    auto PurgeRemoved(Engine::Impl& S) -> void;
 
     // Every property of a struct and its super structs, own first.
     auto PropertiesInChain(const Unreal::UStruct* Struct) -> std::vector<Unreal::FProperty*>;

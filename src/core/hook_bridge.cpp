@@ -2,6 +2,8 @@
 #include "core/hook_bridge.hpp"
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <Unreal/CoreUObject/UObject/UnrealType.hpp>
 #include <Unreal/UObject.hpp>
@@ -9,6 +11,45 @@
 
 namespace BRMB
 {
+    namespace
+    {
+        struct RecordedHook
+        {
+            RC::Unreal::UFunction* Function;
+            VEXA::HookIds Ids;
+        };
+
+        auto Recorded() -> std::vector<RecordedHook>&
+        {
+            static std::vector<RecordedHook> Hooks;
+            return Hooks;
+        }
+    } // namespace
+
+    auto RecordHook(RC::Unreal::UFunction* Function, VEXA::HookIds Ids) -> void
+    {
+        try
+        {
+            Recorded().push_back({Function, Ids});
+        }
+        catch (...)
+        {
+            // A hook that could not be kept could not be removed at uninstall either.
+            RC::Unreal::UObjectGlobals::UnregisterHook(Function, Ids);
+            throw;
+        }
+    }
+
+    auto RemoveRecordedHooks() -> void
+    {
+        // Taken out of the list first: a failing removal is not retried on the next uninstall.
+        const std::vector<RecordedHook> Hooks = std::exchange(Recorded(), {});
+        for (const RecordedHook& Hook : Hooks)
+        {
+            RC::Unreal::UObjectGlobals::UnregisterHook(Hook.Function, Hook.Ids);
+        }
+    }
+
     auto ReportHookFailure(const RC::CharType* Prefix, const RC::CharType* Function, std::string_view What) noexcept
         -> void
     {

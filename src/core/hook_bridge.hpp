@@ -31,7 +31,13 @@ namespace BRMB
     template <const HookSpec& Hook>
     auto PreCallback() -> RC::Unreal::UnrealScriptFunctionCallable
     {
-        return [](HookContext& Context, void*) { Guarded(Hook.Prefix, Hook.Function, [&] { Hook.Handler(Context); }); };
+        return [](HookContext& Context, void*) {
+            const CallbackScope Scope;
+            if (Scope.Open())
+            {
+                Guarded(Hook.Prefix, Hook.Function, [&] { Hook.Handler(Context); });
+            }
+        };
     }
 
     inline auto EmptyCallback() -> RC::Unreal::UnrealScriptFunctionCallable
@@ -50,10 +56,17 @@ namespace BRMB
     auto CheckParameters(const RC::CharType* Prefix, RC::Unreal::UFunction& Function,
                          const Contract::Function& Expected) -> bool;
 
+    // Keeps a hook the host installed, so that RemoveRecordedHooks can take it out again; a
+    // hook that cannot be kept is removed at once and the failure thrown.
+    auto RecordHook(RC::Unreal::UFunction* Function, VEXA::HookIds Ids) -> void;
+    // Removes every kept hook from the host and forgets them. Never from inside a hook.
+    auto RemoveRecordedHooks() -> void;
+
     // Hooks Function with Hook's handler once its parameters match the contract; returns the
     // host's ids. Current hosts throw when they cannot hook a function, older ones answer (0, 0):
     // both are reported alike and answered as (0, 0), so every caller has one failure to handle
-    // and the exception goes no further. A mismatch is answered as (0, 0) too.
+    // and the exception goes no further. A mismatch is answered as (0, 0) too. Every hook
+    // installed is kept for its removal at uninstall.
     template <const HookSpec& Hook>
     auto HookFunction(RC::Unreal::UFunction* Function) noexcept -> VEXA::HookIds
     {
@@ -70,6 +83,10 @@ namespace BRMB
             if (Ids == VEXA::HookIds{0, 0})
             {
                 ReportHookFailure(Hook.Prefix, Hook.Function, "the host answered no ids");
+            }
+            else
+            {
+                RecordHook(Function, Ids);
             }
             return Ids;
         }

@@ -1,7 +1,7 @@
 // The engine-tick discovery shared by the three services: poll at a fixed interval of gathered
 // tick time, run one pass of the service's own lookup and hook work, and on completion log the
 // service's line and remove the callback. Every tick runs inside the exception boundary under
-// the callback's name. Game thread only.
+// the callback's name, and every pass inside the callback gate. Game thread.
 //
 // A service plugs in with one constant Config and one call, for example the content proxy:
 //
@@ -78,13 +78,32 @@ namespace BRMB::Discovery
     // Looks the library up by path while it is not yet known; true once it is.
     auto FindLibrary(RC::Unreal::UObject*& Library, const RC::StringType& LibraryPath) -> bool;
 
-    // The host's registration, with the flags left false and the id dropped.
+    // The host's registration, with the flags left false; the id is kept under the callback's
+    // name until the callback ends itself (ForgetTick) or UnregisterTicks removes it.
     auto RegisterTick(const RC::CharType* Owner, const RC::CharType* Callback, RC::Unreal::Hook::EngineTickCallbackWithData Tick)
         -> void;
+    // The named callback has called RemoveSelf(): the host drops it after this call.
+    auto ForgetTick(const RC::CharType* Callback) -> void;
+    // Removes every kept callback from the host. Never from inside one of them.
+    auto UnregisterTicks() -> void;
+
+    // One step of a service's discovery with this much elapsed time; true when the discovery
+    // is complete and its callback must end.
+    using StepFunction = bool (*)(float DeltaSeconds);
+
+    // Without an engine tick the steps run from one ProcessEvent pre-callback, fed with seconds of
+    // a monotonic clock: a step joins it here. Whether the tick is there is asked of the host on
+    // the first registration after each start, which also logs, once, that discovery runs from
+    // ProcessEvent or that it cannot run at all. Answers false when the engine tick is there.
+    auto JoinProcessEventDriver(const RC::CharType* Callback, StepFunction Step) -> bool;
+    // Removes the ProcessEvent callback and forgets the steps and the host's answer. Never from
+    // inside that callback.
+    auto StopProcessEventDriver() -> void;
 
     template <const auto& S>
-    auto Tick(RC::Unreal::Hook::TCallbackIterationData<void>& Data, float DeltaSeconds) -> void
+    auto Step(float DeltaSeconds) -> bool
     {
+        bool Complete = false;
         Guarded(S.Prefix, S.Callback, [&] {
             auto& Service = S.Instance();
             float& Elapsed = Service.*S.PollElapsed;
@@ -94,11 +113,18 @@ namespace BRMB::Discovery
                 return;
             }
             Elapsed = 0.0f;
+            // Only a pass passes the gate: the idle ticks between touch nothing but Elapsed,
+            // which the uninstall resets only once the host has removed this callback.
+            const CallbackScope Scope;
+            if (!Scope.Open())
+            {
+                return;
+            }
             if (S.Pass(Service) == PassResult::Complete)
             {
                 Service.*S.ScanComplete = true;
                 S.Announce(Service, S.CompletionLine);
-                Data.RemoveSelf();
+                Complete = true;
                 return;
             }
             if (S.WhilePending != nullptr)
@@ -106,11 +132,30 @@ namespace BRMB::Discovery
                 S.WhilePending(Service, DeltaSeconds);
             }
         });
+        return Complete;
+    }
+
+    template <const auto& S>
+    auto Tick(RC::Unreal::Hook::TCallbackIterationData<void>& Data, float DeltaSeconds) -> void
+    {
+        if (Step<S>(DeltaSeconds))
+        {
+            Data.RemoveSelf();
+            const CallbackScope Scope;
+            if (Scope.Open())
+            {
+                ForgetTick(S.Callback);
+            }
+        }
     }
 
     template <const auto& S>
     auto Register() -> void
     {
+        if (JoinProcessEventDriver(S.Callback, &Step<S>))
+        {
+            return;
+        }
         RegisterTick(S.Owner, S.Callback,
                      [](RC::Unreal::Hook::TCallbackIterationData<void>& Data, RC::Unreal::UEngine*, float DeltaSeconds,
                         bool) { Tick<S>(Data, DeltaSeconds); });

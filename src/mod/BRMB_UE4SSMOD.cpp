@@ -6,24 +6,50 @@
 #include <VEXA_Core.hpp>
 
 #include "core/guard.hpp"
+#include "mod/lifecycle.hpp"
 
 namespace BRMB
 {
+    namespace
+    {
+        // The mod object that started the services: only its destruction stops them, so a
+        // second object that other code makes through start_mod leaves them running.
+        const BRMB_UE4SSMOD* Starter = nullptr;
+    } // namespace
+
+    // The module may be one the host loaded and uninstalled before (it is pinned): unless a
+    // living mod object runs them, the services start from their constructed state.
     BRMB_UE4SSMOD::BRMB_UE4SSMOD()
     {
+        if (Starter == nullptr)
+        {
+            StopServices();
+        }
         ModName = STR("Brambleon");
         ModVersion = STR("0.0.5 TEST");
         ModDescription = STR("Gives Blueprint mods files, the log, object search and data-table patching.");
         ModAuthors = STR("The Brambleon developers");
     }
 
-    // Only the mod object goes: the services, their hooks and unfinished discovery stay.
-    BRMB_UE4SSMOD::~BRMB_UE4SSMOD() = default;
+    // uninstall_mod: the host removes nothing of a native mod, so every callback and hook goes
+    // here, before the host unloads the module.
+    BRMB_UE4SSMOD::~BRMB_UE4SSMOD()
+    {
+        if (Starter == this)
+        {
+            StopServices();
+            Starter = nullptr;
+        }
+    }
 
     // Each step relies on the one before: the proxy logs through the core, and the animation
     // bridge is handed the core before its discovery can run.
     auto BRMB_UE4SSMOD::on_unreal_init() -> void
     {
+        Starter = this;
+        // Closed while the services are set up: a discovery pass on the game thread may start as
+        // soon as its callback is registered.
+        CloseCallbacks();
         Guarded(STR("BRMB"), STR("on_unreal_init"), [] {
             VEXA::VEXA_Core& Core = VEXA::CoreInstance();
             Core.initialize();
@@ -32,5 +58,6 @@ namespace BRMB
             ProxyInstance().RegisterDiscovery();
             VEXA_Anim::LogWide(STR("Brambleon C++ Side Initiated!"), false);
         });
+        OpenCallbacks();
     }
 } // namespace BRMB

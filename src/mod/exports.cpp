@@ -8,9 +8,12 @@
 
 #include "core/guard.hpp"
 #include "mod/export.hpp"
+#include "mod/lifecycle.hpp"
 
 BRMB_EXPORT auto start_mod() -> RC::CppUserModBase*
 {
+    // A reinstall loads this same pinned module again: the mod object starts from a clean state.
+    BRMB::PinModule();
     // The host owns the object from here on and hands it back to uninstall_mod.
     return std::make_unique<BRMB::BRMB_UE4SSMOD>().release();
 }

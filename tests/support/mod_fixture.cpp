@@ -123,7 +123,11 @@ namespace BrambleonTest
 
     void ModTest::TearDown()
     {
-        // Unhooks and unloads the mod before the next test resets the engine.
+        // Nothing of the mod may stay registered once uninstall_mod returns.
+        if (Mod)
+        {
+            EXPECT_NO_THROW(Mod->Uninstall());
+        }
         Mod.reset();
     }
 

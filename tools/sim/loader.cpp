@@ -820,6 +820,10 @@ namespace BRMB::Sim
             {
                 Result.Kind = Action::Start;
             }
+            else if (From.Has("reinstall"))
+            {
+                Result.Kind = Action::Reinstall;
+            }
             else if (const auto Tick = From.Find("tick"))
             {
                 Result.Kind = Action::Tick;
@@ -833,6 +837,10 @@ namespace BRMB::Sim
                     if (const auto Frame = Tick->Find("frame"))
                     {
                         Result.Frame = Frame->Number();
+                    }
+                    if (const auto Paced = Tick->Find("paced"))
+                    {
+                        Result.Paced = Paced->Boolean();
                     }
                 }
                 if (Result.Seconds / Result.Frame > 10'000'000.0)
@@ -1009,6 +1017,14 @@ namespace BRMB::Sim
             if (const auto NoDevices = Faults->Find("noLogDevices"))
             {
                 Result.Faults.NoLogDevices = NoDevices->Boolean();
+            }
+            if (const auto NoTick = Faults->Find("noEngineTick"))
+            {
+                Result.Faults.NoEngineTick = NoTick->Boolean();
+            }
+            if (const auto NoProcessEvent = Faults->Find("noProcessEvent"))
+            {
+                Result.Faults.NoProcessEvent = NoProcessEvent->Boolean();
             }
         }
 

@@ -86,6 +86,7 @@ namespace BRMB::Sim
         switch (Current.Kind)
         {
         case Action::Start: return "engine initialised";
+        case Action::Reinstall: return "reinstall (Ctrl+R)";
         case Action::Tick: return "tick " + Seconds(Current.Seconds) + " at frames of " + Seconds(Current.Frame);
         case Action::Call: return "call " + Current.Function + " on " + Current.On;
         case Action::Export:

@@ -1,12 +1,14 @@
 #include "sim/runner.hpp"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <fstream>
 #include <map>
 #include <memory>
 #include <sstream>
+#include <thread>
 
 #include <Mod/CppUserModBase.hpp>
 #include <Sim/Engine.hpp>
@@ -173,6 +175,8 @@ namespace BRMB::Sim
                 {
                     Faults.ThrowRegisterHookFor.push_back(Wide(Name));
                 }
+                Faults.NoEngineTick = Plan.Faults.NoEngineTick;
+                Faults.NoProcessEvent = Plan.Faults.NoProcessEvent;
                 Faults.RestrictFileAccess = std::any_of(Plan.Files.begin(), Plan.Files.end(),
                                                         [](const FileDecl& File) { return File.Mode != FileMode::Normal; });
                 Capture = Report.InstallDevices(Engine, Plan.Faults.NoLogDevices);
@@ -221,6 +225,17 @@ namespace BRMB::Sim
                 for (auto* Started : StartedMods)
                 {
                     UninstallExport()(Started);
+                }
+                // The host removes nothing of a native mod: what it left registered is a failure.
+                try
+                {
+                    Mod->Uninstall();
+                }
+                catch (const std::exception& Error)
+                {
+                    Report.Failed(Plan, nullptr, "uninstall_mod at the end", "nothing of the mod left registered",
+                                  Error.what());
+                    Passed = false;
                 }
                 // The consumer holds the mod; the mod goes next: its hooks must not outlive the
                 // library, nor it the folder.
@@ -292,6 +307,7 @@ namespace BRMB::Sim
                     switch (Current.Kind)
                     {
                     case Action::Start: Mod->UnrealInit(); break;
+                    case Action::Reinstall: Mod->Reinstall(); break;
                     case Action::Tick: Tick(Current); break;
                     case Action::Call: Params = Call(Current); break;
                     case Action::Export: Export(Current); break;
@@ -595,8 +611,16 @@ namespace BRMB::Sim
             auto Tick(const Step& Current) -> void
             {
                 const auto Frames = static_cast<long long>(std::ceil(Current.Seconds / Current.Frame - 1e-9));
+                const auto Began = std::chrono::steady_clock::now();
                 for (long long Frame = 0; Frame < Frames; ++Frame)
                 {
+                    if (Current.Paced)
+                    {
+                        // Frames at the wall clock's pace, for what the mod times with its own clock.
+                        std::this_thread::sleep_until(
+                            Began + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                        std::chrono::duration<double>(Current.Frame * static_cast<double>(Frame))));
+                    }
                     LoadDueLibraries(Built, Now);
                     Engine.Tick(static_cast<float>(Current.Frame));
                     Now += Current.Frame;

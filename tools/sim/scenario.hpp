@@ -194,6 +194,8 @@ namespace BRMB::Sim
         std::vector<std::string> RegisterHookFails;  // answered (0, 0), as older hosts do
         std::vector<std::string> RegisterHookThrows; // std::runtime_error, as current hosts do
         bool NoLogDevices = false;
+        bool NoEngineTick = false;   // engine-tick callbacks never run
+        bool NoProcessEvent = false; // ProcessEvent callbacks never run
     };
 
     // One expected log line: exact text, or a part of the text; whether it ends with a newline
@@ -306,6 +308,7 @@ namespace BRMB::Sim
         Call,
         Export, // an exported function of the mod called directly
         Member, // a conversion member of the core, called by a module linked against the mod
+        Reinstall, // Ctrl+R: uninstall, unload, load, start_mod and, once started, the engine callbacks
         Check,
     };
 
@@ -317,6 +320,7 @@ namespace BRMB::Sim
         Action Kind = Action::Check;
         double Seconds = 0.0;
         double Frame = 1.0 / 60.0;
+        bool Paced = false; // frames at the wall clock's pace
         std::string Function;
         std::string On;
         std::vector<ParamExpect> Args;

@@ -127,6 +127,11 @@ namespace RC::Sim
         // refused, also to root. Files and folders the call should reach must grant access to
         // others. Windows: no effect (deny with read-only attributes there).
         bool RestrictFileAccess = false;
+        // The game's engine tick was not found (or the player turned it off): engine-tick
+        // callbacks register but never run, and UE4SSRuntime::IsEngineTickAvailable() is false.
+        bool NoEngineTick = false;
+        // Likewise for ProcessEvent callbacks and IsProcessEventAvailable().
+        bool NoProcessEvent = false;
     };
 
     // One StaticConstructObject call: what the mod asked for, and the object it got (null when
@@ -198,21 +203,29 @@ namespace RC::Sim
         [[nodiscard]] auto ClassDefaultObject(const UClass* Class) const -> UObject*;
 
         // --- running ---------------------------------------------------------------------------
-        // Runs every pre-callback in registration order, the body, then every post-callback. Hooks
+        // A Blueprint call through ProcessEvent: every ProcessEvent pre-callback, then every hook
+        // pre-callback in registration order, the body, then every post-callback. Hooks
         // registered during the call take part from the next call.
         auto Call(UObject* Context, UFunction* Function, ParamBlock& Params) -> void;
-        // Runs every tick pre-callback in registration order with this delta (and the game engine
-        // object); removes the ones that called RemoveSelf() or were registered with bOnce.
-        // Exceptions are not caught: a throwing tick callback takes the game down.
+        // One frame: every engine-tick pre-callback in registration order with this delta (and the
+        // game engine object), then ProcessEventsPerFrame() ProcessEvent calls of the engine, each
+        // running every ProcessEvent pre-callback. Callbacks that called RemoveSelf() or were
+        // registered with bOnce are removed. Exceptions are not caught: a throwing callback takes
+        // the game down.
         auto Tick(float DeltaSeconds) -> void;
+        // How many ProcessEvent calls a frame makes (default 2000; a real frame makes thousands).
+        auto SetProcessEventsPerFrame(int Count) -> void;
+        [[nodiscard]] auto ProcessEventsPerFrame() const -> int;
         // Ticks at FrameDelta until Seconds of engine time have passed.
         auto RunFor(float Seconds, float FrameDelta) -> void;
 
         // --- what the mod did ------------------------------------------------------------------
         [[nodiscard]] auto RegisterHookCalls(const UFunction* Function) const -> int;
         [[nodiscard]] auto HookCount(const UFunction* Function) const -> int;
+        // Engine callbacks of both kinds still registered.
         [[nodiscard]] auto TickCallbackCount() const -> int;
         [[nodiscard]] auto TickCallbackNames() const -> std::vector<std::pair<StringType, StringType>>; // owner, name
+        [[nodiscard]] auto ProcessEventCallbackCount() const -> int;
         [[nodiscard]] auto FindObjectCalls() const -> int;
         [[nodiscard]] auto LastFindFirstOfName() const -> std::string; // UTF-8 class name of the last search
         [[nodiscard]] auto ConstructedObjects() const -> std::vector<UObject*>;
@@ -255,11 +268,21 @@ namespace RC::Sim
         [[nodiscard]] auto Mod() const -> CppUserModBase*;
         // The engine-initialised callback; the host calls it once, a second call throws.
         auto UnrealInit() -> void;
-        // uninstall_mod on the mod object (once); the library stays loaded.
+        // uninstall_mod on the mod object (once); the library stays loaded. Every hook and engine
+        // callback registered since the load that is still registered when uninstall_mod returns
+        // would run unloaded code in the real host: they are dropped and std::runtime_error names
+        // them.
         auto Uninstall() -> void;
+        // Ctrl+R as the host does it: uninstall (as above, throwing on leftovers), unload the
+        // library, load it again from the same path, start_mod, and, when the engine-initialised
+        // callback ran before, on_unreal_init at once, then on_program_start.
+        auto Reinstall() -> void;
         [[nodiscard]] auto Symbol(const char* Name) const -> void*;
 
     private:
+        auto Load() -> void;
+
+        std::string Path;
         void* Library = nullptr;
         CppUserModBase* ModObject = nullptr;
         uint64_t RegistrationMark = 0; // callables registered after this belong to the mod

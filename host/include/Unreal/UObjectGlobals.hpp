@@ -51,6 +51,9 @@ namespace RC::Unreal
         RC_HOST_API auto RegisterHook(UFunction* Function, UnrealScriptFunctionCallable PreCallback,
                                       UnrealScriptFunctionCallable PostCallback, void* CustomData)
             -> std::pair<int, int>;
+        // Removes both callbacks of a RegisterHook answer. Never from inside one of them (the
+        // stand-in throws std::logic_error).
+        RC_HOST_API auto UnregisterHook(UFunction* Function, std::pair<int, int> Ids) -> void;
 
         // Live objects whose class or a super class has the given name (a class's own name, not
         // its path); class-default objects are never among them.

@@ -1,4 +1,4 @@
-// Engine-tick callbacks. They run on the game thread before each engine tick.
+// Engine callbacks: engine-tick and ProcessEvent pre-callbacks. They run on the game thread.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +10,8 @@
 namespace RC::Unreal
 {
     class UEngine;
+    class UFunction;
+    class UObject;
 }
 
 namespace RC::Unreal::Hook
@@ -47,7 +49,19 @@ namespace RC::Unreal::Hook
     using EngineTickCallbackWithData =
         std::function<void(TCallbackIterationData<void>& Data, UEngine* Engine, float DeltaSeconds, bool bIdleMode)>;
 
+    // The hooked ProcessEvent's signature with the iteration data put first.
+    using ProcessEventCallbackWithData =
+        std::function<void(TCallbackIterationData<void>& Data, UObject* Context, UFunction* Function, void* Parms)>;
+
     // Runs Callback before every engine tick; ERROR_ID when it cannot be registered.
     RC_HOST_API auto RegisterEngineTickPreCallback(EngineTickCallbackWithData Callback, FCallbackOptions Options)
         -> GlobalCallbackId;
+    // Runs Callback before every ProcessEvent call (thousands a frame); ERROR_ID when it cannot
+    // be registered.
+    RC_HOST_API auto RegisterProcessEventPreCallback(ProcessEventCallbackWithData Callback, FCallbackOptions Options)
+        -> GlobalCallbackId;
+    // Removes a callback registered by either function above; false when the id is unknown.
+    // Never from inside the callback being removed (the real host deadlocks; the stand-in throws
+    // std::logic_error): a running callback ends itself with RemoveSelf().
+    RC_HOST_API auto UnregisterCallback(GlobalCallbackId Id) -> bool;
 } // namespace RC::Unreal::Hook

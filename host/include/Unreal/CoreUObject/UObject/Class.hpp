@@ -65,6 +65,8 @@ namespace RC::Unreal
         ~UFunction() override;
         // Size of the call's parameter block.
         [[nodiscard]] auto GetParmsSize() const -> int32_t;
+        // Removes the hook callbacks with this id; false when there is none.
+        auto UnregisterHook(int Id) -> bool;
 
     protected:
         UFunction();
