@@ -3,7 +3,7 @@
 
 #include <utility>
 
-#include <Unreal/UObjectGlobals.hpp>
+#include "discovery/library_watch.hpp"
 
 namespace BRMB::Discovery
 {
@@ -11,7 +11,7 @@ namespace BRMB::Discovery
     {
         if (Library == nullptr)
         {
-            Library = RC::Unreal::UObjectGlobals::FindObject(nullptr, nullptr, LibraryPath.c_str(), false, nullptr);
+            Library = SeekLibrary(LibraryPath);
         }
         return Library != nullptr;
     }

@@ -7,6 +7,7 @@
 #include <VEXA_Core.hpp>
 
 #include "core/guard.hpp"
+#include "discovery/library_watch.hpp"
 #include "mod/export.hpp"
 
 BRMB_EXPORT auto start_mod() -> RC::CppUserModBase*
@@ -17,6 +18,7 @@ BRMB_EXPORT auto start_mod() -> RC::CppUserModBase*
 
 BRMB_EXPORT auto uninstall_mod(RC::CppUserModBase* Mod) -> void
 {
+    BRMB::Discovery::StopWatching();
     const std::unique_ptr<RC::CppUserModBase> Owned(Mod);
 }
 
