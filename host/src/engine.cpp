@@ -268,7 +268,9 @@ namespace RC::Sim
         {
             ObjectState.Index = static_cast<int32_t>(Objects.size());
             Objects.emplace_back();
+            LiveAt.push_back(0);
         }
+        LiveAt[static_cast<size_t>(ObjectState.Index)] = ObjectState.Loaded ? 1 : 0;
         auto& Slot = Objects[static_cast<size_t>(ObjectState.Index)];
         Slot = std::move(Object);
         return Slot.get();
@@ -293,12 +295,11 @@ namespace RC::Sim
 
     auto Engine::Impl::Live(int32_t Index) const -> UObject*
     {
-        if (Index < 0 || static_cast<size_t>(Index) >= Objects.size())
+        if (Index < 0 || static_cast<size_t>(Index) >= Objects.size() || LiveAt[static_cast<size_t>(Index)] == 0)
         {
             return nullptr;
         }
-        UObject* const Object = Objects[static_cast<size_t>(Index)].get();
-        return Object != nullptr && StateOf(Object).Loaded ? Object : nullptr;
+        return Objects[static_cast<size_t>(Index)].get();
     }
 
     auto BuildPath(const UObject* Object) -> StringType
@@ -460,6 +461,7 @@ namespace RC::Sim
             return;
         }
         ObjectState.Loaded = Loaded;
+        State->LiveAt[static_cast<size_t>(ObjectState.Index)] = Loaded ? 1 : 0;
         // Loading gives the object its place in the array as the engine sees it; hiding takes it away.
         if (Loaded)
         {
@@ -504,6 +506,7 @@ namespace RC::Sim
         // as a game's walk does.
         const size_t Base = S.Objects.size();
         S.Objects.resize(Base + Count);
+        S.LiveAt.resize(Base + Count, 1);
         std::vector<size_t> Order(Count);
         for (size_t Index = 0; Index < Count; ++Index)
         {
@@ -687,6 +690,7 @@ namespace RC::Sim
             S.ByPath.erase(ObjectState.Path);
             const int32_t Index = ObjectState.Index;
             S.Objects[static_cast<size_t>(Index)].reset();
+            S.LiveAt[static_cast<size_t>(Index)] = 0;
             S.FreeIndices.push_back(Index);
         }
         S.Constructed.clear();

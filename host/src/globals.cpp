@@ -89,14 +89,15 @@ namespace RC::Unreal
             auto& S = State();
             const auto Dot = Name.find(STR('.'));
             const FName Package(Name.substr(0, Dot), FNAME_Find);
-            for (const auto& Object : S.Objects)
+            for (int32_t Index = 0; Index < static_cast<int32_t>(S.Objects.size()); ++Index)
             {
-                if (!Object || !Engine::Impl::StateOf(Object.get()).Loaded)
+                UObject* const Object = S.Live(Index);
+                if (Object == nullptr)
                 {
                     continue;
                 }
                 ++S.FindObjectVisitCount;
-                if (Engine::Impl::StateOf(Outermost(Object.get())).Name != Package || Sim::BuildPath(Object.get()) != Name)
+                if (Engine::Impl::StateOf(Outermost(Object)).Name != Package || Sim::BuildPath(Object) != Name)
                 {
                     continue;
                 }
@@ -104,8 +105,8 @@ namespace RC::Unreal
                 {
                     continue;
                 }
-                S.FoundPaths.emplace(StringType(Name), Object.get());
-                return Object.get();
+                S.FoundPaths.emplace(StringType(Name), Object);
+                return Object;
             }
             return nullptr;
         }

@@ -103,6 +103,9 @@ namespace RC::Sim
         // The object array: an object keeps its index for life; a destroyed object's index is free
         // for the next one, as in the engine.
         std::vector<std::unique_ptr<UObject>> Objects;
+        // Beside each index, whether a walk sees its object (there and loaded): the engine keeps
+        // such flags in its dense item array, so a walk skips an index without touching the object.
+        std::vector<uint8_t> LiveAt;
         std::vector<int32_t> FreeIndices;
         uint64_t NextSerial = 0;
         // The engine's own index of paths, for building the half; FindObject does not use it.

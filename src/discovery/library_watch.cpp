@@ -2,6 +2,7 @@
 // existing array walked in slices.
 #include "discovery/library_watch.hpp"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <mutex>
@@ -69,7 +70,9 @@ namespace BRMB::Discovery
                 if (Wanted != nullptr && Wanted->Known() == nullptr)
                 {
                     TakeNotes();
-                    if (Wanted->Known() == nullptr && Walking)
+                    // One walker at a time keeps a frame to one slice: the first library still
+                    // missing, or the lookup that has just started a walk.
+                    if (Wanted->Known() == nullptr && Walking && (Wanted == FirstMissing() || Cursor == 0))
                     {
                         WalkSlice();
                     }
@@ -150,10 +153,34 @@ namespace BRMB::Discovery
                 Added.Class = FName(Path.substr(Dot + 1));
                 Added.Default = FName(StringType(STR("Default__")) + StringType(Path.substr(Dot + 1)));
                 Count.store(Watched + 1, std::memory_order_release);
-                // The walk so far did not look for this name: start it again.
-                Cursor = 0;
-                Walking = true;
+                // The walk so far did not look for this name: it goes on to the end of the array,
+                // then from its start up to here; or, when it had ended, it starts again.
+                if (Walking)
+                {
+                    WrapEnd = Cursor;
+                    Wrapped = false;
+                }
+                else
+                {
+                    Walking = true;
+                    Cursor = 0;
+                    WrapEnd = 0;
+                    Wrapped = false;
+                }
                 return &Added;
+            }
+
+            auto FirstMissing() -> Library*
+            {
+                const size_t Watched = Count.load(std::memory_order_relaxed);
+                for (size_t Index = 0; Index < Watched; ++Index)
+                {
+                    if (Libraries[Index].Known() == nullptr)
+                    {
+                        return &Libraries[Index];
+                    }
+                }
+                return nullptr;
             }
 
             // The library an object is the class or the default object of, by name and package.
@@ -203,25 +230,44 @@ namespace BRMB::Discovery
             }
 
             // Objects created since the listener came are noted; this covers the ones before it.
-            // A slice with no live object is the end of the array.
+            // A slice with no live object is the end of the array; the walk then goes on from the
+            // start up to WrapEnd, where the last library was added, at once (an empty slice
+            // visited nothing).
             auto WalkSlice() -> void
             {
-                int32_t Visited = 0;
-                RC::Unreal::UObjectGlobals::ForEachUObjectInRange(Cursor, Cursor + SliceObjects,
-                                                                  [this, &Visited](UObject* Object, int32_t, int32_t) {
-                                                                      ++Visited;
-                                                                      Take(Object);
-                                                                      return RC::LoopAction::Continue;
-                                                                  });
-                Cursor += SliceObjects;
-                Walking = Visited != 0;
+                while (Walking)
+                {
+                    const int32_t End = Wrapped ? std::min(Cursor + SliceObjects, WrapEnd) : Cursor + SliceObjects;
+                    int32_t Visited = 0;
+                    RC::Unreal::UObjectGlobals::ForEachUObjectInRange(Cursor, End,
+                                                                      [this, &Visited](UObject* Object, int32_t, int32_t) {
+                                                                          ++Visited;
+                                                                          Take(Object);
+                                                                          return RC::LoopAction::Continue;
+                                                                      });
+                    Cursor = End;
+                    if (Wrapped)
+                    {
+                        Walking = Cursor < WrapEnd;
+                        return;
+                    }
+                    if (Visited != 0)
+                    {
+                        return;
+                    }
+                    Wrapped = true;
+                    Cursor = 0;
+                    Walking = WrapEnd > 0;
+                }
             }
 
             auto Forget() -> void
             {
                 Installed = false;
                 Walking = false;
+                Wrapped = false;
                 Cursor = 0;
+                WrapEnd = 0;
                 const std::lock_guard Hold(NotesLock);
                 Notes.clear();
                 Count.store(0, std::memory_order_release);
@@ -240,7 +286,9 @@ namespace BRMB::Discovery
             std::vector<const UObject*> Notes; // guarded by NotesLock
             bool Installed = false;
             bool Walking = false;
+            bool Wrapped = false;
             int32_t Cursor = 0;
+            int32_t WrapEnd = 0;
         };
 
         auto TheWatch() -> Watch&
