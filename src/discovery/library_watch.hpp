@@ -19,7 +19,7 @@ namespace RC::Unreal
 namespace BRMB::Discovery
 {
     // Objects one lookup walks at most: the bound of what a pass costs the frame.
-    inline constexpr int32_t SliceObjects = 4096;
+    inline constexpr int32_t SliceObjects = 2048;
 
     // The library class at LibraryPath ("<package>.<class>") once it and its class-default object
     // have been seen; null before. While it is unknown, a call takes the listener's notes and
