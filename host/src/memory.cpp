@@ -4,38 +4,71 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 
 namespace RC::Unreal
 {
+    namespace
+    {
+        // Each block carries its size in a header of the heap's alignment, so that a reallocation
+        // can copy it: growing always moves the storage, as the engine's binned allocator does
+        // between bins, whatever the C heap would have done in place.
+        constexpr size_t Header = 16;
+
+        auto SizeOf(void* Memory) -> size_t
+        {
+            size_t Size = 0;
+            std::memcpy(&Size, static_cast<uint8_t*>(Memory) - Header, sizeof(Size));
+            return Size;
+        }
+    } // namespace
+
     auto FMemory::Malloc(size_t Count, uint32_t Alignment) -> void*
     {
         (void)Alignment;
-        void* Memory = std::malloc(Count == 0 ? 1 : Count);
-        if (Memory == nullptr)
+        if (Count > SIZE_MAX - Header)
         {
             throw std::bad_alloc();
         }
-        return Memory;
+        auto* Block = static_cast<uint8_t*>(std::malloc(Header + (Count == 0 ? 1 : Count)));
+        if (Block == nullptr)
+        {
+            throw std::bad_alloc();
+        }
+        std::memcpy(Block, &Count, sizeof(Count));
+        return Block + Header;
     }
 
     auto FMemory::Realloc(void* Original, size_t Count, uint32_t Alignment) -> void*
     {
-        (void)Alignment;
         if (Count == 0)
         {
-            std::free(Original);
+            Free(Original);
             return nullptr;
         }
-        void* Memory = std::realloc(Original, Count);
-        if (Memory == nullptr)
+        if (Original != nullptr && Count <= SizeOf(Original))
         {
-            throw std::bad_alloc();
+            // Shrinking keeps the storage where it is.
+            std::memcpy(static_cast<uint8_t*>(Original) - Header, &Count, sizeof(Count));
+            return Original;
+        }
+        void* Memory = Malloc(Count, Alignment);
+        if (Original != nullptr)
+        {
+            std::memcpy(Memory, Original, SizeOf(Original));
+            Free(Original);
         }
         return Memory;
     }
 
-    auto FMemory::Free(void* Original) -> void { std::free(Original); }
+    auto FMemory::Free(void* Original) -> void
+    {
+        if (Original != nullptr)
+        {
+            std::free(static_cast<uint8_t*>(Original) - Header);
+        }
+    }
 
     auto FMemory::QuantizeSize(size_t Count, uint32_t Alignment) -> size_t
     {
