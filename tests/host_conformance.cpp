@@ -186,7 +186,8 @@ namespace
         { UObjectGlobals::ForEachUObjectInRange(int32_t{0}, int32_t{1}, Visit) } -> std::same_as<void>;
     });
     static_assert(is_same_v<decltype(LoopAction::Continue), decltype(LoopAction::Break)>);
-    static_assert(std::is_base_of_v<UObjectBase, UObject> && !std::is_polymorphic_v<UObjectBase>);
+    // The listeners are handed the base; the mod casts it back to the object it is.
+    static_assert(std::is_base_of_v<UObjectBase, UObject>);
     static_assert(std::has_virtual_destructor_v<FUObjectCreateListener> && std::is_abstract_v<FUObjectCreateListener>);
     static_assert(is_same_v<decltype(&FUObjectCreateListener::NotifyUObjectCreated),
                             void (FUObjectCreateListener::*)(const UObjectBase*, int32_t)>);
