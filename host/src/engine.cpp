@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <iterator>
 #include <random>
 #include <stdexcept>
 #include <unordered_set>
@@ -732,7 +733,23 @@ namespace RC::Sim
             std::erase_if(Hooks.Post, Newer);
         }
         std::erase_if(S.TickCallbacks, Newer);
-        std::erase_if(S.CreateListeners, [Mark](const auto& Entry) { return Entry.second > Mark; });
-        std::erase_if(S.DeleteListeners, [Mark](const auto& Entry) { return Entry.second > Mark; });
+        // A listener dropped here (the mod's, or one registered after the mod by other code, which
+        // the mark cannot tell apart) hears that the array is gone for it, as at shutdown, so that
+        // it keeps no object of this array and registers again when next it needs to.
+        const auto Dropped = [Mark](auto& Listeners) {
+            std::vector<std::pair<decltype(Listeners.front().first), uint64_t>> Gone;
+            std::copy_if(Listeners.begin(), Listeners.end(), std::back_inserter(Gone),
+                         [Mark](const auto& Entry) { return Entry.second > Mark; });
+            std::erase_if(Listeners, [Mark](const auto& Entry) { return Entry.second > Mark; });
+            return Gone;
+        };
+        for (const auto& [Listener, Serial] : Dropped(S.CreateListeners))
+        {
+            Listener->OnUObjectArrayShutdown();
+        }
+        for (const auto& [Listener, Serial] : Dropped(S.DeleteListeners))
+        {
+            Listener->OnUObjectArrayShutdown();
+        }
     }
 } // namespace RC::Sim
