@@ -5,13 +5,16 @@
 // Each replaces an existing slot of the same size, in the system's temporary folder.
 #include <fcntl.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <thread>
 
 #include <benchmark/benchmark.h>
 
@@ -164,9 +167,68 @@ namespace
             }
         }
     }
+
+    // Saves whose folder another program keeps moving away: a thread renames the folder into an
+    // archive folder (under a new name each time) and makes a new one, as fast as it can, while
+    // the Blueprint saves into it. Whatever a save meets, no temporary may stay anywhere.
+    // Counters: saves that succeeded and failed, temporaries left behind, folders moved.
+    auto BM_FolderMovedAway(benchmark::State& State) -> void
+    {
+        const SaveFolder Folder;
+        const fs::path Root = fs::path(Folder.Text()).parent_path();
+        const fs::path Saves = Root / "Saves";
+        fs::create_directory(Saves);
+        fs::create_directory(Root / "Moved");
+        const RC::StringType Text = Wide(SaveText(State.range(0)));
+        const RC::StringType Path = Wide(Saves.string() + "/");
+        Harness::Session Session(BRAMBLEON_MOD_PATH);
+        const Harness::Functions& Fn = Session.Fn();
+        Harness::ParamBlock Params(Fn.SaveFile);
+        std::atomic<bool> Stop{false};
+        int64_t Moved = 0;
+        std::thread Mover([&] {
+            for (int64_t Count = 0; !Stop.load(std::memory_order_relaxed); ++Count)
+            {
+                const fs::path Away = Root / "Moved" / std::to_string(Count);
+                if (std::rename(Saves.c_str(), Away.c_str()) == 0)
+                {
+                    ++Moved;
+                }
+                ::mkdir(Saves.c_str(), 0777);
+            }
+        });
+        int64_t Saved = 0;
+        int64_t Failed = 0;
+        for (auto _ : State)
+        {
+            Params.SetString(BlueprintHalf::Param::Path, Path);
+            Params.SetString(BlueprintHalf::Param::FileName, STR("slot.txt"));
+            Params.SetString(BlueprintHalf::Param::Content, Text);
+            Session.Call(Session.LibraryObject(Harness::Library::Core), Fn.SaveFile, Params);
+            (Params.GetString(BlueprintHalf::Param::Path) == STR("::FileSaveSuccess::") ? Saved : Failed) += 1;
+        }
+        Stop = true;
+        Mover.join();
+        int64_t Left = 0;
+        for (const fs::directory_entry& Entry : fs::recursive_directory_iterator(Root))
+        {
+            Left += static_cast<int64_t>(Entry.path().filename().string().starts_with(".unfinished-save."));
+        }
+        State.counters["saved"] = static_cast<double>(Saved);
+        State.counters["failed"] = static_cast<double>(Failed);
+        State.counters["moved"] = static_cast<double>(Moved);
+        State.counters["left_behind"] = static_cast<double>(Left);
+        if (Left != 0)
+        {
+            const std::string Message = "saves left " + std::to_string(Left) + " temporaries behind (" +
+                                        std::to_string(Failed) + " saves failed)";
+            State.SkipWithError(Message.c_str());
+        }
+    }
 } // namespace
 
 BENCHMARK(BM_SaveFile)->Arg(1024)->Arg(1024 * 1024)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TruncatingWrite)->Arg(1024)->Arg(1024 * 1024)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FlushToDisk)->Arg(1024)->Arg(1024 * 1024)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FlushFolder)->Arg(1024)->Arg(1024 * 1024)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FolderMovedAway)->Arg(1024)->Iterations(1000)->UseRealTime()->Unit(benchmark::kMillisecond);

@@ -3,11 +3,22 @@
 # header-only forms of fmt, utfcpp, nlohmann-json, CLI11 and valijson from the build machine's headers
 # and compiles GoogleTest from Debian's source package. The targets keep the packages' names.
 if(BRAMBLEON_HOST_SDK STREQUAL "ue4ss")
-  # The real host brings fmt with it; utfcpp comes from the modder's package manager.
-  find_package(utf8cpp CONFIG REQUIRED)
-  if(NOT TARGET utf8cpp AND TARGET utf8::cpp)
+  # The real host brings fmt with it; utfcpp comes from vcpkg, which installs it from the
+  # project's vcpkg.json when configured with vcpkg's toolchain file (docs/windows.md).
+  find_package(utf8cpp CONFIG)
+  if(NOT utf8cpp_FOUND)
+    message(FATAL_ERROR "utfcpp not found. Configure with vcpkg's toolchain file "
+                        "(-DCMAKE_TOOLCHAIN_FILE=<vcpkg>/scripts/buildsystems/vcpkg.cmake): it installs utfcpp "
+                        "from this project's vcpkg.json. See docs/windows.md.")
+  endif()
+  # The port's target is utf8cpp in utfcpp 3, utf8::cpp (and utf8cpp::utf8cpp) in utfcpp 4.
+  if(NOT TARGET utf8cpp)
     add_library(utf8cpp INTERFACE IMPORTED GLOBAL)
-    target_link_libraries(utf8cpp INTERFACE utf8::cpp)
+    if(TARGET utf8::cpp)
+      target_link_libraries(utf8cpp INTERFACE utf8::cpp)
+    else()
+      target_link_libraries(utf8cpp INTERFACE utf8cpp::utf8cpp)
+    endif()
   endif()
 elseif(CMAKE_CROSSCOMPILING)
   set(BRAMBLEON_HEADER_ROOT "/usr/include" CACHE PATH "Where the build machine's header-only libraries live")

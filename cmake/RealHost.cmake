@@ -10,6 +10,10 @@ if(NOT IS_DIRECTORY "${BRAMBLEON_UE4SS_SOURCE_DIR}")
 endif()
 if(NOT MSVC)
   message(WARNING "The real host is built with MSVC; other compilers do not share its C++ ABI")
+elseif(CMAKE_CXX_COMPILER_ID STREQUAL "MSVC" AND MSVC_VERSION LESS 1943)
+  # The host's own configure stops there too, with less to go on. (clang-cl, for the host's
+  # cross builds, reports the version it emulates and is left to the host's own check.)
+  message(FATAL_ERROR "The host needs MSVC 19.43 (Visual Studio 2022 17.13) or later; this is ${MSVC_VERSION}")
 endif()
 
 add_subdirectory("${BRAMBLEON_UE4SS_SOURCE_DIR}" "${PROJECT_BINARY_DIR}/ue4ss" EXCLUDE_FROM_ALL)

@@ -17,6 +17,8 @@ namespace BRMB::Text
 {
     // UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD. Never raises.
     [[nodiscard]] auto Utf16ToUtf8(RC::StringViewType Text) -> std::string;
+    // Whether every surrogate of Text is part of a pair (high, then low).
+    [[nodiscard]] auto IsWellFormedUtf16(RC::StringViewType Text) -> bool;
     // UTF-8 to UTF-16; each invalid sequence becomes U+FFFD. Never raises.
     [[nodiscard]] auto Utf8ToUtf16(std::string_view Text) -> RC::StringType;
     // UTF-8 text up to its first NUL as a new engine string (invalid sequences as in

@@ -1,13 +1,27 @@
 // The query hooks of the core library (list a folder, test a path, read a file) over real
 // temporary folders, called as a Blueprint calls them through the stand-in host.
+#include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
+#include <unistd.h>
+#endif
 
 #include <gtest/gtest.h>
 
 #include <log_bridge.hpp>
 
+#include "support/child_process.hpp"
 #include "support/file_services_fixture.hpp"
 
 namespace fs = std::filesystem;
@@ -275,3 +289,117 @@ TEST_F(FileServicesTest, NonAsciiPathIsReadThroughItsOwnName)
     EXPECT_EQ(Read(Path), "ñ");
     EXPECT_EQ(LogLines(), std::vector<std::string>{"VEXA Request file : " + Path});
 }
+
+// A UTF-16 file is read in 64 KiB chunks: a pair whose high unit ends the first chunk (the mark
+// and 32,766 units before it) reads as the one character.
+TEST_F(FileServicesTest, Utf16SurrogatePairCutByTheChunkEdgeReadsWhole)
+{
+    std::string Bytes = "\xFF\xFE";
+    for (int Unit = 0; Unit < 32766; ++Unit)
+    {
+        Bytes += std::string("a\0", 2);
+    }
+    Bytes += "\x3D\xD8\x02\xDE" + std::string("b\0", 2);
+    Scratch.MakeFile("pair.txt", Bytes);
+
+    const std::string Text = Read(Scratch.Text("pair.txt"));
+
+    const std::string Expected = std::string(32766, 'a') + "\xF0\x9F\x98\x82" "b";
+    EXPECT_EQ(Text.size(), Expected.size());
+    EXPECT_TRUE(Text == Expected);
+}
+
+#ifndef _WIN32
+// Only regular files are read. A FIFO (with or without a writer), a socket or a device answers
+// empty text at once with only the request line, as a folder does, and still exists. Each read
+// runs in a child that a read waiting on the node would keep past its time.
+TEST_F(FileServicesTest, FifosSocketsAndDevicesReadAsEmptyTextAtOnceAndExist)
+{
+    std::vector<std::string> Names{"fifo", "fed-fifo", "socket"};
+    ASSERT_EQ(::mkfifo(Scratch.Text("fifo").c_str(), 0666), 0) << std::strerror(errno);
+    ASSERT_EQ(::mkfifo(Scratch.Text("fed-fifo").c_str(), 0666), 0) << std::strerror(errno);
+    // A writer that has written and stays: the FIFO would deliver text and then wait for more.
+    const int Writer = ::open(Scratch.Text("fed-fifo").c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(Writer, 0) << std::strerror(errno);
+    ASSERT_EQ(::write(Writer, "text\n", 5), 5);
+    const int Socket = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(Socket, 0) << std::strerror(errno);
+    sockaddr_un Address{};
+    Address.sun_family = AF_UNIX;
+    const std::string SocketPath = Scratch.Text("socket");
+    ASSERT_LT(SocketPath.size(), sizeof(Address.sun_path));
+    std::memcpy(Address.sun_path, SocketPath.c_str(), SocketPath.size() + 1);
+    ASSERT_EQ(::bind(Socket, reinterpret_cast<const sockaddr*>(&Address), sizeof(Address)), 0) << std::strerror(errno);
+    ASSERT_EQ(::listen(Socket, 1), 0);
+    // A node of the endless zero device, made where replacing or reading it harms nothing.
+    std::string NoDevice;
+    if (::mknod(Scratch.Text("zero").c_str(), S_IFCHR | 0666, ::makedev(1, 5)) == 0)
+    {
+        Names.emplace_back("zero");
+    }
+    else
+    {
+        NoDevice = std::strerror(errno);
+    }
+
+    for (const std::string& Name : Names)
+    {
+        SCOPED_TRACE(Name);
+        const std::string Path = Scratch.Text(Name);
+        const std::string Said = BrambleonTest::InChild(
+            [&] {
+                ClearLog();
+                const auto Started = std::chrono::steady_clock::now();
+                const std::string Text = Read(Path);
+                const auto Took = std::chrono::steady_clock::now() - Started;
+                std::string Items = "text: " + Text + "\n";
+                for (const std::string& Line : LogLines())
+                {
+                    Items += Line + "\n";
+                }
+                Items += "exists: " + Exists(Path) + "\n";
+                std::printf("reading %s took %lld us\n", Name.c_str(),
+                            static_cast<long long>(std::chrono::duration_cast<std::chrono::microseconds>(Took).count()));
+                std::fflush(stdout);
+                return Items;
+            },
+            10);
+        EXPECT_EQ(Said, "text: \nVEXA Request file : " + Path + "\nexists: true\n");
+    }
+    ::close(Writer);
+    ::close(Socket);
+    if (!NoDevice.empty())
+    {
+        GTEST_SKIP() << "FIFOs and the socket checked; no device node can be made in the scratch folder: " << NoDevice;
+    }
+}
+
+// A sparse file claims gigabytes but holds three letters: reading it costs memory for what it
+// holds, not for the size it claims, checked in a child whose address space is limited.
+TEST_F(FileServicesTest, SparseFileIsReadWithMemoryForItsTextOnly)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer reserves more address space than the limit";
+#else
+    const std::string Path = Scratch.Text("sparse.txt");
+    Scratch.MakeFile("sparse.txt", "abc");
+    constexpr off_t Claimed = off_t{3} * 1024 * 1024 * 1024;
+    if (::truncate(Path.c_str(), Claimed) != 0)
+    {
+        GTEST_SKIP() << "no 3 GiB sparse file in the scratch folder: " << std::strerror(errno);
+    }
+    const std::string Said = BrambleonTest::InChild([&]() -> std::string {
+        constexpr rlim_t Limit = rlim_t{2} * 1024 * 1024 * 1024;
+        const rlimit Bound{Limit, Limit};
+        if (::setrlimit(RLIMIT_AS, &Bound) != 0)
+        {
+            return std::string("setrlimit: ") + std::strerror(errno);
+        }
+        ClearLog();
+        const std::string Text = Read(Path);
+        return Text + "|" + std::to_string(LogLines().size()) + "|" + std::to_string(EscapedExceptions());
+    });
+    EXPECT_EQ(Said, "abc|1|0");
+#endif
+}
+#endif

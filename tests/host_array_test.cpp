@@ -281,12 +281,23 @@ namespace
         }
     }
 
+    // Growth moves and shrinking stays, whatever the C library's realloc would do, so that
+    // scenarios saying whether storage moved hold on every machine.
     TEST(MemoryTest, ReallocKeepsContentsAndZeroFrees)
     {
         auto* Bytes = static_cast<uint8_t*>(FMemory::Malloc(4));
         std::memcpy(Bytes, "abcd", 4);
-        Bytes = static_cast<uint8_t*>(FMemory::Realloc(Bytes, 4096));
-        EXPECT_EQ(std::memcmp(Bytes, "abcd", 4), 0);
+        for (const size_t Size : {size_t{5}, size_t{4096}})
+        {
+            const auto Before = reinterpret_cast<uintptr_t>(Bytes);
+            Bytes = static_cast<uint8_t*>(FMemory::Realloc(Bytes, Size));
+            EXPECT_NE(reinterpret_cast<uintptr_t>(Bytes), Before) << Size;
+            EXPECT_EQ(std::memcmp(Bytes, "abcd", 4), 0);
+        }
+        const auto Grown = reinterpret_cast<uintptr_t>(Bytes);
+        Bytes = static_cast<uint8_t*>(FMemory::Realloc(Bytes, 2));
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(Bytes), Grown);
+        EXPECT_EQ(std::memcmp(Bytes, "ab", 2), 0);
         EXPECT_EQ(FMemory::Realloc(Bytes, 0), nullptr);
     }
 } // namespace

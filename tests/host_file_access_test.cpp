@@ -7,6 +7,8 @@
 
 #include <Sim/Engine.hpp>
 
+#include "support/scratch_folder.hpp"
+
 #if !defined(_WIN32)
 #  include <unistd.h>
 #endif
@@ -22,7 +24,7 @@ namespace
         void SetUp() override
         {
             Sim = &Engine::Reset();
-            Locked = fs::temp_directory_path() / "brambleon_host_locked.txt";
+            Locked = Scratch.Path() / "locked.txt";
             std::ofstream(Locked) << "secret";
             fs::permissions(Locked, fs::perms::none);
             UClass* Library = Sim->CreateClass(STR("/Game/Mods/Test/Files.Files_C"));
@@ -33,7 +35,6 @@ namespace
         void TearDown() override
         {
             fs::permissions(Locked, fs::perms::owner_all);
-            fs::remove(Locked);
         }
 
         auto ReadThroughCall() -> bool
@@ -43,6 +44,7 @@ namespace
             return ReadInCall;
         }
 
+        BrambleonTest::ScratchFolder Scratch;
         Engine* Sim = nullptr;
         UFunction* Function = nullptr;
         fs::path Locked;

@@ -14,6 +14,8 @@
 #include <DynamicOutput/DynamicOutput.hpp>
 #include <Sim/Engine.hpp>
 
+#include "support/scratch_folder.hpp"
+
 namespace
 {
     using namespace RC::Sim;
@@ -134,8 +136,8 @@ namespace
 
     TEST_F(OutputTest, FileDeviceAppendsUtf8)
     {
-        const auto Path = std::filesystem::temp_directory_path() / "brambleon_host_output_test.log";
-        std::filesystem::remove(Path);
+        const BrambleonTest::ScratchFolder Scratch;
+        const auto Path = Scratch.Path() / "output.log";
         {
             const auto File = MakeFileDevice(Path.string());
             File->receive(STR("caf\u00E9 \U0001F600\n"));
@@ -146,7 +148,6 @@ namespace
         const std::string Content((std::istreambuf_iterator<char>(In)), std::istreambuf_iterator<char>());
         EXPECT_EQ(Content, "caf\xC3\xA9 \xF0\x9F\x98\x80\nsecond\nappended\n");
         In.close();
-        std::filesystem::remove(Path);
         EXPECT_THROW(MakeFileDevice((Path / "no" / "such" / "folder.log").string()), std::runtime_error);
     }
 } // namespace

@@ -27,6 +27,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/child_process.hpp"
 #include "support/file_services_fixture.hpp"
 
 namespace fs = std::filesystem;
@@ -249,9 +250,12 @@ TEST_F(FileServicesTest, ReplacedTargetKeepsItsLinkAndPermissionBitsAndNoTempora
     fs::permissions(Kept, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     const fs::path Pointed = Scratch.MakeFile("Elsewhere/real.txt", "old");
     fs::create_symlink(Pointed, Scratch / "Saves/link.txt");
+    // A relative link leads from the link's own folder, not from the working directory.
+    const fs::path Relative = Scratch.MakeFile("Elsewhere/relative.txt", "old");
+    fs::create_symlink("../Elsewhere/relative.txt", Scratch / "Saves/relative.txt");
     const std::string Folder = Scratch.Text("Saves") + "/";
 
-    for (const char* Name : {"kept.txt", "link.txt", "fresh.txt"})
+    for (const char* Name : {"kept.txt", "link.txt", "relative.txt", "fresh.txt"})
     {
         EXPECT_EQ(Save(Folder, Name, "new"), (SaveAnswer{Success, Name, ""}));
     }
@@ -260,82 +264,111 @@ TEST_F(FileServicesTest, ReplacedTargetKeepsItsLinkAndPermissionBitsAndNoTempora
     EXPECT_EQ(fs::status(Kept).permissions(), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     EXPECT_TRUE(fs::is_symlink(Scratch / "Saves/link.txt"));
     EXPECT_EQ(ReadBytes(Pointed), "new");
+    EXPECT_TRUE(fs::is_symlink(Scratch / "Saves/relative.txt"));
+    EXPECT_EQ(ReadBytes(Relative), "new");
     // A new file has what a plain create gives it.
     const mode_t Mask = ::umask(0);
     ::umask(Mask);
     EXPECT_EQ(fs::status(Scratch / "Saves/fresh.txt").permissions(), static_cast<fs::perms>(0666 & ~Mask));
-    EXPECT_EQ(OtherNames(Scratch / "Saves", {"kept.txt", "link.txt", "fresh.txt"}), std::vector<std::string>{});
-    EXPECT_EQ(OtherNames(Scratch / "Elsewhere", {"real.txt"}), std::vector<std::string>{});
+    EXPECT_EQ(OtherNames(Scratch / "Saves", {"kept.txt", "link.txt", "relative.txt", "fresh.txt"}),
+              std::vector<std::string>{});
+    EXPECT_EQ(OtherNames(Scratch / "Elsewhere", {"real.txt", "relative.txt"}), std::vector<std::string>{});
 }
+
+using BrambleonTest::InChild;
 
 namespace
 {
-    // Runs Work in a forked copy of this process (the loaded mod included) and answers what it
-    // printed to the pipe: a save that brings the process down cannot take the test with it.
-    auto InChild(const std::function<std::string()>& Work) -> std::string
-    {
-        int Pipe[2];
-        if (::pipe(Pipe) != 0)
-        {
-            ADD_FAILURE() << "pipe: " << std::strerror(errno);
-            return {};
-        }
-        const pid_t Child = ::fork();
-        if (Child == 0)
-        {
-            ::close(Pipe[0]);
-            const std::string Said = Work();
-            const ssize_t Written = ::write(Pipe[1], Said.data(), Said.size());
-            ::_exit(Written == static_cast<ssize_t>(Said.size()) ? 0 : 1);
-        }
-        ::close(Pipe[1]);
-        std::string Said;
-        char Buffer[4096];
-        for (ssize_t Read = 0; (Read = ::read(Pipe[0], Buffer, sizeof(Buffer))) > 0;)
-        {
-            Said.append(Buffer, static_cast<size_t>(Read));
-        }
-        ::close(Pipe[0]);
-        int Status = 0;
-        ::waitpid(Child, &Status, 0);
-        EXPECT_TRUE(WIFEXITED(Status) && WEXITSTATUS(Status) == 0) << "the saving child ended with " << Status;
-        return Said;
-    }
-
     const std::regex TemporaryName(R"(\.unfinished-save\.slot\.txt\.[a-z0-9]{6}\.tmp)");
 } // namespace
 
-// A device is written where it is, never replaced by a file, and a full one fails the save.
+// A device is written where it is, never replaced by a file, and a full one fails the save. The
+// device is a node of the scratch folder's own: replacing it, should the device check break,
+// harms nothing beyond the test.
 TEST_F(FileServicesTest, FullDeviceAnswersWriteFailureAndStaysADevice)
 {
-    std::vector<std::string> Folders{"/dev/"};
-    // The same device made in the scratch folder, where replacing it would be seen (and harmless).
-    if (::mknod((Scratch / "slot.txt").c_str(), S_IFCHR | 0666, ::makedev(1, 7)) == 0)
+    if (::mknod((Scratch / "slot.txt").c_str(), S_IFCHR | 0666, ::makedev(1, 7)) != 0)
     {
-        Folders.push_back(Scratch.Text() + "/");
+        GTEST_SKIP() << "no device node can be made in the scratch folder: " << std::strerror(errno);
     }
-    else
+    const std::string Folder = Scratch.Text() + "/";
+    for (const size_t Bytes : {size_t{5}, size_t{64} * 1024})
     {
-        std::cout << "no device node in the scratch folder: " << std::strerror(errno) << "\n";
-    }
-    for (const std::string& Folder : Folders)
-    {
-        const std::string Name = Folder == "/dev/" ? "full" : "slot.txt";
-        for (const size_t Bytes : {size_t{5}, size_t{64} * 1024})
-        {
-            SCOPED_TRACE(Folder + Name + " with " + std::to_string(Bytes) + " bytes");
-            ClearLog();
-            EXPECT_EQ(Save(Folder, Name, LargeText('n', Bytes)), (SaveAnswer{Failed, Name, "File could not be written"}));
-            EXPECT_EQ(LogLines(), (std::vector<std::string>{
-                                      "VEXA Saving file : " + Folder + Name,
-                                      "Saving File Failed",
-                                      "VEXA : VEXA_CPP_SaveFile failed : " +
-                                          std::make_error_code(std::errc::no_space_on_device).message(),
-                                  }));
-            EXPECT_TRUE(fs::is_character_file(Folder + Name));
-        }
+        SCOPED_TRACE(std::to_string(Bytes) + " bytes");
+        ClearLog();
+        EXPECT_EQ(Save(Folder, "slot.txt", LargeText('n', Bytes)),
+                  (SaveAnswer{Failed, "slot.txt", "File could not be written"}));
+        EXPECT_EQ(LogLines(), (std::vector<std::string>{
+                                  "VEXA Saving file : " + Folder + "slot.txt",
+                                  "Saving File Failed",
+                                  "VEXA : VEXA_CPP_SaveFile failed : " +
+                                      std::make_error_code(std::errc::no_space_on_device).message(),
+                              }));
+        EXPECT_TRUE(fs::is_character_file(Scratch / "slot.txt"));
     }
     EXPECT_EQ(OtherNames(Scratch.Path(), {"slot.txt"}), std::vector<std::string>{});
+}
+
+// A FIFO is written where it is and never waited on for long: with no reader the save is
+// refused at once; a reader that takes nothing fails it after the bounded wait; a reader with
+// room takes the text. Each save runs in a child that a save waiting on the FIFO would keep past
+// its time.
+TEST_F(FileServicesTest, FifoSavesNeverWaitForAReaderThatDoesNotRead)
+{
+    struct Case
+    {
+        const char* Name;
+        bool Reader;
+        size_t Bytes;
+        std::string Reason; // empty: saved
+        std::errc Error;
+    };
+    const std::vector<Case> Cases{
+        {"no-reader", false, 5, "File could not be opened", std::errc::no_such_device_or_address},
+        {"reader-not-reading", true, size_t{1} << 20, "File could not be written", std::errc::timed_out},
+        {"reader-with-room", true, 5, "", std::errc{}},
+    };
+    const std::string Folder = Scratch.Text() + "/";
+    for (const Case& Each : Cases)
+    {
+        SCOPED_TRACE(Each.Name);
+        ASSERT_EQ(::mkfifo((Scratch / Each.Name).c_str(), 0666), 0) << std::strerror(errno);
+        const int Reader = Each.Reader ? ::open((Scratch / Each.Name).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC) : -1;
+        const std::string Text = LargeText('f', Each.Bytes);
+        const std::string Said = InChild(
+            [&] {
+                ClearLog();
+                const SaveAnswer Answer = Save(Folder, Each.Name, Text);
+                std::string Items = Answer.Status + "|" + Answer.Reason + "\n";
+                for (const std::string& Line : LogLines())
+                {
+                    Items += Line + "\n";
+                }
+                return Items;
+            },
+            10);
+        std::string Expected = (Each.Reason.empty() ? Success : Failed) + "|" + Each.Reason + "\n" +
+                               "VEXA Saving file : " + Folder + Each.Name + "\n";
+        if (!Each.Reason.empty())
+        {
+            Expected += "Saving File Failed\nVEXA : VEXA_CPP_SaveFile failed : " +
+                        std::make_error_code(Each.Error).message() + "\n";
+        }
+        EXPECT_EQ(Said, Expected);
+        EXPECT_EQ(fs::status(Scratch / Each.Name).type(), fs::file_type::fifo);
+        if (Reader >= 0)
+        {
+            std::string Received(Text.size() + 1, '\0');
+            const ssize_t Read = ::read(Reader, Received.data(), Received.size());
+            if (Each.Reason.empty())
+            {
+                EXPECT_EQ(Received.substr(0, static_cast<size_t>(std::max<ssize_t>(Read, 0))), Text);
+            }
+            ::close(Reader);
+        }
+    }
+    EXPECT_EQ(OtherNames(Scratch.Path(), {"no-reader", "reader-not-reading", "reader-with-room"}),
+              std::vector<std::string>{});
 }
 
 // A write that fails part-way, in a child process: with the file size limited, or on a small

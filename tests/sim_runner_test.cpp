@@ -3,6 +3,7 @@
 // file and the working folder.
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -16,6 +17,7 @@
 #include "sim/rows.hpp"
 #include "sim/runner.hpp"
 #include "sim/workdir.hpp"
+#include "support/scratch_folder.hpp"
 
 #if !defined(_WIN32)
 #  include <sys/wait.h>
@@ -112,6 +114,41 @@ namespace
         }
     }
 
+    // Long values are read in time linear in their length and with a stack that does not grow
+    // with it: a hex text of 200,000 bytes (the default matcher overflowed at 11,000), a long object path; a long odd hex text is refused.
+    TEST(ScenarioLoader, ReadsLongValuesWithoutRecursion)
+    {
+        constexpr size_t Bytes = 200'000;
+        std::string Hex;
+        for (size_t Index = 0; Index < Bytes; ++Index)
+        {
+            Hex += Index % 2 == 0 ? "ab " : "cd ";
+        }
+        const auto Row = [](const std::string& Text) {
+            return R"({"blueprint": {"dataTables": [{"name": "T", "rows": [{"name": "R", "bytes": [{"offset": 0, "hex": ")" + Text +
+                   R"("}]}]}]}, "steps": []})";
+        };
+        const auto Plan = BRMB::Sim::ParseScenario(Row(Hex), "case.json");
+        ASSERT_EQ(Plan.Tables.at(0).Rows.at(0).Bytes.at(0).Bytes.size(), Bytes);
+        EXPECT_EQ(Plan.Tables.at(0).Rows.at(0).Bytes.at(0).Bytes.substr(Bytes - 2), "\xab\xcd");
+
+        const std::string Path = "/Game/" + std::string(Bytes, 'a') + ".BP_A_C";
+        const auto Long = BRMB::Sim::ParseScenario(R"({"blueprint": {"classes": [{"path": ")" + Path + R"("}]}, "steps": []})",
+                                                   "case.json");
+        EXPECT_EQ(Long.Classes.at(0).Name, "BP_A_C");
+
+        const std::string OddHex = Row(Hex + "a");
+        const std::string LongKey = R"({"steps": [{"tick": 1, "expect": {"hooks": {")" + std::string(Bytes, 'a') + R"(.F": 1}}}]})";
+        const Refusal Cases[] = {
+            {"odd long hex", OddHex.c_str(), 0, "blueprint.dataTables[0].rows[0].bytes[0].hex", "pairs of hex digits"},
+            {"long hook key", LongKey.c_str(), 0, "", "a field name of 200002 characters"},
+        };
+        for (const auto& Case : Cases)
+        {
+            Check(Case, false);
+        }
+    }
+
     TEST(ScenarioValidation, RefusesReferencesTheBlueprintHalfLacks)
     {
         const Refusal Cases[] = {
@@ -201,10 +238,12 @@ namespace
           "blueprint": {
             "classes": [ { "name": "BP_Enemy_C" } ],
             "objects": [ { "name": "Actor", "class": "VEXA_WorldActor_C" }, { "name": "Proxy", "class": "BRMB_Proxy_C" },
-                         { "name": "Goblin", "class": "BP_Enemy_C" } ],
+                         { "name": "Goblin", "class": "BP_Enemy_C" },
+                         { "name": "Broken", "class": "VEXA_WorldActor_C", "variables": { "ObjectRefs": { "header": { "num": 3, "max": 1 } } } } ],
             "dataTables": [ { "name": "T", "rows": [ { "name": "R", "selectionSets": [ { "entries": [1, 2] } ] },
                                                      { "name": "E", "selectionSets": [ { "entries": [1], "capacity": 1 } ] },
-                                                     { "name": "Bare", "bytes": [ { "offset": 0, "hex": "ff" } ] } ] } ]
+                                                     { "name": "Bare", "bytes": [ { "offset": 0, "hex": "ff" } ] },
+                                                     { "name": "O", "selectionSets": [ { "entries": [1], "capacity": 1, "count": 5 } ] } ] } ]
           },
           "files": [ { "path": "a.txt", "text": "abc" }, { "path": "d/x.txt", "text": "" } ],
           "steps": [
@@ -297,6 +336,30 @@ namespace
              "storage of entries of T.E", "seen:     moved"},
             {R"({"expect": {"rows": {"T": {"R": {"sets": [{"entries": [1, 2]}, {"entries": []}]}}}}})",
              "entries of T.R, selection set 1", "the row has 1 selection sets"},
+            // A corrupt header's count, capacity and storage are still read and checked.
+            {R"({"expect": {"rows": {"T": {"O": {"count": 5, "capacity": 2}}}}})", "capacity of entries of T.O, selection set 0",
+             "seen:     1"},
+            {R"({"expect": {"rows": {"T": {"O": {"sets": [{"count": 5, "capacity": 2}]}}}}})",
+             "capacity of entries of T.O, selection set 0", "seen:     1"},
+            {R"({"expect": {"rows": {"T": {"O": {"count": 5, "moved": true}}}}})", "storage of entries of T.O, selection set 0",
+             "seen:     where it was"},
+            {R"({"expect": {"rows": {"T": {"O": {"count": 5, "entries": [1]}}}}})", "entries of T.O, selection set 0",
+             "seen:     corrupt header (num 5, max 1)"},
+            {R"({"expect": {"variables": {"Broken": {"ObjectRefs": {"count": 3, "capacity": 2}}}}})",
+             "capacity of variable ObjectRefs of Broken", "seen:     1"},
+            {R"({"expect": {"variables": {"Broken": {"ObjectRefs": {"count": 3, "moved": true}}}}})",
+             "storage of variable ObjectRefs of Broken", "seen:     where it was"},
+            // A listing is "|" and each name followed by "|".
+            {R"({"call": "VEXA_CPP_SendToUE4SSLog", "on": "VEXA", "args": {"Text": "x.txt|"}, "expect": {"params": {"Text": {"names": ["x.txt"]}}}})",
+             "parameter Text", "seen:     not a listing from \"x.txt|\""},
+            {R"({"call": "VEXA_CPP_SendToUE4SSLog", "on": "VEXA", "args": {"Text": "|x.txt"}, "expect": {"params": {"Text": {"names": ["x.txt"]}}}})",
+             "parameter Text", "not a listing"},
+            {R"({"call": "VEXA_CPP_SendToUE4SSLog", "on": "VEXA", "args": {"Text": "||x.txt|"}, "expect": {"params": {"Text": {"names": ["x.txt"]}}}})",
+             "parameter Text", "not a listing"},
+            {R"({"call": "VEXA_CPP_SendToUE4SSLog", "on": "VEXA", "args": {"Text": "|x.txt||"}, "expect": {"params": {"Text": {"names": ["x.txt"]}}}})",
+             "parameter Text", "not a listing"},
+            {R"({"call": "VEXA_CPP_SendToUE4SSLog", "on": "VEXA", "args": {"Text": ""}, "expect": {"params": {"Text": {"names": []}}}})",
+             "parameter Text", "not a listing"},
             {R"({"expect": {"posix": {"files": [{"path": "a.txt", "text": "abd"}]}, "windows": {"files": [{"path": "a.txt", "text": "abd"}]}}})",
              "file a.txt"},
         };
@@ -422,6 +485,46 @@ namespace
         EXPECT_FALSE(Has(Several.str(), "files")) << Several.str();
     }
 
+    // Names and messages are escaped for XML, and a skipped scenario stays skipped through the
+    // record its process hands back.
+    TEST(ScenarioReport, JUnitEscapesTextsAndKeepsSkipsThroughTheRecord)
+    {
+        BRMB::Sim::Options Settings;
+        Settings.Quiet = true;
+        const auto Failing = BRMB::Sim::ParseScenario(R"({"name": "Fish & chips <hot>", "steps": [{"tick": 1}]})", "a&b.json");
+        const auto Skipping = BRMB::Sim::ParseScenario(R"({"name": "Locked \"files\"", "steps": [{"tick": 1}]})", "locked.json");
+        std::ostringstream Out;
+        BRMB::Sim::Reporter Child(Out, Settings);
+        Child.BeginScenario(Failing);
+        Child.BeginStep(Failing.Steps[0]);
+        Child.Failed(Failing, &Failing.Steps[0], "salt & vinegar", "<a>", "b & c");
+        Child.EndScenario(Failing, false);
+        const auto FailedRecord = Child.Record();
+        Child.Skipped(Skipping, "modes & Windows");
+        const auto SkippedRecord = Child.Record();
+
+        BRMB::Sim::Reporter Parent(Out, Settings);
+        Parent.Adopt(FailedRecord);
+        Parent.Adopt(SkippedRecord);
+        std::ostringstream Stream;
+        Parent.WriteJUnit(Stream);
+        const auto Xml = Stream.str();
+        EXPECT_TRUE(Has(Xml, "tests=\"2\" failures=\"1\" errors=\"0\" skipped=\"1\"")) << Xml;
+        EXPECT_TRUE(Has(Xml, "<testcase name=\"Fish &amp; chips &lt;hot&gt;\" classname=\"a&amp;b\" file=\"a&amp;b.json\">")) << Xml;
+        EXPECT_TRUE(Has(Xml, "): salt &amp; vinegar\">")) << Xml;
+        EXPECT_TRUE(Has(Xml, "  expected: &lt;a&gt;\n  seen:     b &amp; c\n</failure>")) << Xml;
+        EXPECT_TRUE(Has(Xml, "<testcase name=\"Locked &quot;files&quot;\" classname=\"locked\" file=\"locked.json\">\n"
+                             "      <skipped message=\"modes &amp; Windows\"/>\n    </testcase>\n"))
+            << Xml;
+        for (size_t At = Xml.find('&'); At != std::string::npos; At = Xml.find('&', At + 1))
+        {
+            const auto Rest = std::string_view(Xml).substr(At);
+            EXPECT_TRUE(Rest.starts_with("&amp;") || Rest.starts_with("&lt;") || Rest.starts_with("&gt;") ||
+                        Rest.starts_with("&quot;"))
+                << "a bare & at " << At << " in\n" << Xml;
+        }
+    }
+
     struct Outcome
     {
         int Exit = -1;
@@ -470,20 +573,34 @@ namespace
         return "\"" + (fs::path(BRAMBLEON_SCENARIOS) / Name).string() + "\"";
     }
 
-    // A fresh empty folder to run the simulator from; it must stay empty.
+    // A fresh empty folder to run the simulator from; it must stay empty. The simulator's own
+    // temporary files and working folders go to a folder of the test's own, not the system's.
     class SimCommand : public testing::Test
     {
     protected:
         void SetUp() override
         {
-            Folder = fs::temp_directory_path() /
-                     ("brambleon-sim-test-" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
-            fs::remove_all(Folder);
-            fs::create_directories(Folder);
+            Folder = Scratch.MakeFolder("caller");
+            Temporary = Scratch.MakeFolder("temporary");
+            const auto Text = Temporary.string();
+#if defined(_WIN32)
+            _putenv_s("TMP", Text.c_str());
+#else
+            setenv("TMPDIR", Text.c_str(), 1);
+#endif
         }
-        void TearDown() override { fs::remove_all(Folder); }
+        void TearDown() override
+        {
+#if defined(_WIN32)
+            _putenv_s("TMP", "");
+#else
+            unsetenv("TMPDIR");
+#endif
+        }
 
+        BrambleonTest::ScratchFolder Scratch;
         fs::path Folder;
+        fs::path Temporary;
     };
 
     TEST_F(SimCommand, InvalidScenarioExitsTwoNamingFileStepAndFieldAndRunsNothing)
@@ -524,30 +641,48 @@ namespace
         EXPECT_FALSE(Has(Result.Output, "after the failure")) << Result.Output;
     }
 
-    // The crash ends only its own scenario's process: the next scenario runs, the JUnit report
-    // names the crashing step.
+    // The crash ends only its own scenario's process: the next scenario runs, the report says
+    // how the process ended and shows the lines of the crashing step itself, the JUnit report
+    // names the crashing step, and no working folder is left behind.
     TEST_F(SimCommand, CrashingModFailsItsScenarioNamingStepAndLastLinesAndTheRestRun)
     {
         const auto Result = RunSim("--quiet --junit results.xml " + BadScenario("crashing_mod.json") + " " +
-                                       GoodScenario("log_and_animation.json"),
+                                       BadScenario("crash_after_logging.json") + " " + GoodScenario("log_and_animation.json"),
                                    Folder);
         EXPECT_EQ(Result.Exit, 1) << Result.Output;
-        // A signal or an exception code; under the sanitizers, their report's exit code.
         EXPECT_TRUE(Has(Result.Output, "crashing_mod.json, step 3 (call VEXA_CPP_SendToUE4SSLog on VEXA): the scenario's "
                                        "process ended: "))
             << Result.Output;
+        // Under the sanitizers the crash is their report's exit code; never a clean exit.
+#if !defined(__SANITIZE_ADDRESS__)
+#  if defined(_WIN32)
+        EXPECT_TRUE(Has(Result.Output, "process ended: the mod crashed: exception 0xc0000005 (access violation)\n"))
+#  else
+        EXPECT_TRUE(Has(Result.Output, "process ended: the mod crashed: signal 11 ("))
+#  endif
+            << Result.Output;
+#endif
+        EXPECT_FALSE(Has(Result.Output, "exited with code 0")) << Result.Output;
         EXPECT_TRUE(Has(Result.Output, "  last log lines:\n")) << Result.Output;
         EXPECT_TRUE(Has(Result.Output, "    \"last words\\n\" at level 1\n")) << Result.Output;
-        EXPECT_TRUE(Has(Result.Output, "  Blueprint log lines and the animation bridge  ok ")) << Result.Output;
-        EXPECT_TRUE(Has(Result.Output, "2 scenarios, ")) << Result.Output;
+        EXPECT_TRUE(Has(Result.Output, "crash_after_logging.json, step 2 (call VEXA_CPP_RegisterWorldActor on VEXA)"))
+            << Result.Output;
+        EXPECT_TRUE(Has(Result.Output, "    \"VEXA : SetNewWorldActor\\n\" at level 1\n")) << Result.Output;
+        const auto Passed = Result.Output.find("  Blueprint log lines and the animation bridge ");
+        ASSERT_NE(Passed, std::string::npos) << Result.Output;
+        EXPECT_TRUE(Result.Output.substr(Passed, Result.Output.find('\n', Passed) - Passed).find(" ok ") != std::string::npos)
+            << Result.Output;
+        EXPECT_TRUE(Has(Result.Output, "3 scenarios, ")) << Result.Output;
+        EXPECT_TRUE(fs::is_empty(Temporary)) << "a crashed scenario left its working folder";
 
         std::ifstream In(Folder / "results.xml", std::ios::binary);
         std::stringstream Xml;
         Xml << In.rdbuf();
-        EXPECT_TRUE(Has(Xml.str(), "tests=\"2\" failures=\"1\"")) << Xml.str();
+        EXPECT_TRUE(Has(Xml.str(), "tests=\"3\" failures=\"2\"")) << Xml.str();
         EXPECT_TRUE(Has(Xml.str(), "<testcase name=\"A corrupt text that takes the mod down\" classname=\"crashing_mod\"")) << Xml.str();
         EXPECT_TRUE(Has(Xml.str(), "<failure message=\"step 3 (call VEXA_CPP_SendToUE4SSLog on VEXA): the scenario's"
                                    " process ended: ")) << Xml.str();
+        EXPECT_TRUE(Has(Xml.str(), "<testcase name=\"Fish &amp; chips: a step that logs")) << Xml.str();
         EXPECT_TRUE(Has(Xml.str(), "<testcase name=\"Blueprint log lines and the animation bridge\" classname=\"log_and_animation\""))
             << Xml.str();
     }

@@ -7,8 +7,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <random>
 #include <regex>
 #include <string>
@@ -152,6 +154,25 @@ TEST_F(WindowsFiles, FilesWrittenElsewhereReadWithoutAnyLineBreak)
         Scratch.MakeFile("written.txt", Each.Stored);
         EXPECT_EQ(Read(Scratch.Text("written.txt")), Each.Read);
     }
+}
+
+// The C runtime's text mode ends the input at a Ctrl-Z byte (1A); files are read as stored, so
+// the byte is a character and what follows it is read too.
+TEST_F(WindowsFiles, ACtrlZByteIsTextWhereTextModeWouldEndTheFile)
+{
+    const fs::path File = Scratch.MakeFile("ctrl_z.txt", "a\x1A" "b\r\nc");
+    std::string TextMode;
+    if (std::FILE* const Stream = ::_wfopen(File.c_str(), L"rt"))
+    {
+        for (int Char = 0; (Char = std::fgetc(Stream)) != EOF;)
+        {
+            TextMode += static_cast<char>(Char);
+        }
+        std::fclose(Stream);
+    }
+    EXPECT_EQ(TextMode, "a");
+
+    EXPECT_EQ(Read(Scratch.Text("ctrl_z.txt")), "a\x1A" "bc");
 }
 
 // --- separators -----------------------------------------------------------------------------------
@@ -332,23 +353,93 @@ TEST_F(WindowsFiles, AReadOnlyFileIsNotReplacedAndKeepsItsText)
 
 // --- devices and killed saves ---------------------------------------------------------------------
 
-TEST_F(WindowsFiles, DevicesAreWrittenWhereTheyAreAndNeverReplaced)
+namespace
 {
-    // NUL takes any text, and no file named NUL (or a temporary) appears in the folder.
-    EXPECT_EQ(Save(Scratch.Text() + "\\", "NUL", "text\n"), (SaveAnswer{std::string(Saved), "NUL", ""}));
-    EXPECT_TRUE(fs::is_empty(Scratch.Path()));
+    // A named pipe of the test's own, its server end, taking bytes up to its buffer's size.
+    class PipeServer
+    {
+    public:
+        explicit PipeServer(const std::wstring& Name)
+            : Handle(::CreateNamedPipeW(Name.c_str(), PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED, PIPE_TYPE_BYTE | PIPE_WAIT, 1,
+                                        4096, 4096, 0, nullptr))
+        {
+        }
+        PipeServer(const PipeServer&) = delete;
+        auto operator=(const PipeServer&) -> PipeServer& = delete;
+        ~PipeServer()
+        {
+            if (IsOpen())
+            {
+                ::CloseHandle(Handle);
+            }
+        }
+        [[nodiscard]] auto IsOpen() const -> bool { return Handle != INVALID_HANDLE_VALUE; }
+        // What a writer has put into the pipe so far, without waiting for more.
+        auto Received() const -> std::string
+        {
+            std::string Bytes;
+            DWORD Waiting = 0;
+            while (::PeekNamedPipe(Handle, nullptr, 0, nullptr, &Waiting, nullptr) != 0 && Waiting > 0)
+            {
+                std::string Piece(Waiting, '\0');
+                OVERLAPPED Request{};
+                Request.hEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+                DWORD Read = 0;
+                if ((::ReadFile(Handle, Piece.data(), Waiting, nullptr, &Request) == 0 && ::GetLastError() != ERROR_IO_PENDING) ||
+                    ::GetOverlappedResult(Handle, &Request, &Read, TRUE) == 0)
+                {
+                    ::CloseHandle(Request.hEvent);
+                    break;
+                }
+                ::CloseHandle(Request.hEvent);
+                Bytes.append(Piece, 0, Read);
+            }
+            return Bytes;
+        }
 
-    // wine shows the host's full device on drive Z:; Windows has no such device.
-    if (const OtherHandle Probe(L"Z:\\dev\\full", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE); !Probe.IsOpen())
+    private:
+        HANDLE Handle;
+    };
+} // namespace
+
+// A pipe is written where it is and never waited on for long: with no server the save fails at
+// once, a server with room takes the text (as text mode writes it), and a server that takes
+// nothing fails the save after the bounded wait. Reading a pipe answers empty text at once.
+TEST_F(WindowsFiles, PipesAreWrittenInPlaceAndNeverWaitedOnForLong)
+{
+    struct Case
     {
-        GTEST_SKIP() << "no full device here (only wine shows one): " << ::GetLastError();
-    }
-    for (const size_t Bytes : {size_t{5}, size_t{64} * 1024})
+        const char* Name;
+        bool Server;
+        size_t Bytes;
+        std::string_view Reason; // empty: saved
+    };
+    const Case Cases[] = {
+        {"no-server", false, 5, "File could not be opened"},
+        {"server-with-room", true, 5, ""},
+        {"server-not-reading", true, size_t{1} << 20, "File could not be written"},
+    };
+    for (const Case& Each : Cases)
     {
-        SCOPED_TRACE(Bytes);
-        EXPECT_EQ(Save("Z:\\dev\\", "full", LargeText('n', Bytes)),
-                  (SaveAnswer{std::string(Failed), "full", "File could not be written"}));
+        SCOPED_TRACE(Each.Name);
+        const std::string Name = "brambleon-" + std::to_string(::GetCurrentProcessId()) + "-" + Each.Name;
+        const std::string Folder = R"(\\.\pipe\)";
+        std::optional<PipeServer> Server;
+        if (Each.Server)
+        {
+            Server.emplace(BrambleonTest::Utf8Path(Folder + Name).wstring());
+            ASSERT_TRUE(Server->IsOpen()) << ::GetLastError();
+        }
+        const std::string Text = LargeText('p', Each.Bytes);
+        const SaveAnswer Answer = Save(Folder, Name, Text);
+        EXPECT_EQ(Answer, (SaveAnswer{std::string(Each.Reason.empty() ? Saved : Failed), Name, std::string(Each.Reason)}));
+        if (Each.Reason.empty())
+        {
+            EXPECT_EQ(Server->Received(), std::regex_replace(Text, std::regex("\n"), "\r\n"));
+        }
+        EXPECT_EQ(Read(Folder + Name), "");
     }
+    EXPECT_TRUE(fs::is_empty(Scratch.Path()));
 }
 
 namespace

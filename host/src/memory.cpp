@@ -1,5 +1,8 @@
 // The engine allocator over the C heap. Alignments up to the heap's own (16 bytes) are honoured;
-// engine arrays and strings here never ask for more.
+// engine arrays and strings here never ask for more. Each block carries its size in front of it,
+// so that Realloc behaves the same on every machine: growth always moves to a fresh block,
+// shrinking never moves. An engine's allocator is just as fixed for a given build, and scenarios
+// that say whether storage moved must not depend on what the C library's realloc happens to do.
 #include <Unreal/Core/HAL/UnrealMemory.hpp>
 
 #include <cstdint>
@@ -11,62 +14,62 @@ namespace RC::Unreal
 {
     namespace
     {
-        // Each block carries its size in a header of the heap's alignment, so that a reallocation
-        // can copy it: growing always moves the storage, as the engine's binned allocator does
-        // between bins, whatever the C heap would have done in place.
-        constexpr size_t Header = 16;
-
-        auto SizeOf(void* Memory) -> size_t
+        // Keeps the heap's 16-byte alignment for what follows it.
+        struct alignas(16) BlockHeader
         {
-            size_t Size = 0;
-            std::memcpy(&Size, static_cast<uint8_t*>(Memory) - Header, sizeof(Size));
-            return Size;
+            size_t Size;
+        };
+
+        auto HeaderOf(void* Memory) -> BlockHeader*
+        {
+            return reinterpret_cast<BlockHeader*>(static_cast<unsigned char*>(Memory) - sizeof(BlockHeader));
         }
     } // namespace
 
     auto FMemory::Malloc(size_t Count, uint32_t Alignment) -> void*
     {
         (void)Alignment;
-        if (Count > SIZE_MAX - Header)
+        if (Count > SIZE_MAX - sizeof(BlockHeader))
         {
             throw std::bad_alloc();
         }
-        auto* Block = static_cast<uint8_t*>(std::malloc(Header + (Count == 0 ? 1 : Count)));
+        void* Block = std::malloc(sizeof(BlockHeader) + Count);
         if (Block == nullptr)
         {
             throw std::bad_alloc();
         }
-        std::memcpy(Block, &Count, sizeof(Count));
-        return Block + Header;
+        auto* Header = new (Block) BlockHeader{Count};
+        return Header + 1;
     }
 
     auto FMemory::Realloc(void* Original, size_t Count, uint32_t Alignment) -> void*
     {
+        if (Original == nullptr)
+        {
+            return Malloc(Count, Alignment);
+        }
         if (Count == 0)
         {
             Free(Original);
             return nullptr;
         }
-        if (Original != nullptr && Count <= SizeOf(Original))
+        BlockHeader* const Header = HeaderOf(Original);
+        if (Count <= Header->Size)
         {
-            // Shrinking keeps the storage where it is.
-            std::memcpy(static_cast<uint8_t*>(Original) - Header, &Count, sizeof(Count));
+            Header->Size = Count;
             return Original;
         }
-        void* Memory = Malloc(Count, Alignment);
-        if (Original != nullptr)
-        {
-            std::memcpy(Memory, Original, SizeOf(Original));
-            Free(Original);
-        }
-        return Memory;
+        void* const Grown = Malloc(Count, Alignment);
+        std::memcpy(Grown, Original, Header->Size);
+        Free(Original);
+        return Grown;
     }
 
     auto FMemory::Free(void* Original) -> void
     {
         if (Original != nullptr)
         {
-            std::free(static_cast<uint8_t*>(Original) - Header);
+            std::free(HeaderOf(Original));
         }
     }
 

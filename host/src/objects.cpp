@@ -272,7 +272,7 @@ namespace RC::Unreal
     {
     }
     FArrayProperty::FArrayProperty(FName Name, int32_t Offset, std::unique_ptr<FProperty> InInner)
-        : FProperty(Name, Offset, sizeof(TArray<uint8_t>)), Inner(std::move(InInner))
+        : FProperty(Name, Offset, sizeof(TArray<uint8_t>)), OwnedInner(std::move(InInner)), Inner(OwnedInner.get())
     {
     }
     FArrayProperty::~FArrayProperty() = default;

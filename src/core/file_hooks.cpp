@@ -27,6 +27,11 @@ namespace fs = std::filesystem;
 
 namespace VEXA
 {
+    namespace
+    {
+        auto LogMissingFile() -> void { BRMB::Log::Wide(STR("VEXA Request file does not exist")); }
+    } // namespace
+
     auto VEXA_Core::DoesPathExist(const std::string& Path) -> bool
     {
         const fs::path Target = FileSystem::PathFromUtf8(Path);
@@ -114,19 +119,35 @@ namespace VEXA
             return Out;
         }
 
+        // What is reserved for a file's text before any of it is read: enough that a file of
+        // ordinary size is decoded without growing the string, while a file that claims a large
+        // size (a sparse file, one that shrinks while it is read) costs only what it delivers.
+        constexpr size_t MostReservedBytes = size_t{4} * 1024 * 1024;
+
         // Reads the open file's text chunk by chunk into Text, line breaks removed when asked;
-        // false when the file cannot be read. A byte order mark at the start is not text. After a
-        // UTF-16 mark the file is UTF-16, read as stored and turned into UTF-8 a chunk at a time.
+        // false when the file cannot be read. Only the bytes the file held when it was opened
+        // are read, so a file that grows meanwhile still ends. A byte order mark at the start is
+        // not text. After a UTF-16 mark the file is UTF-16, turned into UTF-8 a chunk at a time.
         // Reading stops once a NUL has ended the text.
         auto ReadChunks(std::FILE* const File, bool RemoveLineBreaks, BRMB::Text::FStringWriter& Text) -> bool
         {
             std::error_code Error;
-            const auto Size = static_cast<size_t>(FileSystem::StoredSize(File, Error));
+            std::uint64_t Left = FileSystem::StoredSize(File, Error);
             if (Error)
             {
                 return false;
             }
             const auto Chunk = std::make_unique_for_overwrite<char[]>(ReadChunkBytes);
+            const auto ReadChunk = [&]() -> size_t {
+                const size_t Read = std::fread(Chunk.get(), 1, static_cast<size_t>(std::min<std::uint64_t>(Left, ReadChunkBytes)), File);
+                Left -= Read;
+                // A file that shrank ends where it ends.
+                if (Read == 0)
+                {
+                    Left = 0;
+                }
+                return Read;
+            };
             const auto Deliver = [&](char* const Begin, char* End) {
                 if (RemoveLineBreaks)
                 {
@@ -134,31 +155,28 @@ namespace VEXA
                 }
                 Text.Append(std::string_view(Begin, static_cast<size_t>(End - Begin)));
             };
-            size_t Read = std::fread(Chunk.get(), 1, ReadChunkBytes, File);
+            const std::uint64_t Size = Left;
+            size_t Read = ReadChunk();
             const BRMB::Text::ByteOrderMark Mark = BRMB::Text::FindByteOrderMark(std::string_view(Chunk.get(), Read));
-            // Text mode may deliver fewer characters than stored (CR LF read as LF), and another
-            // writer may add more: the size only sizes the destination.
-            const size_t TextBytes = Size - std::min(Size, Mark.Length);
+            const std::uint64_t Reserved = std::min<std::uint64_t>(Size - std::min<std::uint64_t>(Size, Mark.Length), MostReservedBytes);
+            size_t Start = std::min(Read, Mark.Length);
             if (Mark.Kind != BRMB::Text::Encoding::Utf8)
             {
-                if (FileSystem::ReadAsStoredFrom(File, Mark.Length))
-                {
-                    return false;
-                }
-                Text.Reserve(TextBytes / 2);
+                Text.Reserve(static_cast<size_t>(Reserved / 2));
                 BRMB::Text::Utf16Reader Utf16(Mark.Kind);
-                while (!Text.Finished() && (Read = std::fread(Chunk.get(), 1, ReadChunkBytes, File)) > 0)
+                do
                 {
-                    std::string Utf8 = Utf16.Decode(std::string_view(Chunk.get(), Read));
+                    std::string Utf8 = Utf16.Decode(std::string_view(Chunk.get() + Start, Read - Start));
                     Deliver(Utf8.data(), Utf8.data() + Utf8.size());
-                }
+                    Start = 0;
+                } while (!Text.Finished() && Left > 0 && (Read = ReadChunk()) > 0);
                 std::string Rest = Utf16.Finish();
                 Deliver(Rest.data(), Rest.data() + Rest.size());
                 return std::ferror(File) == 0;
             }
-            Text.Reserve(TextBytes);
-            Deliver(Chunk.get() + std::min(Read, Mark.Length), Chunk.get() + Read);
-            while (!Text.Finished() && (Read = std::fread(Chunk.get(), 1, ReadChunkBytes, File)) > 0)
+            Text.Reserve(static_cast<size_t>(Reserved));
+            Deliver(Chunk.get() + Start, Chunk.get() + Read);
+            while (!Text.Finished() && Left > 0 && (Read = ReadChunk()) > 0)
             {
                 Deliver(Chunk.get(), Chunk.get() + Read);
             }
@@ -173,11 +191,11 @@ namespace VEXA
         BRMB::Log::Narrow("VEXA Request file : " + FilePath);
         if (!DoesPathExist(FilePath))
         {
-            BRMB::Log::Wide(STR("VEXA Request file does not exist"));
+            LogMissingFile();
             return {};
         }
-        // A file that exists but cannot be opened or read (a folder, access denied) reads as
-        // empty text without a further line.
+        // A file that exists but cannot be opened or read (a folder, a FIFO or device, access
+        // denied) reads as empty text without a further line.
         std::error_code Error;
         const FileSystem::FileHandle File = FileSystem::OpenForReading(FileSystem::PathFromUtf8(FilePath), Error);
         BRMB::Text::FStringWriter Text;
@@ -197,6 +215,14 @@ namespace VEXA::Hooks
         constexpr size_t FolderParam = 0;
         constexpr size_t FileNameParam = 16;
         constexpr size_t TextParam = 32;
+
+        // A path text with an unpaired surrogate names no file: its UTF-8 form would carry
+        // U+FFFD in the surrogate's place, so names that differ only there would all reach the
+        // one file whose name holds U+FFFD.
+        auto NamesAFile(const BRMB::ParamView& Params, size_t Offset) -> bool
+        {
+            return BRMB::Text::IsWellFormedUtf16(BRMB::Text::FStringView(Params.FStringAt(Offset)));
+        }
 
         auto JoinNames(const std::vector<std::string>& Names) -> std::string
         {
@@ -266,20 +292,28 @@ namespace VEXA::Hooks
     auto GetNamesFromDir(HookContext& Context) -> void
     {
         const BRMB::ParamView Params(Context);
-        const std::vector<std::string> Names = CoreInstance().ListDirNames(Params.Utf8At(PathParam));
+        const std::vector<std::string> Names =
+            NamesAFile(Params, PathParam) ? CoreInstance().ListDirNames(Params.Utf8At(PathParam)) : std::vector<std::string>{};
         Params.SetUtf8At(PathParam, JoinNames(Names));
     }
 
     auto DoesFileExist(HookContext& Context) -> void
     {
         const BRMB::ParamView Params(Context);
-        const bool Exists = CoreInstance().DoesPathExist(Params.Utf8At(PathParam));
+        const bool Exists = NamesAFile(Params, PathParam) && CoreInstance().DoesPathExist(Params.Utf8At(PathParam));
         Params.SetUtf8At(PathParam, Exists ? "true" : "false");
     }
 
     auto GetFileContents(HookContext& Context) -> void
     {
         const BRMB::ParamView Params(Context);
+        if (!NamesAFile(Params, PathParam))
+        {
+            BRMB::Log::Narrow("VEXA Request file : " + Params.Utf8At(PathParam));
+            LogMissingFile();
+            Params.FStringAt(PathParam) = RC::Unreal::FString();
+            return;
+        }
         Params.FStringAt(PathParam) = CoreInstance().ReadFileText(Params.Utf8At(PathParam), true);
     }
 
@@ -303,6 +337,16 @@ namespace VEXA::Hooks
         if (FileName.empty())
         {
             Fail("FileName was empty");
+            return;
+        }
+        if (!NamesAFile(Params, FolderParam))
+        {
+            Fail("Path holds an unpaired surrogate");
+            return;
+        }
+        if (!NamesAFile(Params, FileNameParam))
+        {
+            Fail("FileName holds an unpaired surrogate");
             return;
         }
 

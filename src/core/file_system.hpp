@@ -1,10 +1,11 @@
 // The operating system's side of the file services, in one place: UTF-8 path text turned into
-// the platform's own path form (wide on Windows, never the narrow code page) and back, files
-// opened in text mode with a share mode that denies nothing, and saves that replace a file in
-// one step. One source per platform.
+// the platform's own path form (wide on Windows, never the narrow code page) and back, regular
+// files opened for reading with a share mode that denies nothing, and saves that replace a file
+// in one step. One source per platform.
 #pragma once
 
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -25,13 +26,13 @@ namespace VEXA::FileSystem
     };
     using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
-    // Input only, text mode. Null (and Error set) when the file cannot be opened.
+    // Input only, as stored (no text-mode translation, so no byte ends the input early), and
+    // regular files only: a FIFO, socket or device is refused without being waited on, as it
+    // could hold the reader forever or never end. Null (and Error set) when refused or the file
+    // cannot be opened.
     [[nodiscard]] auto OpenForReading(const std::filesystem::path& Path, std::error_code& Error) -> FileHandle;
-    // The size in bytes of the open file as stored (before any text-mode translation).
+    // The size in bytes of the open file.
     [[nodiscard]] auto StoredSize(std::FILE* File, std::error_code& Error) -> std::uint64_t;
-    // Goes on reading the open file from Offset, in bytes as stored, without text-mode
-    // translation (for text that is not in the narrow form text mode expects).
-    [[nodiscard]] auto ReadAsStoredFrom(std::FILE* File, std::uint64_t Offset) -> std::error_code;
 
     // What a save did not manage: create or open the temporary or the target, or write, flush or
     // replace.
@@ -49,7 +50,8 @@ namespace VEXA::FileSystem
     // Every temporary a save makes is named TemporaryPrefix + the target's name (at most its
     // first TemporaryNameChars characters) + "." + six random letters and digits +
     // TemporarySuffix, in the target's folder. A save removes its temporary whether it succeeds
-    // or fails; only a process killed during a save leaves one behind.
+    // or fails, through a handle that follows it when the folder is moved meanwhile; only a
+    // process killed during a save leaves one behind.
     inline constexpr std::string_view TemporaryPrefix = ".unfinished-save.";
     inline constexpr std::string_view TemporarySuffix = ".tmp";
     inline constexpr size_t TemporaryNameChars = 64;
@@ -71,33 +73,18 @@ namespace VEXA::FileSystem
         return Temporary;
     }
 
-    // Removes a save's temporary unless the save got as far as replacing the target with it.
-    class TemporaryFile
-    {
-    public:
-        explicit TemporaryFile(std::filesystem::path Made) : Path(std::move(Made)) {}
-        TemporaryFile(const TemporaryFile&) = delete;
-        auto operator=(const TemporaryFile&) -> TemporaryFile& = delete;
-        ~TemporaryFile()
-        {
-            if (!Path.empty())
-            {
-                std::error_code Ignored;
-                std::filesystem::remove(Path, Ignored);
-            }
-        }
-        auto Replaced() -> void { Path.clear(); }
-
-    private:
-        std::filesystem::path Path;
-    };
+    // How long, in all, a save written in place (a FIFO, a device) waits for its reader to take
+    // the text; a reader that does not take it by then fails the save.
+    inline constexpr std::chrono::milliseconds MostInPlaceWait{1000};
 
     // Saves Text to the file at Path in text mode. A regular file, or nothing, at Path is
     // replaced in one step by a temporary written beside it and flushed to the disk, so Path
     // holds the whole old or the whole new text at every moment; a symbolic link is followed and
-    // its target replaced. Anything else there (a device, a FIFO) is written in place. A target
-    // that cannot be opened for writing is refused, as a plain write would refuse it; a replaced
-    // file keeps its permission bits. On failure the temporary is gone and the target untouched.
+    // its target replaced. Anything else there (a device, a FIFO) is written in place, never
+    // waiting for a reader to come (none: refused) and at most MostInPlaceWait for one to read.
+    // A target that cannot be opened for writing is refused, as a plain write would refuse it; a
+    // replaced file keeps its permission bits. On failure the temporary is gone, even when the
+    // folder was moved meanwhile, and the target untouched.
     [[nodiscard]] auto SaveText(const std::filesystem::path& Path, std::string_view Text)
         -> std::optional<SaveFailure>;
 

@@ -1,14 +1,16 @@
-// POSIX side of the file seam: paths are bytes, so UTF-8 passes through unchanged, text mode
-// translates nothing and files are never locked against other openers. Saves replace the target
+// POSIX side of the file seam: paths are bytes, so UTF-8 passes through unchanged, and files are
+// never locked against other openers. Saves replace the target
 // with rename(2), which other processes see as one step and a crash leaves whole.
 #ifndef _WIN32
 
 #include "core/file_system.hpp"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <random>
 #include <utility>
 
@@ -24,19 +26,45 @@ namespace VEXA::FileSystem
         return Path.native();
     }
 
-    namespace
-    {
-        auto Open(const std::filesystem::path& Path, const char* Mode, std::error_code& Error) -> FileHandle
-        {
-            FileHandle File(std::fopen(Path.c_str(), Mode));
-            Error = File ? std::error_code{} : LastError();
-            return File;
-        }
-    } // namespace
-
     auto OpenForReading(const std::filesystem::path& Path, std::error_code& Error) -> FileHandle
     {
-        return Open(Path, "r", Error);
+        // Looked at before opening: opening a device can have effects of its own (a tape
+        // rewinds, a modem line hangs up).
+        struct stat Info{};
+        if (::stat(Path.c_str(), &Info) != 0)
+        {
+            Error = LastError();
+            return nullptr;
+        }
+        if (!S_ISREG(Info.st_mode))
+        {
+            Error = std::make_error_code(std::errc::invalid_argument);
+            return nullptr;
+        }
+        // Non-blocking, and checked again on the handle: the name may have been given to a FIFO
+        // in between, whose open would otherwise wait for a writer.
+        const int Fd = ::open(Path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (Fd < 0)
+        {
+            Error = LastError();
+            return nullptr;
+        }
+        const bool Regular = ::fstat(Fd, &Info) == 0 && S_ISREG(Info.st_mode);
+        if (!Regular)
+        {
+            Error = std::make_error_code(std::errc::invalid_argument);
+            ::close(Fd);
+            return nullptr;
+        }
+        FileHandle File(::fdopen(Fd, "r"));
+        if (!File)
+        {
+            Error = LastError();
+            ::close(Fd);
+            return nullptr;
+        }
+        Error.clear();
+        return File;
     }
 
     auto StoredSize(std::FILE* File, std::error_code& Error) -> std::uint64_t
@@ -49,11 +77,6 @@ namespace VEXA::FileSystem
         }
         Error.clear();
         return Info.st_size > 0 ? static_cast<std::uint64_t>(Info.st_size) : 0;
-    }
-
-    auto ReadAsStoredFrom(std::FILE* File, std::uint64_t Offset) -> std::error_code
-    {
-        return ::fseeko(File, static_cast<off_t>(Offset), SEEK_SET) == 0 ? std::error_code{} : LastError();
     }
 
     namespace
@@ -119,20 +142,38 @@ namespace VEXA::FileSystem
             return {};
         }
 
+        // Writes all of Text. A FIFO (or device) opened without blocking may take only part, or
+        // nothing while its reader is busy: the rest waits for room, MostInPlaceWait at most in
+        // all, and a reader that takes nothing for that long fails the write.
         auto WriteAll(int Fd, std::string_view Text) -> std::error_code
         {
+            const auto Deadline = std::chrono::steady_clock::now() + MostInPlaceWait;
             while (!Text.empty())
             {
                 const ssize_t Written = ::write(Fd, Text.data(), Text.size());
-                if (Written < 0)
+                if (Written >= 0)
                 {
-                    if (errno == EINTR)
-                    {
-                        continue;
-                    }
+                    Text.remove_prefix(static_cast<size_t>(Written));
+                    continue;
+                }
+                if (errno == EINTR)
+                {
+                    continue;
+                }
+                if (errno != EAGAIN && errno != EWOULDBLOCK)
+                {
                     return LastError();
                 }
-                Text.remove_prefix(static_cast<size_t>(Written));
+                const auto Left = std::chrono::ceil<std::chrono::milliseconds>(Deadline - std::chrono::steady_clock::now());
+                if (Left.count() <= 0)
+                {
+                    return std::make_error_code(std::errc::timed_out);
+                }
+                pollfd Room{Fd, POLLOUT, 0};
+                if (::poll(&Room, 1, static_cast<int>(Left.count())) < 0 && errno != EINTR)
+                {
+                    return LastError();
+                }
             }
             return {};
         }
@@ -151,18 +192,34 @@ namespace VEXA::FileSystem
             return std::nullopt;
         }
 
-        // Makes the rename itself survive a power cut. The new text is already complete either
-        // way, so a folder that cannot be flushed does not fail the save.
-        auto FlushFolder(const std::filesystem::path& Folder) -> void
+        // A temporary made in the folder that Folder is a handle of, removed through that handle
+        // unless it replaced the target: wherever the folder has been moved meanwhile, nothing
+        // stays behind.
+        class Temporary
         {
-            const Descriptor Handle(::open(Folder.empty() ? "." : Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-            if (Handle)
+        public:
+            Temporary(int Folder, std::string Made) : FolderFd(Folder), Name(std::move(Made)) {}
+            Temporary(const Temporary&) = delete;
+            auto operator=(const Temporary&) -> Temporary& = delete;
+            ~Temporary()
             {
-                ::fsync(Handle.Get());
+                if (!Name.empty())
+                {
+                    ::unlinkat(FolderFd, Name.c_str(), 0);
+                }
             }
-        }
+            [[nodiscard]] auto Get() const -> const std::string& { return Name; }
+            auto Replaced() -> void { Name.clear(); }
+
+        private:
+            int FolderFd;
+            std::string Name;
+        };
     } // namespace
 
+    // Everything after the links are followed is done relative to one handle of the target's
+    // folder: the temporary is made, renamed over the target or removed in that folder, even
+    // when another program moves or renames the folder meanwhile.
     auto SaveText(const std::filesystem::path& Path, std::string_view Text) -> std::optional<SaveFailure>
     {
         std::error_code Error;
@@ -171,13 +228,25 @@ namespace VEXA::FileSystem
         {
             return Failed(SaveStep::Open, Error);
         }
+        const std::string Name = Target.filename().native();
+        if (Name.empty())
+        {
+            return Failed(SaveStep::Open, std::make_error_code(std::errc::is_a_directory));
+        }
+        const std::filesystem::path FolderPath = Target.parent_path();
+        const Descriptor Folder(::open(FolderPath.empty() ? "." : FolderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!Folder)
+        {
+            return Failed(SaveStep::Open, LastError());
+        }
 
         // Opened for writing without emptying it: a target that a plain write may not open is
-        // refused here, even where a rename could replace it.
+        // refused here, even where a rename could replace it. Without blocking: a FIFO that no
+        // one reads refuses at once (ENXIO) instead of holding the game until a reader comes.
         struct stat Kept{};
         bool Exists = false;
         {
-            Descriptor Existing(::open(Target.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC));
+            Descriptor Existing(::openat(Folder.Get(), Name.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
             if (!Existing)
             {
                 if (errno != ENOENT)
@@ -199,15 +268,14 @@ namespace VEXA::FileSystem
             }
         }
 
-        const std::filesystem::path Folder = Target.parent_path();
         std::random_device Seed;
         std::mt19937_64 Random((std::uint64_t{Seed()} << 32U) ^ Seed());
-        std::filesystem::path Temporary;
+        std::string TemporaryText;
         Descriptor File;
         for (int Attempt = 0; Attempt < 100 && !File; ++Attempt)
         {
-            Temporary = Folder / TemporaryName(Target.filename().native(), Random());
-            File = Descriptor(::open(Temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666));
+            TemporaryText = TemporaryName(Name, Random());
+            File = Descriptor(::openat(Folder.Get(), TemporaryText.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666));
             if (!File && errno != EEXIST)
             {
                 return Failed(SaveStep::Open, LastError());
@@ -217,7 +285,7 @@ namespace VEXA::FileSystem
         {
             return Failed(SaveStep::Open, std::make_error_code(std::errc::file_exists));
         }
-        TemporaryFile Made(Temporary);
+        Temporary Made(Folder.Get(), TemporaryText);
 
         if (Exists)
         {
@@ -244,12 +312,14 @@ namespace VEXA::FileSystem
         {
             return Failed(SaveStep::Write, Closed);
         }
-        if (::rename(Temporary.c_str(), Target.c_str()) != 0)
+        if (::renameat(Folder.Get(), Made.Get().c_str(), Folder.Get(), Name.c_str()) != 0)
         {
             return Failed(SaveStep::Write, LastError());
         }
         Made.Replaced();
-        FlushFolder(Folder);
+        // Makes the rename itself survive a power cut. The new text is already complete either
+        // way, so a folder that cannot be flushed does not fail the save.
+        ::fsync(Folder.Get());
         return std::nullopt;
     }
 } // namespace VEXA::FileSystem

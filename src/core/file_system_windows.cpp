@@ -1,6 +1,6 @@
 // Windows side of the file seam: UTF-8 text becomes a wide path (the narrow interfaces would
-// read it through the ANSI code page), files open through _wfsopen with _SH_DENYNO so the game
-// or an editor holding the file does not make us fail, and text mode writes LF as CR LF. Saves
+// read it through the ANSI code page), files open with a share mode that denies nothing so the
+// game or an editor holding the file does not make us fail, and saves write LF as CR LF. Saves
 // replace the target with MoveFileExW (replace existing, write through), one step on NTFS.
 #ifdef _WIN32
 
@@ -16,10 +16,11 @@
 
 #include <accctrl.h>
 #include <aclapi.h>
-#include <share.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <algorithm>
+#include <chrono>
 #include <random>
 #include <utility>
 #include <vector>
@@ -38,19 +39,40 @@ namespace VEXA::FileSystem
         return std::string(Text.begin(), Text.end());
     }
 
-    namespace
-    {
-        auto Open(const std::filesystem::path& Path, const wchar_t* Mode, std::error_code& Error) -> FileHandle
-        {
-            FileHandle File(::_wfsopen(Path.c_str(), Mode, _SH_DENYNO));
-            Error = File ? std::error_code{} : LastError();
-            return File;
-        }
-    } // namespace
-
     auto OpenForReading(const std::filesystem::path& Path, std::error_code& Error) -> FileHandle
     {
-        return Open(Path, L"rt", Error);
+        // Opening a pipe or a console never waits (a pipe without a free instance refuses at
+        // once); reading one could. Only a file on a disk is read, and in binary mode, where
+        // Ctrl-Z is a byte like any other and the size bounds what is delivered.
+        const HANDLE Opened = ::CreateFileW(Path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (Opened == INVALID_HANDLE_VALUE)
+        {
+            Error = std::error_code(static_cast<int>(::GetLastError()), std::system_category());
+            return nullptr;
+        }
+        if (::GetFileType(Opened) != FILE_TYPE_DISK)
+        {
+            ::CloseHandle(Opened);
+            Error = std::make_error_code(std::errc::invalid_argument);
+            return nullptr;
+        }
+        const int Fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(Opened), _O_RDONLY | _O_BINARY);
+        if (Fd == -1)
+        {
+            ::CloseHandle(Opened);
+            Error = LastError();
+            return nullptr;
+        }
+        FileHandle File(::_fdopen(Fd, "rb"));
+        if (!File)
+        {
+            Error = LastError();
+            ::_close(Fd);
+            return nullptr;
+        }
+        Error.clear();
+        return File;
     }
 
     auto StoredSize(std::FILE* File, std::error_code& Error) -> std::uint64_t
@@ -63,17 +85,6 @@ namespace VEXA::FileSystem
         }
         Error.clear();
         return Info.st_size > 0 ? static_cast<std::uint64_t>(Info.st_size) : 0;
-    }
-
-    // The seek drops what text mode has already buffered; the mode changes before the next read.
-    auto ReadAsStoredFrom(std::FILE* File, std::uint64_t Offset) -> std::error_code
-    {
-        if (::_fseeki64(File, static_cast<__int64>(Offset), SEEK_SET) != 0 ||
-            ::_setmode(::_fileno(File), _O_BINARY) == -1)
-        {
-            return LastError();
-        }
-        return {};
     }
 
     namespace
@@ -131,17 +142,16 @@ namespace VEXA::FileSystem
             HANDLE Raw;
         };
 
-        // Writes Text as the C runtime's text mode does, each LF as CR LF, in large pieces.
-        auto WriteTextMode(HANDLE File, std::string_view Text) -> bool
+        // Writes Text as the C runtime's text mode does, each LF as CR LF, in large pieces, each
+        // through Write; false when a piece was not written whole.
+        template <class Writer>
+        auto WriteTextMode(std::string_view Text, const Writer& Write) -> bool
         {
             constexpr size_t PieceBytes = size_t{64} * 1024;
             std::vector<char> Piece;
             Piece.reserve(PieceBytes + 1);
             const auto Flush = [&] {
-                DWORD Written = 0;
-                const bool Whole = Piece.empty() ||
-                                   (::WriteFile(File, Piece.data(), static_cast<DWORD>(Piece.size()), &Written, nullptr) != 0 &&
-                                    Written == Piece.size());
+                const bool Whole = Piece.empty() || Write(Piece.data(), static_cast<DWORD>(Piece.size()));
                 Piece.clear();
                 return Whole;
             };
@@ -159,6 +169,89 @@ namespace VEXA::FileSystem
             }
             return Flush();
         }
+
+        auto WriteToFile(HANDLE File, std::string_view Text) -> bool
+        {
+            return WriteTextMode(Text, [File](const char* Bytes, DWORD Size) {
+                DWORD Written = 0;
+                return ::WriteFile(File, Bytes, Size, &Written, nullptr) != 0 && Written == Size;
+            });
+        }
+
+        // A pipe or device takes the text where it is. The handle was opened for overlapped
+        // writing, so a reader that takes nothing cannot hold the game: the writes wait
+        // MostInPlaceWait at most in all, then are cancelled (the last error says why).
+        auto WriteInPlace(HANDLE Target, std::string_view Text) -> bool
+        {
+            const auto Deadline = std::chrono::steady_clock::now() + MostInPlaceWait;
+            const Handle Done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+            if (Done.Get() == nullptr)
+            {
+                return false;
+            }
+            return WriteTextMode(Text, [&](const char* Bytes, DWORD Size) {
+                while (Size > 0)
+                {
+                    OVERLAPPED Request{};
+                    Request.hEvent = Done.Get();
+                    ::ResetEvent(Done.Get());
+                    // A write done at once (a device, a pipe with room) says how much it took.
+                    DWORD Written = 0;
+                    if (::WriteFile(Target, Bytes, Size, &Written, &Request) == 0)
+                    {
+                        if (::GetLastError() != ERROR_IO_PENDING)
+                        {
+                            return false;
+                        }
+                        const auto Left = std::chrono::ceil<std::chrono::milliseconds>(Deadline - std::chrono::steady_clock::now());
+                        if (::WaitForSingleObject(Done.Get(), static_cast<DWORD>(std::max<long long>(Left.count(), 0))) != WAIT_OBJECT_0)
+                        {
+                            ::CancelIoEx(Target, &Request);
+                            ::GetOverlappedResult(Target, &Request, &Written, TRUE);
+                            ::SetLastError(ERROR_TIMEOUT);
+                            return false;
+                        }
+                        if (::GetOverlappedResult(Target, &Request, &Written, FALSE) == 0)
+                        {
+                            return false;
+                        }
+                    }
+                    if (Written == 0)
+                    {
+                        ::SetLastError(ERROR_WRITE_FAULT);
+                        return false;
+                    }
+                    Bytes += Written;
+                    Size -= Written;
+                }
+                return true;
+            });
+        }
+
+        // A save's temporary, removed through its own handle unless it replaced the target: the
+        // handle follows the file wherever its folder is moved meanwhile.
+        class Temporary
+        {
+        public:
+            explicit Temporary(Handle Made) : File(std::move(Made)) {}
+            Temporary(const Temporary&) = delete;
+            auto operator=(const Temporary&) -> Temporary& = delete;
+            ~Temporary()
+            {
+                if (File && !Kept)
+                {
+                    FILE_DISPOSITION_INFO Remove{};
+                    Remove.DeleteFile = TRUE;
+                    ::SetFileInformationByHandle(File.Get(), FileDispositionInfo, &Remove, sizeof(Remove));
+                }
+            }
+            [[nodiscard]] auto Get() const -> HANDLE { return File.Get(); }
+            auto Replaced() -> void { Kept = true; }
+
+        private:
+            Handle File;
+            bool Kept = false;
+        };
 
         // The file that a link at the opened path leads to, so that the file is replaced and the
         // link stays; the path itself when it is no link.
@@ -208,9 +301,10 @@ namespace VEXA::FileSystem
     {
         // Opened for writing without emptying it, links followed: a target that a plain write
         // may not open (read-only, held by a handle that denies writing) is refused here, even
-        // where a move could replace it.
+        // where a move could replace it. Overlapped, so a pipe is never waited on for long; a
+        // pipe whose instances are all taken refuses at once.
         Handle Existing(::CreateFileW(Path.c_str(), GENERIC_WRITE | READ_CONTROL, ShareAll, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr));
         std::filesystem::path Target = Path;
         if (!Existing)
         {
@@ -221,8 +315,8 @@ namespace VEXA::FileSystem
         }
         else if (::GetFileType(Existing.Get()) != FILE_TYPE_DISK)
         {
-            // A device such as NUL takes the text where it is, as a plain write gives it.
-            if (!WriteTextMode(Existing.Get(), Text) || !Existing.Close())
+            // A device such as NUL, or a pipe, takes the text where it is.
+            if (!WriteInPlace(Existing.Get(), Text) || !Existing.Close())
             {
                 return Failed(SaveStep::Write);
             }
@@ -239,24 +333,25 @@ namespace VEXA::FileSystem
 
         std::random_device Seed;
         std::mt19937_64 Random((std::uint64_t{Seed()} << 32U) ^ Seed());
-        std::filesystem::path Temporary;
+        std::filesystem::path TemporaryPath;
         DWORD Code = ERROR_FILE_EXISTS;
         Handle File(INVALID_HANDLE_VALUE);
         for (int Attempt = 0; Attempt < 100 && (Code == ERROR_FILE_EXISTS || Code == ERROR_ALREADY_EXISTS); ++Attempt)
         {
-            Temporary = Target.parent_path() / TemporaryName(Target.filename().native(), Random());
-            File = Handle(::CreateFileW(Temporary.c_str(), GENERIC_WRITE | WRITE_DAC, ShareAll, nullptr, CREATE_NEW,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+            TemporaryPath = Target.parent_path() / TemporaryName(Target.filename().native(), Random());
+            File = Handle(::CreateFileW(TemporaryPath.c_str(), GENERIC_WRITE | WRITE_DAC | DELETE, ShareAll, nullptr,
+                                        CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
             Code = File ? ERROR_SUCCESS : ::GetLastError();
         }
         if (!File)
         {
             return Failed(SaveStep::Open, Code);
         }
-        TemporaryFile Made(Temporary);
+        // Held open until the move is done: a failed move still removes it through the handle.
+        Temporary Made(std::move(File));
         if (Existing)
         {
-            if (const DWORD Copied = CopyAccessRules(Existing.Get(), File.Get()); Copied != ERROR_SUCCESS)
+            if (const DWORD Copied = CopyAccessRules(Existing.Get(), Made.Get()); Copied != ERROR_SUCCESS)
             {
                 return Failed(SaveStep::Open, Copied);
             }
@@ -264,11 +359,11 @@ namespace VEXA::FileSystem
             static_cast<void>(Existing.Close());
         }
 
-        if (!WriteTextMode(File.Get(), Text) || ::FlushFileBuffers(File.Get()) == 0 || !File.Close())
+        if (!WriteToFile(Made.Get(), Text) || ::FlushFileBuffers(Made.Get()) == 0)
         {
             return Failed(SaveStep::Write);
         }
-        if (::MoveFileExW(Temporary.c_str(), Target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == 0)
+        if (::MoveFileExW(TemporaryPath.c_str(), Target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == 0)
         {
             return Failed(SaveStep::Write);
         }

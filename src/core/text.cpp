@@ -123,6 +123,23 @@ namespace BRMB::Text
         return Narrow;
     }
 
+    auto IsWellFormedUtf16(RC::StringViewType Text) -> bool
+    {
+        for (size_t Index = 0; Index < Text.size(); ++Index)
+        {
+            const uint32_t Unit = UnitValue(Text[Index]);
+            if (IsHighSurrogate(Unit) && Index + 1 < Text.size() && IsLowSurrogate(UnitValue(Text[Index + 1])))
+            {
+                ++Index;
+            }
+            else if (IsHighSurrogate(Unit) || IsLowSurrogate(Unit))
+            {
+                return false;
+            }
+        }
+        return true;
+    }
+
     namespace
     {
         // The length a lead byte announces; 0 for a byte that cannot begin a sequence (a

@@ -27,6 +27,7 @@
 #include "sim/process.hpp"
 #include "sim/report.hpp"
 #include "sim/runner.hpp"
+#include "sim/workdir.hpp"
 
 namespace
 {
@@ -71,6 +72,7 @@ namespace
         catch (const RunError& Error)
         {
             std::cerr << "brambleon-sim: " << Error.what() << "\n";
+            Report.CannotRun();
             return ExitCannotRun;
         }
     }
@@ -201,7 +203,8 @@ auto main(int argc, char** argv) -> int
         const auto Left = ReadTrail(Trail);
         std::error_code Ignored;
         std::filesystem::remove(PathFromUtf8(Trail), Ignored);
-        if (!End.Crash && End.ExitCode == ExitCannotRun)
+        // Only the marker tells this apart from a mod that ends the process with the same code.
+        if (!End.Crash && Left.CannotRun)
         {
             return ExitCannotRun; // the scenario's process said why
         }
@@ -209,6 +212,15 @@ auto main(int argc, char** argv) -> int
         {
             Report.Adopt(*Left.Record);
             continue;
+        }
+        // The scenario's process could not remove its working folder itself.
+        if (!Left.Workdir.empty() && !Settings.KeepWorkdir)
+        {
+            Workdir::Remove(PathFromUtf8(Left.Workdir));
+        }
+        else if (!Left.Workdir.empty())
+        {
+            Report.Note("working folder kept: " + Left.Workdir, true);
         }
         const auto First = Left.Lines.size() > CrashLines ? Left.Lines.end() - CrashLines : Left.Lines.begin();
         Report.Crashed(Plans[Index], Left.Step,

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <ostream>
 #include <sstream>
@@ -271,6 +272,22 @@ namespace BRMB::Sim
         TrailOut = &Trail;
     }
 
+    auto Reporter::CannotRun() -> void
+    {
+        if (TrailOut != nullptr)
+        {
+            *TrailOut << "cannot-run\n" << std::flush;
+        }
+    }
+
+    auto Reporter::WorkingFolder(const std::string& Utf8Path) -> void
+    {
+        if (TrailOut != nullptr)
+        {
+            *TrailOut << "workdir " << Quote(Utf8Path) << "\n" << std::flush;
+        }
+    }
+
     namespace
     {
         template <typename Item>
@@ -329,21 +346,33 @@ namespace BRMB::Sim
         Trail Result;
         std::ifstream In(PathFromUtf8(Utf8Path), std::ios::binary);
         std::string Line;
+        const auto Text = [](const std::string& Json) {
+            // A line cut short by the crash is shown as it stands.
+            const auto Parsed = nlohmann::json::parse(Json, nullptr, false);
+            return Parsed.is_string() ? Parsed.get<std::string>() : Json;
+        };
         while (std::getline(In, Line))
         {
             if (Line.rfind("step ", 0) == 0)
             {
-                Result.Step = std::stoul(Line.substr(5));
+                Result.Step = std::strtoul(Line.c_str() + 5, nullptr, 10);
             }
             else if (Line.rfind("line ", 0) == 0)
             {
-                const auto Blank = Line.find(' ', 5);
-                const auto Text = nlohmann::json::parse(Line.substr(Blank + 1)).get<std::string>();
-                Result.Lines.push_back(Quote(Text) + " at level " + Line.substr(5, Blank - 5));
+                const auto Blank = std::min(Line.find(' ', 5), Line.size());
+                Result.Lines.push_back(Quote(Text(Line.substr(Blank))) + " at level " + Line.substr(5, Blank - 5));
             }
             else if (Line.rfind("record ", 0) == 0)
             {
                 Result.Record = Line.substr(7);
+            }
+            else if (Line.rfind("workdir ", 0) == 0)
+            {
+                Result.Workdir = Text(Line.substr(8));
+            }
+            else if (Line == "cannot-run")
+            {
+                Result.CannotRun = true;
             }
         }
         return Result;

@@ -31,6 +31,8 @@ namespace BRMB::Sim
         size_t Step = 0;
         std::vector<std::string> Lines;
         std::optional<std::string> Record;
+        std::string Workdir; // UTF-8; empty before it was made
+        bool CannotRun = false; // the process said why on its standard error
     };
     [[nodiscard]] auto ReadTrail(const std::string& Utf8Path) -> Trail;
 
@@ -66,6 +68,11 @@ namespace BRMB::Sim
         // In a scenario's process: steps and log lines go to Trail as they happen, so the
         // simulator that started it can say where it crashed.
         auto KeepTrail(std::ostream& Trail) -> void;
+        // In a scenario's process: the working folder, which a crash leaves for the simulator
+        // that started the process to remove.
+        auto WorkingFolder(const std::string& Utf8Path) -> void;
+        // In a scenario's process: the simulator itself could not run the scenario.
+        auto CannotRun() -> void;
         // The last scenario's results, for the simulator that started this process.
         [[nodiscard]] auto Record() const -> std::string;
         // Takes over a scenario's results from its process.

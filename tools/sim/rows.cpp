@@ -93,11 +93,11 @@ namespace BRMB::Sim
         const auto Sets = ReadHeader(Row + BlueprintHalf::RowSelectionSetOffset);
         if (Sets.Num < 0 || Sets.Num > Sets.Max)
         {
-            return {{}, 0, 0, Corrupt("corrupt selection set header", Sets), nullptr};
+            return {{}, 0, 0, Corrupt("corrupt selection set header", Sets), nullptr, false};
         }
         if (Set >= static_cast<size_t>(Sets.Num))
         {
-            return {{}, 0, 0, "the row has " + std::to_string(Sets.Num) + " selection sets", nullptr};
+            return {{}, 0, 0, "the row has " + std::to_string(Sets.Num) + " selection sets", nullptr, false};
         }
         const auto* Item = static_cast<const uint8_t*>(Sets.Data) + Set * BlueprintHalf::ItemSize;
         return ReadArray8(Item + BlueprintHalf::ItemEntriesOffset);

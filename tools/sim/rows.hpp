@@ -27,6 +27,9 @@ namespace BRMB::Sim
         int32_t Count = 0; // as the header says, also when it is corrupt
         std::string Problem;
         const void* Storage = nullptr;
+        // The array's own header was read: count, capacity and storage are known even when
+        // the header is corrupt and the elements are not.
+        bool HeaderRead = true;
     };
     [[nodiscard]] auto ReadArray8(const void* Header) -> ArrayContents;
     // The entries of selection set Set of a selection row.

@@ -1,8 +1,12 @@
-#include <algorithm>
 #include "sim/schema.hpp"
+
+#include <algorithm>
+#include <regex>
 
 #include <nlohmann/json.hpp>
 #include <valijson/adapters/nlohmann_json_adapter.hpp>
+#include <valijson/constraint_builder.hpp>
+#include <valijson/constraints/concrete_constraints.hpp>
 #include <valijson/schema.hpp>
 #include <valijson/schema_parser.hpp>
 #include <valijson/validation_results.hpp>
@@ -19,13 +23,93 @@ namespace BRMB::Sim
 #include "scenario_schema.inc"
             ;
 
+        // valijson matches "pattern" with std::regex's default matcher, which recurses once per
+        // character: a long hex text overflows the stack. The schema's patterns are matched here
+        // instead, with libstdc++'s breadth-first matcher, whose depth does not grow with the
+        // text; the keyword is renamed so that valijson's own check does not run as well.
+        constexpr const char* PatternKeyword = "x-brambleon-pattern";
+
+        class LinearPattern final : public valijson::constraints::PolyConstraint
+        {
+        public:
+            explicit LinearPattern(const std::string& Pattern)
+                : Expression(std::make_shared<const std::regex>(Pattern, Flags()))
+            {
+            }
+
+            auto validate(const valijson::adapters::Adapter& Target, const std::vector<std::string>& Context,
+                          valijson::ValidationResults* Results) const -> bool override
+            {
+                if (!Target.isString() || std::regex_search(Target.asString(), *Expression))
+                {
+                    return true;
+                }
+                if (Results != nullptr)
+                {
+                    Results->pushError(Context, "Failed to match regex specified by 'pattern' constraint.");
+                }
+                return false;
+            }
+
+        private:
+            static auto Flags() -> std::regex::flag_type
+            {
+#if defined(__GLIBCXX__)
+                return std::regex::ECMAScript | std::regex_constants::__polynomial;
+#else
+                return std::regex::ECMAScript;
+#endif
+            }
+            auto cloneInto(void* Memory) const -> valijson::constraints::Constraint* override
+            {
+                return new (Memory) LinearPattern(*this);
+            }
+            auto sizeOf() const -> size_t override { return sizeof(LinearPattern); }
+
+            std::shared_ptr<const std::regex> Expression;
+        };
+
+        class LinearPatternBuilder final : public valijson::ConstraintBuilder
+        {
+        public:
+            auto make(const valijson::adapters::Adapter& Value) const -> valijson::constraints::Constraint* override
+            {
+                return new LinearPattern(Value.asString());
+            }
+        };
+
+        // Every "pattern" keyword (a string; a property named "pattern" would be an object) under
+        // the name the builder above answers to.
+        auto RenamePatterns(nlohmann::json& Node) -> void
+        {
+            if (Node.is_object())
+            {
+                if (const auto Found = Node.find("pattern"); Found != Node.end() && Found->is_string())
+                {
+                    Node[PatternKeyword] = *Found;
+                    Node.erase("pattern");
+                }
+            }
+            if (Node.is_structured())
+            {
+                for (auto& Child : Node)
+                {
+                    RenamePatterns(Child);
+                }
+            }
+        }
+
         auto BuiltSchema() -> const valijson::Schema&
         {
             static const auto Built = [] {
                 auto Schema = std::make_unique<valijson::Schema>();
-                const auto Document = nlohmann::json::parse(SchemaText);
+                auto Document = nlohmann::json::parse(SchemaText);
+                RenamePatterns(Document);
                 valijson::adapters::NlohmannJsonAdapter Adapter(Document);
-                valijson::SchemaParser().populateSchema(Adapter, *Schema);
+                valijson::SchemaParser Parser;
+                // The parser takes ownership of the builder.
+                Parser.addConstraintBuilder(PatternKeyword, std::make_unique<LinearPatternBuilder>().release());
+                Parser.populateSchema(Adapter, *Schema);
                 return Schema;
             }();
             return *Built;
@@ -216,8 +300,50 @@ namespace BRMB::Sim
         }
     } // namespace
 
+    namespace
+    {
+        // valijson matches "patternProperties" keys (Owner.Function of "hooks") with std::regex
+        // directly; no real key comes near this length.
+        constexpr size_t LongestKey = 1000;
+
+        // The length of the first key longer than that, or 0. A loop rather than recursion: the
+        // document's depth is the user's.
+        auto LongKey(const nlohmann::json& Document) -> size_t
+        {
+            std::vector<const nlohmann::json*> Pending{&Document};
+            while (!Pending.empty())
+            {
+                const auto* Node = Pending.back();
+                Pending.pop_back();
+                if (Node->is_object())
+                {
+                    for (const auto& Item : Node->items())
+                    {
+                        if (Item.key().size() > LongestKey)
+                        {
+                            return Item.key().size();
+                        }
+                    }
+                }
+                if (Node->is_structured())
+                {
+                    for (const auto& Child : *Node)
+                    {
+                        Pending.push_back(&Child);
+                    }
+                }
+            }
+            return 0;
+        }
+    } // namespace
+
     auto CheckSchema(const nlohmann::json& Document, const std::string& File) -> void
     {
+        if (const auto Length = LongKey(Document); Length != 0)
+        {
+            throw InvalidScenario(File, 0, "", "a field name of " + std::to_string(Length) +
+                                                   " characters; at most " + std::to_string(LongestKey) + " are read");
+        }
         valijson::Validator Validator;
         valijson::ValidationResults Results;
         valijson::adapters::NlohmannJsonAdapter Adapter(Document);

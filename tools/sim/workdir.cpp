@@ -80,9 +80,15 @@ namespace BRMB::Sim
         fs::current_path(Previous, Ignored);
         if (!Keep)
         {
-            Unlock(Folder);
-            fs::remove_all(Folder, Ignored);
+            Remove(Folder);
         }
+    }
+
+    auto Workdir::Remove(const fs::path& Folder) -> void
+    {
+        std::error_code Ignored;
+        Unlock(Folder);
+        fs::remove_all(Folder, Ignored);
     }
 
     auto Workdir::LayOut(const std::vector<FileDecl>& Files, bool ForOthers) const -> void

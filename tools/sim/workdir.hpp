@@ -25,6 +25,9 @@ namespace BRMB::Sim
         // calls as an unprivileged one.
         auto LayOut(const std::vector<FileDecl>& Files, bool ForOthers) const -> void;
 
+        // Removes a working folder that a crashed scenario's process left, locked parts too.
+        static auto Remove(const std::filesystem::path& Folder) -> void;
+
     private:
         std::filesystem::path Previous;
         std::filesystem::path Folder;

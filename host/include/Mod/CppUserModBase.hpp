@@ -114,6 +114,7 @@ namespace RC
         // Virtual since hosts of 2025-12-18.
         virtual auto on_cpp_mods_loaded() -> void {}
 
+    protected:
         auto register_tab(StringViewType tab_name, GUI::GUITab::RenderFunctionType render_function) -> void;
         // The simulated engine has no keyboard: the registration is accepted and never fires.
         auto register_keydown_event(Input::Key key, const Input::EventCallbackCallable& callback,

@@ -27,6 +27,7 @@ namespace RC::Unreal
         // The text, or the empty text when the string holds no element.
         [[nodiscard]] auto operator*() const -> const TCHAR*;
         [[nodiscard]] auto GetCharArray() -> TArray<TCHAR>& { return Data; }
+        [[nodiscard]] auto GetCharArray() const -> const TArray<TCHAR>& { return Data; }
         // Characters before the terminator (0 for an empty string).
         [[nodiscard]] auto Len() const -> int32;
         [[nodiscard]] auto IsEmpty() const -> bool { return Len() == 0; }

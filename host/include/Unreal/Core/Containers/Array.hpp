@@ -208,7 +208,6 @@ namespace RC::Unreal
         // Appends unless an equal element (operator==) is present. The header is checked before
         // the scan: a count above the capacity would read past the storage.
         auto AddUnique(const ElementType& Item) -> int32
-            requires std::equality_comparable<ElementType>
         {
             if (const int32 Index = Find(Item); Index != INDEX_NONE)
             {

@@ -33,7 +33,8 @@ namespace RC::Unreal
     public:
         FProperty(FName Name, int32_t Offset, int32_t ElementSize);
 
-        [[nodiscard]] auto GetOffset_Internal() const -> int32_t { return Offset_Internal; }
+        // A reference, as in the host: callers take it by value.
+        [[nodiscard]] auto GetOffset_Internal() const -> const int32_t& { return Offset_Internal; }
         [[nodiscard]] auto GetElementSize() const -> int32_t { return ElementSize; }
         [[nodiscard]] auto GetSize() const -> int32_t { return ElementSize; }
 
@@ -102,10 +103,13 @@ namespace RC::Unreal
     public:
         FArrayProperty(FName Name, int32_t Offset, std::unique_ptr<FProperty> Inner);
         ~FArrayProperty() override;
-        auto GetInner() -> FProperty* { return Inner.get(); }
+        // A reference to the host's own pointer, as in the host: callers take it by value.
+        auto GetInner() -> FProperty*& { return Inner; }
 
     private:
-        std::unique_ptr<FProperty> Inner;
+        std::unique_ptr<FProperty> OwnedInner;
+        FProperty* Inner; // OwnedInner's, for GetInner's reference
+
     };
 
     // Null when the field is null or of another kind.
