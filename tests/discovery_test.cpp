@@ -206,6 +206,20 @@ namespace BrambleonTest
         EXPECT_EQ(Count(Completion), 1);
     }
 
+    // Libraries already loaded when the mod starts are found by walking the array in slices. The
+    // animation library sits below where the walk had got to when the animation bridge first
+    // looked: the walk still comes back for it.
+    TEST_F(DiscoveryTest, ALibraryTheWalkHadPassedWhenItWasFirstLookedForIsFoundAfterTheWalkWraps)
+    {
+        Blueprint.Omit = {Library::Core};
+        BuildHalf();
+        Sim().AddFiller(20'000, 20);
+        Start();
+        ASSERT_TRUE(TickUntil([&] { return Anim().ScanComplete; }, 100));
+        EXPECT_EQ(Anim().Library, Half->AnimLibrary);
+        EXPECT_EQ(Anim().GetResponseSlot.Function, Half->Function(Library::Anim, STR("VEXA_Anim_CPP_GetResponse")));
+    }
+
     TEST_F(DiscoveryTest, AHookTheHostRefusesStillCountsAsFoundAndIsNotRetried)
     {
         Sim().GetFaults().FailRegisterHookFor = {STR("VEXA_CPP_SendToUE4SSLog")};

@@ -98,7 +98,8 @@ namespace BrambleonTest
         EXPECT_FALSE(BRMB::RegisterLibraryHook<CountingSpec>(Slot, TestLibraryPath));
         EXPECT_EQ(Slot.Function, nullptr);
         EXPECT_EQ(Slot.Ids, (VEXA::HookIds{0, 0}));
-        EXPECT_EQ(Sim().FindObjectCalls() - LookupsBefore, 2);
+        // Functions come from the library's class, never from a search of the object array.
+        EXPECT_EQ(Sim().FindObjectCalls(), LookupsBefore);
 
         Sim().SetLoaded(BlueprintHalf::Half::Function(Library, Counted), true);
         EXPECT_TRUE(BRMB::RegisterLibraryHook<CountingSpec>(Slot, TestLibraryPath));

@@ -26,6 +26,7 @@
 #include <Unreal/NameTypes.hpp>
 #include <Unreal/UFunctionStructs.hpp>
 #include <Unreal/UObject.hpp>
+#include <Unreal/UObjectArray.hpp>
 #include <Unreal/UObjectGlobals.hpp>
 
 namespace
@@ -187,6 +188,31 @@ namespace
         { Object.GetClassPrivate() } -> std::same_as<UClass*>;
         { Object.GetName() } -> std::same_as<StringType>;
         { Object.GetFullName() } -> std::same_as<StringType>;
+    });
+
+    // Walking the object array and being told of objects entering and leaving it.
+    static_assert(requires(const std::function<LoopAction(UObject*, int32_t, int32_t)>& Visit) {
+        { UObjectGlobals::ForEachUObject(Visit) } -> std::same_as<void>;
+        { UObjectGlobals::ForEachUObjectInRange(int32_t{0}, int32_t{1}, Visit) } -> std::same_as<void>;
+    });
+    static_assert(is_same_v<decltype(LoopAction::Continue), decltype(LoopAction::Break)>);
+    // The listeners are handed the base; the mod casts it back to the object it is.
+    static_assert(std::is_base_of_v<UObjectBase, UObject>);
+    static_assert(std::has_virtual_destructor_v<FUObjectCreateListener> && std::is_abstract_v<FUObjectCreateListener>);
+    static_assert(is_same_v<decltype(&FUObjectCreateListener::NotifyUObjectCreated),
+                            void (FUObjectCreateListener::*)(const UObjectBase*, int32_t)>);
+    static_assert(is_same_v<decltype(&FUObjectCreateListener::OnUObjectArrayShutdown), void (FUObjectCreateListener::*)()>);
+    static_assert(std::has_virtual_destructor_v<FUObjectDeleteListener> && std::is_abstract_v<FUObjectDeleteListener>);
+    static_assert(is_same_v<decltype(&FUObjectDeleteListener::NotifyUObjectDeleted),
+                            void (FUObjectDeleteListener::*)(const UObjectBase*, int32_t)>);
+    static_assert(is_same_v<decltype(&FUObjectDeleteListener::OnUObjectArrayShutdown), void (FUObjectDeleteListener::*)()>);
+    static_assert(is_same_v<decltype(&UObjectArray::AddUObjectCreateListener), void (*)(FUObjectCreateListener*)>);
+    static_assert(is_same_v<decltype(&UObjectArray::RemoveUObjectCreateListener), void (*)(FUObjectCreateListener*)>);
+    static_assert(is_same_v<decltype(&UObjectArray::AddUObjectDeleteListener), void (*)(FUObjectDeleteListener*)>);
+    static_assert(is_same_v<decltype(&UObjectArray::RemoveUObjectDeleteListener), void (*)(FUObjectDeleteListener*)>);
+    static_assert(requires(UObject& Object) {
+        { Object.GetNamePrivate() } -> std::same_as<FName>;
+        { Object.GetOuterPrivate() } -> std::same_as<UObject*>;
     });
 
     static_assert(requires(UDataTable& Table, FName Row) {

@@ -12,6 +12,7 @@
 
 #include <Sim/Engine.hpp>
 #include <Unreal/FProperty.hpp>
+#include <Unreal/UObjectArray.hpp>
 #include <Unreal/UObjectGlobals.hpp>
 
 namespace
@@ -271,6 +272,107 @@ namespace
 
         ParamBlock Other(Sim->AddFunction(Class, STR("Other"), {}));
         EXPECT_THROW(Sim->Call(nullptr, Function, Other), std::invalid_argument);
+    }
+
+    // A lookup by path walks the array as the host's does: a found path is cached, a miss never is.
+    TEST_F(ObjectTest, FindObjectWalksEveryLiveObjectUntilAPathIsFound)
+    {
+        Sim->AddFiller(1000, 10);
+        UClass* Library = Sim->CreateClass(LibraryPath);
+        Sim->SetLoaded(Library, false);
+        const uint64_t Start = Sim->FindObjectVisits();
+        EXPECT_EQ(Globals::FindObject(nullptr, nullptr, LibraryPath), nullptr);
+        const uint64_t OneWalk = Sim->FindObjectVisits() - Start;
+        EXPECT_GT(OneWalk, 1000u);
+        EXPECT_EQ(Globals::FindObject(nullptr, nullptr, LibraryPath), nullptr);
+        EXPECT_EQ(Sim->FindObjectVisits() - Start, 2 * OneWalk);
+
+        Sim->SetLoaded(Library, true);
+        EXPECT_EQ(Globals::FindObject(nullptr, nullptr, LibraryPath), Library);
+        const uint64_t Found = Sim->FindObjectVisits();
+        EXPECT_EQ(Globals::FindObject(nullptr, nullptr, LibraryPath), Library);
+        EXPECT_EQ(Sim->FindObjectVisits(), Found);
+        // A hidden object leaves the cache with the array.
+        Sim->SetLoaded(Library, false);
+        EXPECT_EQ(Globals::FindObject(nullptr, nullptr, LibraryPath), nullptr);
+        EXPECT_GT(Sim->FindObjectVisits(), Found);
+        EXPECT_EQ(Globals::FindObject(nullptr, nullptr, STR("/Game/Filler/Pack3.Filler13"))->GetName(), STR("Filler13"));
+    }
+
+    class Recorder final : public RC::Unreal::FUObjectCreateListener, public RC::Unreal::FUObjectDeleteListener
+    {
+    public:
+        void NotifyUObjectCreated(const RC::Unreal::UObjectBase* Object, int32_t Index) override
+        {
+            Events.push_back("+" + Name(Object) + "@" + std::to_string(Index));
+        }
+        void NotifyUObjectDeleted(const RC::Unreal::UObjectBase* Object, int32_t Index) override
+        {
+            Events.push_back("-" + Name(Object) + "@" + std::to_string(Index));
+        }
+        void OnUObjectArrayShutdown() override { Events.emplace_back("shutdown"); }
+
+        std::vector<std::string> Events;
+
+    private:
+        static auto Name(const RC::Unreal::UObjectBase* Object) -> std::string
+        {
+            const StringType Text = static_cast<const UObject*>(Object)->GetName();
+            return std::string(Text.begin(), Text.end());
+        }
+    };
+
+    // Every object that enters the array (created, constructed or loaded) and every one that
+    // leaves it (hidden or collected) is told, with its index; a destroyed object's index is reused.
+    TEST_F(ObjectTest, ListenersHearEveryObjectEnterAndLeaveTheArray)
+    {
+        UClass* Class = Sim->CreateClass(STR("/Game/Things/Thing.Thing_C"));
+        Recorder Listener;
+        RC::Unreal::UObjectArray::AddUObjectCreateListener(&Listener);
+        RC::Unreal::UObjectArray::AddUObjectDeleteListener(&Listener);
+        UObject* Spawned = Sim->SpawnObject(Class, nullptr, STR("A"));
+        const std::string At = Listener.Events.at(0).substr(2);
+        Sim->SetLoaded(Spawned, false);
+        Sim->SetLoaded(Spawned, false);
+        Sim->SetLoaded(Spawned, true);
+        UObject* Constructed = Globals::StaticConstructObject({Class, nullptr});
+        const StringType ConstructedWide = Constructed->GetName();
+        const std::string ConstructedName(ConstructedWide.begin(), ConstructedWide.end());
+        Sim->CollectConstructed();
+        Sim->SpawnObject(Class, nullptr, STR("B"));
+        RC::Unreal::UObjectArray::RemoveUObjectDeleteListener(&Listener);
+        Sim->SetLoaded(Spawned, false);
+        const std::vector<std::string> Before = Listener.Events;
+        Engine::Reset();
+        const std::string ConstructedAt = Before.at(3).substr(Before.at(3).find('@'));
+        EXPECT_EQ(Before, (std::vector<std::string>{"+A" + At, "-A" + At, "+A" + At, "+" + ConstructedName + ConstructedAt,
+                                                    "-" + ConstructedName + ConstructedAt, "+B" + ConstructedAt}));
+        EXPECT_EQ(Listener.Events.back(), "shutdown");
+        EXPECT_EQ(Listener.Events.size(), Before.size() + 1);
+    }
+
+    // Walks visit live objects only, in index order, within the range asked for.
+    TEST_F(ObjectTest, ForEachUObjectInRangeVisitsLiveObjectsInTheRange)
+    {
+        UClass* Class = Sim->CreateClass(STR("/Game/Things/Thing.Thing_C"));
+        std::vector<UObject*> All;
+        Globals::ForEachUObject([&](UObject* Object, int32_t, int32_t) {
+            All.push_back(Object);
+            return RC::LoopAction::Continue;
+        });
+        UObject* Hidden = Sim->SpawnObject(Class);
+        UObject* Shown = Sim->SpawnObject(Class);
+        Sim->SetLoaded(Hidden, false);
+        const auto Size = static_cast<int32_t>(All.size());
+        std::vector<std::pair<UObject*, int32_t>> Seen;
+        Globals::ForEachUObjectInRange(Size - 1, Size + 5, [&](UObject* Object, int32_t Chunk, int32_t Index) {
+            Seen.emplace_back(Object, Chunk * 65536 + Index);
+            return RC::LoopAction::Continue;
+        });
+        EXPECT_EQ(Seen, (std::vector<std::pair<UObject*, int32_t>>{{All.back(), Size - 1}, {Shown, Size + 1}}));
+        int Visits = 0;
+        Globals::ForEachUObject([&](UObject*, int32_t, int32_t) { return ++Visits == 2 ? RC::LoopAction::Break : RC::LoopAction::Continue; });
+        EXPECT_EQ(Visits, 2);
     }
 
     TEST_F(ObjectTest, ResetForgetsEveryObject)

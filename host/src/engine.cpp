@@ -2,6 +2,9 @@
 // tables, live objects), runs Blueprint calls and engine ticks, and keeps what tests read back.
 #include <algorithm>
 #include <cmath>
+#include <functional>
+#include <iterator>
+#include <random>
 #include <stdexcept>
 #include <unordered_set>
 
@@ -203,10 +206,31 @@ namespace RC::Sim
 
     Engine::~Engine()
     {
-        // Newest first: instances before their classes, tables before their row structs.
-        while (!State->Objects.empty())
+        auto& S = *State;
+        // Listeners still registered hear that the array goes away; they may remove themselves.
+        for (const auto& [Listener, Serial] : std::vector(S.CreateListeners))
         {
-            State->Objects.pop_back();
+            Listener->OnUObjectArrayShutdown();
+        }
+        for (const auto& [Listener, Serial] : std::vector(S.DeleteListeners))
+        {
+            Listener->OnUObjectArrayShutdown();
+        }
+        S.CreateListeners.clear();
+        S.DeleteListeners.clear();
+        // Newest first: instances before their classes, tables before their row structs.
+        std::vector<std::pair<uint64_t, int32_t>> Order;
+        for (const auto& Object : S.Objects)
+        {
+            if (Object)
+            {
+                Order.emplace_back(Impl::StateOf(Object.get()).Serial, Impl::StateOf(Object.get()).Index);
+            }
+        }
+        std::sort(Order.begin(), Order.end(), std::greater<>());
+        for (const auto& [Serial, Index] : Order)
+        {
+            S.Objects[static_cast<size_t>(Index)].reset();
         }
     }
 
@@ -243,8 +267,70 @@ namespace RC::Sim
         ObjectState.Name = FName(Name);
         ObjectState.Path = std::move(Path);
         ByPath.emplace(ObjectState.Path, Object.get());
-        Objects.push_back(std::move(Object));
-        return Objects.back().get();
+        UObject* const Placed = Place(std::move(Object));
+        NotifyCreated(Placed);
+        return Placed;
+    }
+
+    auto Engine::Impl::Place(std::unique_ptr<UObject> Object) -> UObject*
+    {
+        auto& ObjectState = StateOf(Object.get());
+        ObjectState.Serial = NextSerial++;
+        if (!FreeIndices.empty())
+        {
+            ObjectState.Index = FreeIndices.back();
+            FreeIndices.pop_back();
+        }
+        else
+        {
+            ObjectState.Index = static_cast<int32_t>(Objects.size());
+            Objects.emplace_back();
+            LiveAt.push_back(0);
+        }
+        LiveAt[static_cast<size_t>(ObjectState.Index)] = ObjectState.Loaded ? 1 : 0;
+        auto& Slot = Objects[static_cast<size_t>(ObjectState.Index)];
+        Slot = std::move(Object);
+        return Slot.get();
+    }
+
+    auto Engine::Impl::NotifyCreated(const UObject* Object) -> void
+    {
+        for (const auto& [Listener, Serial] : std::vector(CreateListeners))
+        {
+            Listener->NotifyUObjectCreated(Object, StateOf(Object).Index);
+        }
+    }
+
+    auto Engine::Impl::NotifyDeleted(const UObject* Object) -> void
+    {
+        std::erase_if(FoundPaths, [Object](const auto& Entry) { return Entry.second == Object; });
+        for (const auto& [Listener, Serial] : std::vector(DeleteListeners))
+        {
+            Listener->NotifyUObjectDeleted(Object, StateOf(Object).Index);
+        }
+    }
+
+    auto Engine::Impl::Live(int32_t Index) const -> UObject*
+    {
+        if (Index < 0 || static_cast<size_t>(Index) >= Objects.size() || LiveAt[static_cast<size_t>(Index)] == 0)
+        {
+            return nullptr;
+        }
+        return Objects[static_cast<size_t>(Index)].get();
+    }
+
+    auto BuildPath(const UObject* Object) -> StringType
+    {
+        const auto& ObjectState = Engine::Impl::StateOf(Object);
+        const UObject* const Outer = ObjectState.Outer;
+        if (Outer == nullptr)
+        {
+            return ObjectState.Name.ToString();
+        }
+        const auto& OuterState = Engine::Impl::StateOf(Outer);
+        const bool Subobject = !OuterState.IsPackage && OuterState.Outer != nullptr &&
+                               Engine::Impl::StateOf(OuterState.Outer).IsPackage;
+        return BuildPath(Outer) + (Subobject ? STR(":") : STR(".")) + ObjectState.Name.ToString();
     }
 
     auto Engine::Impl::PackageFor(StringViewType Path) -> UObject*
@@ -401,7 +487,81 @@ namespace RC::Sim
         {
             throw Invalid("no object to load or hide");
         }
-        Impl::StateOf(Object).Loaded = Loaded;
+        auto& ObjectState = Impl::StateOf(Object);
+        if (ObjectState.Loaded == Loaded)
+        {
+            return;
+        }
+        ObjectState.Loaded = Loaded;
+        State->LiveAt[static_cast<size_t>(ObjectState.Index)] = Loaded ? 1 : 0;
+        // Loading gives the object its place in the array as the engine sees it; hiding takes it away.
+        if (Loaded)
+        {
+            State->NotifyCreated(Object);
+        }
+        else
+        {
+            State->NotifyDeleted(Object);
+        }
+    }
+
+    auto Engine::AddFiller(size_t Count, size_t Packages) -> void
+    {
+        if (Count == 0)
+        {
+            return;
+        }
+        if (Packages == 0)
+        {
+            throw Invalid("filler objects need at least one package");
+        }
+        auto& S = *State;
+        // A few classes in a chain, so that class searches walk supers as with a game's classes.
+        UClass* Class = nullptr;
+        if (const auto Found = S.ByPath.find(STR("/Script/Filler.FillerObject3")); Found != S.ByPath.end())
+        {
+            Class = static_cast<UClass*>(Found->second);
+        }
+        else
+        {
+            for (int Level = 0; Level < 4; ++Level)
+            {
+                Class = CreateClass(STR("/Script/Filler.FillerObject") + FromUtf8(std::to_string(Level)), {}, Class);
+            }
+        }
+        std::vector<UObject*> PackageObjects;
+        for (size_t Package = 0; Package < Packages; ++Package)
+        {
+            PackageObjects.push_back(S.PackageFor(STR("/Game/Filler/Pack") + FromUtf8(std::to_string(Package))));
+        }
+        // The array's order is not the allocation order: a walk touches memory all over the heap,
+        // as a game's walk does.
+        const size_t Base = S.Objects.size();
+        S.Objects.resize(Base + Count);
+        S.LiveAt.resize(Base + Count, 1);
+        std::vector<size_t> Order(Count);
+        for (size_t Index = 0; Index < Count; ++Index)
+        {
+            Order[Index] = Index;
+        }
+        std::shuffle(Order.begin(), Order.end(), std::mt19937_64(0x5eed + S.FillerCount));
+        for (const size_t Offset : Order)
+        {
+            auto Object = std::unique_ptr<UObject>(new UObject());
+            auto& ObjectState = Impl::StateOf(Object.get());
+            const size_t Number = S.FillerCount + Offset;
+            ObjectState.Class = Class;
+            ObjectState.Outer = PackageObjects[Number % Packages];
+            ObjectState.Name = FName(StringType(STR("Filler")) + FromUtf8(std::to_string(Number)));
+            ObjectState.Index = static_cast<int32_t>(Base + Offset);
+            ObjectState.Serial = S.NextSerial++;
+            S.Objects[Base + Offset] = std::move(Object);
+        }
+        S.FillerCount += Count;
+        for (size_t Index = Base; Index < Base + Count; ++Index)
+        {
+            S.NotifyCreated(S.Objects[Index].get());
+        }
     }
 
     auto Engine::IsLoaded(const UObject* Object) const -> bool
@@ -640,6 +800,7 @@ namespace RC::Sim
     }
 
     auto Engine::FindObjectCalls() const -> int { return State->FindObjectCallCount; }
+    auto Engine::FindObjectVisits() const -> uint64_t { return State->FindObjectVisitCount; }
     auto Engine::LastFindFirstOfName() const -> std::string { return State->LastSearchedName; }
     auto Engine::ConstructedObjects() const -> std::vector<UObject*> { return State->Constructed; }
     auto Engine::Constructions() const -> const std::vector<Construction>& { return State->Constructions; }
@@ -649,18 +810,40 @@ namespace RC::Sim
         auto& S = *State;
         std::unordered_set<const UObject*> Doomed(S.Constructed.begin(), S.Constructed.end());
         // An outer is always older than what it holds, so one pass in creation order finds all.
+        std::vector<UObject*> ByAge;
         for (const auto& Object : S.Objects)
         {
-            if (Doomed.contains(Impl::StateOf(Object.get()).Outer))
+            if (Object)
             {
-                Doomed.insert(Object.get());
+                ByAge.push_back(Object.get());
             }
         }
-        for (const UObject* Object : Doomed)
+        std::sort(ByAge.begin(), ByAge.end(), [](const UObject* Left, const UObject* Right) {
+            return Impl::StateOf(Left).Serial < Impl::StateOf(Right).Serial;
+        });
+        std::vector<UObject*> Order;
+        for (UObject* Object : ByAge)
         {
-            S.ByPath.erase(Impl::StateOf(Object).Path);
+            if (Doomed.contains(Object) || Doomed.contains(Impl::StateOf(Object).Outer))
+            {
+                Doomed.insert(Object);
+                Order.push_back(Object);
+            }
         }
-        std::erase_if(S.Objects, [&](const std::unique_ptr<UObject>& Object) { return Doomed.contains(Object.get()); });
+        // Newest first, each leaving the array before it is destroyed.
+        for (auto Each = Order.rbegin(); Each != Order.rend(); ++Each)
+        {
+            auto& ObjectState = Impl::StateOf(*Each);
+            if (ObjectState.Loaded)
+            {
+                S.NotifyDeleted(*Each);
+            }
+            S.ByPath.erase(ObjectState.Path);
+            const int32_t Index = ObjectState.Index;
+            S.Objects[static_cast<size_t>(Index)].reset();
+            S.LiveAt[static_cast<size_t>(Index)] = 0;
+            S.FreeIndices.push_back(Index);
+        }
         S.Constructed.clear();
         S.Constructions.clear(); // their records would point at destroyed objects
         // Unique names start again from 0; SpawnObject skips the ones still taken.
@@ -721,6 +904,24 @@ namespace RC::Sim
         }
         std::ranges::for_each(S.TickCallbacks, Newer);
         PurgeRemoved(S);
+        // A listener dropped here (the mod's, or one registered after the mod by other code, which
+        // the mark cannot tell apart) hears that the array is gone for it, as at shutdown, so that
+        // it keeps no object of this array and registers again when next it needs to.
+        const auto Dropped = [Mark](auto& Listeners) {
+            std::vector<std::pair<decltype(Listeners.front().first), uint64_t>> Gone;
+            std::copy_if(Listeners.begin(), Listeners.end(), std::back_inserter(Gone),
+                         [Mark](const auto& Entry) { return Entry.second > Mark; });
+            std::erase_if(Listeners, [Mark](const auto& Entry) { return Entry.second > Mark; });
+            return Gone;
+        };
+        for (const auto& [Listener, Serial] : Dropped(S.CreateListeners))
+        {
+            Listener->OnUObjectArrayShutdown();
+        }
+        for (const auto& [Listener, Serial] : Dropped(S.DeleteListeners))
+        {
+            Listener->OnUObjectArrayShutdown();
+        }
     }
 
     auto CallablesSince(Engine& Target, uint64_t Mark) -> std::vector<std::string>
@@ -746,6 +947,20 @@ namespace RC::Sim
                     Names.push_back("Blueprint hook on " + ToUtf8(Function->GetFullName()) + " (ids " +
                                     std::to_string(Entry.Id) + ", " + std::to_string(Entry.Id) + ")");
                 }
+            }
+        }
+        for (const auto& [Listener, Serial] : S.CreateListeners)
+        {
+            if (Serial > Mark)
+            {
+                Names.push_back("object-array create listener");
+            }
+        }
+        for (const auto& [Listener, Serial] : S.DeleteListeners)
+        {
+            if (Serial > Mark)
+            {
+                Names.push_back("object-array delete listener");
             }
         }
         return Names;

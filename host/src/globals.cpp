@@ -1,7 +1,10 @@
 // Object search, construction and Blueprint-function hook registration over the simulated engine.
+#include <Unreal/UObjectArray.hpp>
 #include <Unreal/UObjectGlobals.hpp>
 
 #include <algorithm>
+#include <climits>
+#include <functional>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -28,9 +31,8 @@ namespace RC::Unreal
             {
                 return false;
             }
-            // With an outer the name is relative to it, otherwise it is the whole path.
-            return InOuter == nullptr ? ObjectState.Path == Name
-                                      : ObjectState.Outer == InOuter && Object->GetName() == Name;
+            // With an outer the name is relative to it.
+            return ObjectState.Outer == InOuter && Object->GetName() == Name;
         }
 
         // The class or any of its super classes has the name.
@@ -56,6 +58,10 @@ namespace RC::Unreal
             }
             for (const auto& Object : S.Objects)
             {
+                if (!Object)
+                {
+                    continue;
+                }
                 const auto& ObjectState = Engine::Impl::StateOf(Object.get());
                 if (ObjectState.Loaded && !ObjectState.IsClassDefault && IsOfClassNamed(ObjectState.Class, ClassName))
                 {
@@ -65,6 +71,44 @@ namespace RC::Unreal
                     }
                     Found->push_back(Object.get());
                 }
+            }
+            return nullptr;
+        }
+
+        auto Outermost(const UObject* Object) -> const UObject*
+        {
+            while (const UObject* Outer = Engine::Impl::StateOf(Object).Outer)
+            {
+                Object = Outer;
+            }
+            return Object;
+        }
+
+        // The host's lookup by path without an outer: every live object whose outermost package
+        // has the path's package name has its path built and compared.
+        auto WalkForPath(UClass* Class, StringViewType Name, bool bExactClass) -> UObject*
+        {
+            auto& S = State();
+            const auto Dot = Name.find(STR('.'));
+            const FName Package(Name.substr(0, Dot), FNAME_Find);
+            for (int32_t Index = 0; Index < static_cast<int32_t>(S.Objects.size()); ++Index)
+            {
+                UObject* const Object = S.Live(Index);
+                if (Object == nullptr)
+                {
+                    continue;
+                }
+                ++S.FindObjectVisitCount;
+                if (Engine::Impl::StateOf(Outermost(Object)).Name != Package || Sim::BuildPath(Object) != Name)
+                {
+                    continue;
+                }
+                if ((Class != nullptr && !Object->IsA(Class)) || (bExactClass && Class != nullptr && Object->GetClassPrivate() != Class))
+                {
+                    continue;
+                }
+                S.FoundPaths.emplace(StringType(Name), Object);
+                return Object;
             }
             return nullptr;
         }
@@ -97,17 +141,18 @@ namespace RC::Unreal
             ++S.FindObjectCallCount;
             if (InOuter == nullptr)
             {
-                const auto Found = S.ByPath.find(Name);
-                if (Found == S.ByPath.end() || !Matches(Found->second, Class, nullptr, Name))
+                // Cached entries leave with their object, so a hit is live and loaded.
+                if (const auto Found = S.FoundPaths.find(Name); Found != S.FoundPaths.end())
                 {
-                    return nullptr;
+                    UObject* const Object = Found->second;
+                    const bool ClassFits = Class == nullptr || (bExactClass ? Object->GetClassPrivate() == Class : Object->IsA(Class));
+                    return ClassFits ? Object : nullptr;
                 }
-                return bExactClass && Class != nullptr && Found->second->GetClassPrivate() != Class ? nullptr
-                                                                                                   : Found->second;
+                return WalkForPath(Class, Name, bExactClass);
             }
             for (const auto& Object : S.Objects)
             {
-                if (Matches(Object.get(), Class, InOuter, Name) &&
+                if (Object && Matches(Object.get(), Class, InOuter, Name) &&
                     !(bExactClass && Class != nullptr && Object->GetClassPrivate() != Class))
                 {
                     return Object.get();
@@ -197,6 +242,27 @@ namespace RC::Unreal
             FindAll(Sim::FromUtf8(ClassName), OutStorage);
         }
 
+        auto ForEachUObjectInRange(int32_t Start, int32_t End,
+                                   const std::function<LoopAction(UObject*, int32_t, int32_t)>& Callable) -> void
+        {
+            constexpr int32_t ChunkSize = 64 * 1024;
+            auto& S = State();
+            const auto Last = static_cast<int32_t>(std::min<size_t>(S.Objects.size(), static_cast<size_t>(INT32_MAX)));
+            for (int32_t Index = std::max(Start, 0); Index < std::min(End, Last); ++Index)
+            {
+                if (UObject* const Object = S.Live(Index);
+                    Object != nullptr && Callable(Object, Index / ChunkSize, Index % ChunkSize) == LoopAction::Break)
+                {
+                    return;
+                }
+            }
+        }
+
+        auto ForEachUObject(const std::function<LoopAction(UObject*, int32_t, int32_t)>& Callable) -> void
+        {
+            ForEachUObjectInRange(0, INT32_MAX, Callable);
+        }
+
         auto StaticConstructObject(const FStaticConstructObjectParameters& Params) -> UObject*
         {
             State().Constructions.push_back({Params, nullptr});
@@ -213,4 +279,43 @@ namespace RC::Unreal
             return Object;
         }
     } // namespace UObjectGlobals
+
+    namespace
+    {
+        template <typename Listener>
+        auto AddListener(std::vector<std::pair<Listener*, uint64_t>>& Listeners, Listener* Added) -> void
+        {
+            if (Added != nullptr && std::none_of(Listeners.begin(), Listeners.end(),
+                                                 [Added](const auto& Entry) { return Entry.first == Added; }))
+            {
+                Listeners.emplace_back(Added, Sim::NextRegistrationSerial());
+            }
+        }
+
+        template <typename Listener>
+        auto RemoveListener(std::vector<std::pair<Listener*, uint64_t>>& Listeners, Listener* Removed) -> void
+        {
+            std::erase_if(Listeners, [Removed](const auto& Entry) { return Entry.first == Removed; });
+        }
+    } // namespace
+
+    auto UObjectArray::AddUObjectCreateListener(FUObjectCreateListener* Listener) -> void
+    {
+        AddListener(State().CreateListeners, Listener);
+    }
+
+    auto UObjectArray::RemoveUObjectCreateListener(FUObjectCreateListener* Listener) -> void
+    {
+        RemoveListener(State().CreateListeners, Listener);
+    }
+
+    auto UObjectArray::AddUObjectDeleteListener(FUObjectDeleteListener* Listener) -> void
+    {
+        AddListener(State().DeleteListeners, Listener);
+    }
+
+    auto UObjectArray::RemoveUObjectDeleteListener(FUObjectDeleteListener* Listener) -> void
+    {
+        RemoveListener(State().DeleteListeners, Listener);
+    }
 } // namespace RC::Unreal

@@ -56,12 +56,12 @@ namespace RC::Unreal
     auto UObject::GetOuterPrivate() const -> UObject* { return State->Outer; }
     auto UObject::GetNamePrivate() const -> FName { return State->Name; }
     auto UObject::GetName() const -> StringType { return State->Name.ToString(); }
-    auto UObject::GetPathName() const -> StringType { return State->Path; }
+    auto UObject::GetPathName() const -> StringType { return State->Path.empty() ? Sim::BuildPath(this) : State->Path; }
 
     auto UObject::GetFullName() const -> StringType
     {
         const StringType ClassName = State->Class != nullptr ? State->Class->GetName() : StringType(STR("None"));
-        return ClassName + STR(" ") + State->Path;
+        return ClassName + STR(" ") + GetPathName();
     }
 
     auto UObject::IsA(const UClass* Class) const -> bool
@@ -85,7 +85,8 @@ namespace RC::Unreal
         const FName Name(FunctionName, FNAME_Find);
         for (UFunction* Function : StateOf(State->Class).Functions)
         {
-            if (!Name.IsNone() && Function->GetNamePrivate() == Name)
+            // A function not loaded is not part of the class the engine has.
+            if (!Name.IsNone() && Function->GetNamePrivate() == Name && StateOf(Function).Loaded)
             {
                 return Function;
             }

@@ -19,6 +19,7 @@
 #include <Unreal/CoreUObject/UObject/UnrealType.hpp>
 #include <Unreal/Hooks/Hooks.hpp>
 #include <Unreal/UFunctionStructs.hpp>
+#include <Unreal/UObjectArray.hpp>
 
 namespace RC::Sim
 {
@@ -81,7 +82,9 @@ namespace RC::Sim
         UClass* Class = nullptr;
         UObject* Outer = nullptr;
         FName Name;
-        StringType Path;
+        StringType Path; // empty for filler objects: built from the outers when asked for
+        int32_t Index = -1;  // in the object array
+        uint64_t Serial = 0; // creation order
         bool Loaded = true;
         bool IsPackage = false;
         bool IsClassDefault = false;
@@ -108,8 +111,22 @@ namespace RC::Sim
 
     struct Engine::Impl
     {
-        std::vector<std::unique_ptr<UObject>> Objects; // creation order
+        // The object array: an object keeps its index for life; a destroyed object's index is free
+        // for the next one, as in the engine.
+        std::vector<std::unique_ptr<UObject>> Objects;
+        // Beside each index, whether a walk sees its object (there and loaded): the engine keeps
+        // such flags in its dense item array, so a walk skips an index without touching the object.
+        std::vector<uint8_t> LiveAt;
+        std::vector<int32_t> FreeIndices;
+        uint64_t NextSerial = 0;
+        // The engine's own index of paths, for building the half; FindObject does not use it.
         std::map<StringType, UObject*, std::less<>> ByPath;
+        // FindObject's cache of found paths (misses are never cached).
+        std::map<StringType, UObject*, std::less<>> FoundPaths;
+        // With their registration serials, so that a mod's listeners go with its code.
+        std::vector<std::pair<Unreal::FUObjectCreateListener*, uint64_t>> CreateListeners;
+        std::vector<std::pair<Unreal::FUObjectDeleteListener*, uint64_t>> DeleteListeners;
+        size_t FillerCount = 0;
         std::map<const UFunction*, FunctionHooks> Hooks;
         std::deque<TickEntry> TickCallbacks;
         std::map<StringType, int, std::less<>> NameCounters;
@@ -139,12 +156,20 @@ namespace RC::Sim
         int NextHookId = 1;
         Unreal::Hook::GlobalCallbackId NextTickId = 1;
         int FindObjectCallCount = 0;
+        uint64_t FindObjectVisitCount = 0;
         int EscapedExceptionCount = 0;
         std::string LastSearchedName;
 
         // Takes ownership of a new object and files it under its path; a taken path throws.
         auto Add(std::unique_ptr<UObject> Object, UClass* Class, UObject* Outer, StringViewType Name) -> UObject*;
         auto PackageFor(StringViewType Path) -> UObject*;
+        // Gives a new object its index (a free one first) and its serial.
+        auto Place(std::unique_ptr<UObject> Object) -> UObject*;
+        // Tell the listeners that an object entered or left the array (loaded or hidden too).
+        auto NotifyCreated(const UObject* Object) -> void;
+        auto NotifyDeleted(const UObject* Object) -> void;
+        // Whether an object is in the array as a walk sees it: there and loaded.
+        [[nodiscard]] auto Live(int32_t Index) const -> UObject*;
 
         // The one door from the host's sources to engine and object state (the engine is a
         // friend of every engine object, and so is this nested struct).
@@ -158,7 +183,7 @@ namespace RC::Sim
     // separates a mod's callables from those registered before it.
     auto NextRegistrationSerial() -> uint64_t;
     auto CurrentRegistrationSerial() -> uint64_t;
-    // Drops every hook callable and engine callback registered after Mark.
+    // Drops every hook callable, engine callback and object-array listener registered after Mark.
     auto ForgetCallablesSince(Engine& Target, uint64_t Mark) -> void;
     // Names every hook and engine callback registered after Mark and still registered.
     auto CallablesSince(Engine& Target, uint64_t Mark) -> std::vector<std::string>;
@@ -170,6 +195,9 @@ namespace RC::Sim
 
     // Releases the engine strings and arrays inside Memory laid out by Properties.
     auto DestroyValues(const std::vector<Unreal::FProperty*>& Properties, uint8_t* Memory) -> void;
+
+    // An object's path built from its name and its outers, as the engine builds it.
+    auto BuildPath(const UObject* Object) -> StringType;
 
     auto ToUtf8(StringViewType Text) -> std::string;
     auto FromUtf8(std::string_view Text) -> StringType;

@@ -101,7 +101,7 @@ namespace BRMB
         return {0, 0};
     }
 
-    // Looks the library function LibraryPath + ":" + name up (until found once) and hooks it
+    // Looks the library function up in the library's own class (until found once) and hooks it
     // while its ids are (0, 0). True when the function is known.
     auto FindLibraryFunction(VEXA::HookSlot& Slot, RC::StringViewType LibraryPath, RC::StringViewType Function) -> bool;
 

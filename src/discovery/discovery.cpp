@@ -10,7 +10,7 @@
 #include <UE4SSRuntime.hpp>
 #include <log_bridge.hpp>
 
-#include <Unreal/UObjectGlobals.hpp>
+#include "discovery/library_watch.hpp"
 
 namespace BRMB::Discovery
 {
@@ -33,7 +33,7 @@ namespace BRMB::Discovery
     {
         if (Library == nullptr)
         {
-            Library = RC::Unreal::UObjectGlobals::FindObject(nullptr, nullptr, LibraryPath.c_str(), false, nullptr);
+            Library = SeekLibrary(LibraryPath);
         }
         return Library != nullptr;
     }

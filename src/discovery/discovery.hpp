@@ -75,7 +75,7 @@ namespace BRMB::Discovery
         return 0.2;
     }
 
-    // Looks the library up by path while it is not yet known; true once it is.
+    // Looks the library up by path while it is not yet known (library_watch.hpp); true once it is.
     auto FindLibrary(RC::Unreal::UObject*& Library, const RC::StringType& LibraryPath) -> bool;
 
     // The host's registration, with the flags left false; the id is kept under the callback's

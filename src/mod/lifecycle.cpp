@@ -19,6 +19,7 @@
 #include "core/guard.hpp"
 #include "core/hook_bridge.hpp"
 #include "discovery/discovery.hpp"
+#include "discovery/library_watch.hpp"
 
 namespace BRMB
 {
@@ -32,6 +33,7 @@ namespace BRMB
             Discovery::UnregisterTicks();
             Discovery::StopProcessEventDriver();
             RemoveRecordedHooks();
+            Discovery::StopWatching();
             // Once the host has removed every callback: discovery progress (an idle tick's
             // Elapsed too), the registered world actor and proxy, every slot and id.
             VEXA::CoreInstance() = VEXA::VEXA_Core();

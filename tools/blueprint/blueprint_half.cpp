@@ -90,7 +90,9 @@ namespace BlueprintHalf
         auto SetLibraryLoaded(Engine& Sim, UClass* Class, const std::vector<FunctionDecl>& Functions, bool Loaded)
             -> void
         {
+            // The package brings the class, its default object and its functions together.
             Sim.SetLoaded(Class, Loaded);
+            Sim.SetLoaded(Sim.ClassDefaultObject(Class), Loaded);
             for (const FunctionDecl& Decl : Functions)
             {
                 if (UFunction* const Function = Half::Function(Class, Decl.Name))

@@ -964,6 +964,14 @@ namespace BRMB::Sim
         {
             Result.Libraries = ReadLibraries(Node(Json::object(), "blueprint.libraries", At));
         }
+        if (const auto Filler = Part("filler"))
+        {
+            Result.FillerObjects = Filler->Child("objects").Whole<size_t>();
+            if (const auto Packages = Filler->Find("packages"))
+            {
+                Result.FillerPackages = Packages->Whole<size_t>();
+            }
+        }
         if (const auto Structs = Part("structs"))
         {
             for (const auto& Item : Structs->Items())

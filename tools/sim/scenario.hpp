@@ -339,6 +339,8 @@ namespace BRMB::Sim
         std::string Name;
         std::string Description;
         std::vector<LibraryDecl> Libraries;
+        size_t FillerObjects = 0; // other live objects, before the Blueprint half
+        size_t FillerPackages = 0; // 0: one per 1,000 objects
         std::vector<StructDecl> Structs;
         std::vector<ClassDecl> Classes;
         std::vector<ObjectDecl> Objects;

@@ -875,6 +875,9 @@ namespace BRMB::Sim
         World Built;
         Built.Engine = &RC::Sim::Engine::Reset();
         auto& Engine = *Built.Engine;
+        // The game's objects first: the mod's content loads after them.
+        Engine.AddFiller(Plan.FillerObjects,
+                         Plan.FillerPackages != 0 ? Plan.FillerPackages : std::max<size_t>(1, Plan.FillerObjects / 1000));
         Built.Half = BlueprintHalf::Build(Engine, Choices);
         std::set<std::string> Functions;
         for (const auto& Decl : Plan.Libraries)

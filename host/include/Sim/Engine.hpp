@@ -195,7 +195,13 @@ namespace RC::Sim
         auto AddRow(UDataTable* Table, FName RowName) -> uint8_t*;
         // A live object of Class (unique name "<Class>_<n>" when Name is empty), found by the searches.
         auto SpawnObject(UClass* Class, UObject* Outer = nullptr, StringViewType Name = {}) -> UObject*;
-        // Objects are loaded (visible to FindObject and the searches) unless hidden.
+        // A game's worth of other live objects: Count objects named "Filler<n>" spread over
+        // Packages packages "/Game/Filler/Pack<k>", of a small chain of filler classes, placed in
+        // the object array in an order unrelated to where they were allocated. Lookups that walk
+        // the array then cost what they cost in a game.
+        auto AddFiller(size_t Count, size_t Packages) -> void;
+        // Objects are loaded (in the object array, visible to FindObject and the searches) unless
+        // hidden; loading and hiding tell the object-array listeners.
         auto SetLoaded(UObject* Object, bool Loaded) -> void;
         [[nodiscard]] auto IsLoaded(const UObject* Object) const -> bool;
         [[nodiscard]] auto FindByPath(StringViewType Path) const -> UObject*; // ignores loading state
@@ -227,6 +233,8 @@ namespace RC::Sim
         [[nodiscard]] auto TickCallbackNames() const -> std::vector<std::pair<StringType, StringType>>; // owner, name
         [[nodiscard]] auto ProcessEventCallbackCount() const -> int;
         [[nodiscard]] auto FindObjectCalls() const -> int;
+        // Objects that FindObject's walks have passed over, all calls together.
+        [[nodiscard]] auto FindObjectVisits() const -> uint64_t;
         [[nodiscard]] auto LastFindFirstOfName() const -> std::string; // UTF-8 class name of the last search
         [[nodiscard]] auto ConstructedObjects() const -> std::vector<UObject*>;
         [[nodiscard]] auto Constructions() const -> const std::vector<Construction>&;
@@ -260,9 +268,9 @@ namespace RC::Sim
         explicit LoadedMod(const std::string& Utf8Path);
         LoadedMod(const LoadedMod&) = delete;
         auto operator=(const LoadedMod&) -> LoadedMod& = delete;
-        // uninstall_mod (if still installed); then the engine forgets every hook callable and tick
-        // callback registered since the load (their code lives in the library), then the library
-        // is unloaded.
+        // uninstall_mod (if still installed); then the engine forgets every hook callable, tick
+        // callback and object-array listener registered since the load (their code lives in the
+        // library), then the library is unloaded.
         ~LoadedMod();
 
         [[nodiscard]] auto Mod() const -> CppUserModBase*;

@@ -21,7 +21,14 @@ namespace RC::Unreal
     class UFunction;
     class FProperty;
 
-    class RC_HOST_API UObject
+    // The engine's base of every object; the object-array listeners are handed these.
+    class RC_HOST_API UObjectBase
+    {
+    protected:
+        UObjectBase() = default;
+    };
+
+    class RC_HOST_API UObject : public UObjectBase
     {
     public:
         UObject(const UObject&) = delete;

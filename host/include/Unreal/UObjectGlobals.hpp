@@ -1,6 +1,8 @@
 // Object search, construction and Blueprint-function hooks.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -11,6 +13,16 @@
 #include <Unreal/NameTypes.hpp>
 #include <Unreal/UFunctionStructs.hpp>
 #include <Unreal/UnrealFlags.hpp>
+
+namespace RC
+{
+    // Whether a walk goes on after an element.
+    enum class LoopAction
+    {
+        Continue,
+        Break,
+    };
+} // namespace RC
 
 namespace RC::Unreal
 {
@@ -39,7 +51,10 @@ namespace RC::Unreal
 
     namespace UObjectGlobals
     {
-        // Finds a loaded object by its path name; null while it is not loaded.
+        // Finds a loaded object by its path name; null while it is not loaded. Without an outer it
+        // walks the whole object array, comparing each object's outermost package with the path's
+        // and building the path of each object in that package; a found path is cached, a miss
+        // never is, so every failed lookup walks the whole array again.
         RC_HOST_API auto FindObject(UClass* Class, UObject* InOuter, const CharType* Name, bool bExactClass = false,
                                     ObjectSearcher* Searcher = nullptr) -> UObject*;
         RC_HOST_API auto FindObject(UClass* Class, UObject* InOuter, StringViewType Name, bool bExactClass = false,
@@ -69,6 +84,14 @@ namespace RC::Unreal
         RC_HOST_API auto FindAllOf(const StringType& ClassName, std::vector<UObject*>& OutStorage) -> void;
         RC_HOST_API auto FindAllOf(std::string_view ClassName, std::vector<UObject*>& OutStorage) -> void;
         RC_HOST_API auto FindAllOf(const std::string& ClassName, std::vector<UObject*>& OutStorage) -> void;
+
+        // Every live object of the object array, in index order, with its chunk and its index
+        // within the chunk (chunks of 65,536); the callable answers whether to go on.
+        RC_HOST_API auto ForEachUObject(const std::function<LoopAction(UObject*, int32_t, int32_t)>& Callable) -> void;
+        // As ForEachUObject, over the array indices from Start up to (not including) End only.
+        RC_HOST_API auto ForEachUObjectInRange(int32_t Start, int32_t End,
+                                               const std::function<LoopAction(UObject*, int32_t, int32_t)>& Callable)
+            -> void;
 
         RC_HOST_API auto StaticConstructObject(const FStaticConstructObjectParameters& Params) -> UObject*;
     } // namespace UObjectGlobals
