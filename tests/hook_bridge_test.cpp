@@ -12,6 +12,7 @@
 #include "core/hook_bridge.hpp"
 #include "core/param_view.hpp"
 #include "discovery/discovery.hpp"
+#include "discovery/library_watch.hpp"
 #include "support/mod_fixture.hpp"
 
 namespace BrambleonTest
@@ -65,6 +66,7 @@ namespace BrambleonTest
             {
                 BRMB::RemoveRecordedHooks();
                 BRMB::Discovery::UnregisterTicks();
+                BRMB::Discovery::StopWatching();
                 ModTest::TearDown();
             }
 
@@ -128,7 +130,7 @@ namespace BrambleonTest
             std::function<void()> Register;
         };
         const Case Cases[] = {
-            {"Blueprint hook on Function /Game/Tests/TestLibrary.TestLibrary_C:Counted",
+            {"Blueprint hook on Function /Game/Tests/TestLibrary.TestLibrary_C:VEXA_CPP_SendToUE4SSLog (ids",
              [] {
                  VEXA::HookSlot Slot;
                  BRMB::RegisterLibraryHook<CountingSpec>(Slot, TestLibraryPath);
@@ -156,7 +158,7 @@ namespace BrambleonTest
             }
             // Dropped with the report: the engine never runs it again.
             EXPECT_EQ(Sim().TickCallbackCount(), 0);
-            EXPECT_EQ(Sim().HookCount(BlueprintHalf::Half::Function(Library, STR("Counted"))), 0);
+            EXPECT_EQ(Sim().HookCount(BlueprintHalf::Half::Function(Library, Counted)), 0);
         }
     }
 

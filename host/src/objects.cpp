@@ -10,6 +10,9 @@
 #include <Unreal/Engine/UDataTable.hpp>
 #include <Unreal/UObject.hpp>
 
+#include <cstdio>
+#include <cstdlib>
+
 #include "sim_state.hpp"
 
 namespace RC
@@ -247,6 +250,20 @@ namespace RC::Unreal
 
     UDataTable::UDataTable() = default;
 
+    namespace
+    {
+        // In the engine a table member called on another object reads that object's memory as a
+        // table: the stand-in stops the game instead of answering from its own records.
+        auto CheckIsTable(const UDataTable* Table) -> void
+        {
+            if (dynamic_cast<const UDataTable*>(static_cast<const UObject*>(Table)) == nullptr)
+            {
+                std::fputs("stand-in host: a UDataTable member was called on an object that is not a data table\n", stderr);
+                std::abort();
+            }
+        }
+    } // namespace
+
     UDataTable::~UDataTable()
     {
         auto& Table = StateOf(this);
@@ -263,6 +280,7 @@ namespace RC::Unreal
 
     auto UDataTable::FindRowUnchecked(FName RowName) -> uint8_t*
     {
+        CheckIsTable(this);
         for (const auto& Row : StateOf(this).Rows)
         {
             if (Row.first == RowName)
@@ -273,7 +291,11 @@ namespace RC::Unreal
         return nullptr;
     }
 
-    auto UDataTable::GetRowStruct() -> UScriptStruct* { return StateOf(this).RowStruct; }
+    auto UDataTable::GetRowStruct() -> UScriptStruct*
+    {
+        CheckIsTable(this);
+        return StateOf(this).RowStruct;
+    }
 
     auto UDataTable::GetRowNames() -> TArray<FName>
     {

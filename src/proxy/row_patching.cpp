@@ -153,6 +153,20 @@ namespace BRMB::ProxyHooks
         // Bytes 16 to 23 of the diagnostic twin's block are another parameter, never read here.
         constexpr size_t TestEntryOffset = 24;
 
+        // The object a Blueprint passed as the table is read as one only when its class is the
+        // engine's data-table class or derives from it: any other object's memory is not a table.
+        auto AsDataTable(RC::Unreal::UObject* const Object) -> UDataTable*
+        {
+            for (const UStruct* Class = Object->GetClassPrivate(); Class != nullptr; Class = Class->GetSuperStruct())
+            {
+                if (Class->GetName() == STR("DataTable"))
+                {
+                    return static_cast<UDataTable*>(Object);
+                }
+            }
+            return nullptr;
+        }
+
         // The entry parameter of the function running, as its declaration reflects it: the hook
         // sits on that function of the calling object's class. Null when it cannot be found.
         auto EntryParam(HookContext& Context, const RC::CharType* FunctionName, size_t Offset) -> FProperty*
@@ -178,10 +192,16 @@ namespace BRMB::ProxyHooks
     {
         SayNarrow("BRMB : Proxy : BRMB_CPP_AddObjectSelectionSetID Hook Triggered!");
         const ParamView Params(Context);
-        auto* const Table = Params.ObjectAt<UDataTable>(DataTableOffset);
-        if (Table == nullptr)
+        auto* const Object = Params.ObjectAt<RC::Unreal::UObject>(DataTableOffset);
+        if (Object == nullptr)
         {
             SayNarrow("BRMB : Proxy : BRMB_CPP_AddObjectSelectionSetID : Passed DataTable from BPs is nullptr");
+            return;
+        }
+        auto* const Table = AsDataTable(Object);
+        if (Table == nullptr)
+        {
+            SayNarrow("BRMB : Proxy : BRMB_CPP_AddObjectSelectionSetID : Passed DataTable from BPs is not a DataTable");
             return;
         }
         if (!HasObjectSelectionLayout(Table->GetRowStruct(),
@@ -211,10 +231,16 @@ namespace BRMB::ProxyHooks
     {
         SayNarrow("BRMB : Proxy::BRMB_CPP_TestDT Hook Triggered!");
         const ParamView Params(Context);
-        auto* const Table = Params.ObjectAt<UDataTable>(DataTableOffset);
-        if (Table == nullptr)
+        auto* const Object = Params.ObjectAt<RC::Unreal::UObject>(DataTableOffset);
+        if (Object == nullptr)
         {
             SayNarrow("BRMB : Proxy::BRMB_CPP_TestDT : Passed DataTable from BPs is Nullptr!");
+            return;
+        }
+        auto* const Table = AsDataTable(Object);
+        if (Table == nullptr)
+        {
+            SayNarrow("BRMB : Proxy::BRMB_CPP_TestDT : Passed DataTable from BPs is not a DataTable!");
             return;
         }
         if (!HasObjectSelectionLayout(Table->GetRowStruct(), EntryParam(Context, TestDTSpec.Function, TestEntryOffset)))
