@@ -64,9 +64,9 @@ namespace
         using RC::Sim::ArrayProp;
         using RC::Sim::Prop;
         using RC::Sim::StructProp;
-        const auto Narrowed = [&](PropSpec Spec) {
-            Spec.ObjectClass = Allowed;
-            return Spec;
+        const auto Narrowed = [&](PropSpec Narrow) {
+            Narrow.ObjectClass = Allowed;
+            return Narrow;
         };
         switch (Type)
         {

@@ -151,9 +151,9 @@ namespace BlueprintHalf
                                    : Param.Type == ObjectReference ? Kind::Object
                                    : Param.Type == ClassReference  ? Kind::Class
                                                                    : Kind::Int64;
-            PropSpec Spec = Prop(Param.Name, ParamKind, Param.Offset);
-            Spec.Role = Param.Dir == BRMB::Contract::Direction::Out ? RC::Sim::ParamRole::Out : RC::Sim::ParamRole::In;
-            Params.push_back(std::move(Spec));
+            PropSpec Declared = Prop(Param.Name, ParamKind, Param.Offset);
+            Declared.Role = Param.Dir == BRMB::Contract::Direction::Out ? RC::Sim::ParamRole::Out : RC::Sim::ParamRole::In;
+            Params.push_back(std::move(Declared));
         }
         return Params;
     }

@@ -36,9 +36,9 @@ namespace BRMB::Sim
         {
             const auto Name = Wide(Decl.Name);
             const auto Referring = [&](Kind Of, int32_t Offset) {
-                PropSpec Spec = RC::Sim::Prop(Name, Of, Offset);
-                Spec.ObjectClass = Referred;
-                return Spec;
+                PropSpec Declared = RC::Sim::Prop(Name, Of, Offset);
+                Declared.ObjectClass = Referred;
+                return Declared;
             };
             switch (Decl.Kind)
             {
@@ -74,11 +74,11 @@ namespace BRMB::Sim
         // Structures are looked up in Structs and classes through ClassOf; both have been checked.
         auto ToProp(const ParamDecl& Decl, const StructMap& Structs, const ClassLookup& ClassOf = {}) -> PropSpec
         {
-            PropSpec Spec = ToPropOfKind(Decl, Structs, Decl.Class.empty() || !ClassOf ? nullptr : ClassOf(Decl.Class));
-            Spec.Role = Decl.Direction == ParamDirection::Out     ? RC::Sim::ParamRole::Out
+            PropSpec Declared = ToPropOfKind(Decl, Structs, Decl.Class.empty() || !ClassOf ? nullptr : ClassOf(Decl.Class));
+            Declared.Role = Decl.Direction == ParamDirection::Out     ? RC::Sim::ParamRole::Out
                         : Decl.Direction == ParamDirection::Local ? RC::Sim::ParamRole::Local
                                                                   : RC::Sim::ParamRole::In;
-            return Spec;
+            return Declared;
         }
 
         auto ToProps(const std::vector<ParamDecl>& Decls, const StructMap& Structs, const ClassLookup& ClassOf = {})
