@@ -1,7 +1,8 @@
 // The guide for Blueprint authors states the contract nobody can see in a header. These tests
 // keep it from drifting: every quoted text exists in the mod's sources, every hooked function
 // has its section, and every parameter table matches the layout the Blueprint half declares,
-// which is the layout every hook test calls the mod with.
+// which is the layout every hook test calls the mod with. The architecture guide names files
+// and folders: each of them exists.
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -299,6 +300,33 @@ namespace
                     }
                 }
             }
+        }
+    }
+
+    // Repository paths in code spans (`src/bridge/log.hpp`, `CMakePresets.json`) and relative
+    // link targets, the latter against the document's own folder.
+    TEST(Guide, EveryPathTheArchitectureNamesExists)
+    {
+        const fs::path Root(BRAMBLEON_SOURCE_DIR);
+        const auto Markdown = ReadFile(Root / "docs" / "architecture.md");
+        const std::regex Span(R"re(`((?:src|include|host|tools|tests|docs|cmake|bench|fuzz|scenarios|\.ci))re"
+                              R"re((?:/[\w.\-/]*)?|[\w\-]+\.(?:txt|json|md))`)re");
+        const std::regex Link(R"re(\]\(([^):#]+)\))re");
+        std::vector<fs::path> Named;
+        for (auto Match = std::sregex_iterator(Markdown.begin(), Markdown.end(), Span); Match != std::sregex_iterator();
+             ++Match)
+        {
+            Named.push_back(Root / (*Match)[1].str());
+        }
+        for (auto Match = std::sregex_iterator(Markdown.begin(), Markdown.end(), Link); Match != std::sregex_iterator();
+             ++Match)
+        {
+            Named.push_back(Root / "docs" / (*Match)[1].str());
+        }
+        ASSERT_GT(Named.size(), 20U) << "the architecture guide names the files of every layer";
+        for (const auto& Path : Named)
+        {
+            EXPECT_TRUE(fs::exists(Path)) << "named in docs/architecture.md, absent: " << Path.lexically_relative(Root);
         }
     }
 } // namespace
