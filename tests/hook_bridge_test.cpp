@@ -44,8 +44,10 @@ namespace BrambleonTest
         // Names from the contract table, whose one String at 0 the test library declares too.
         constexpr auto Counted = STR("VEXA_CPP_SendToUE4SSLog");
         constexpr auto Thrower = STR("VEXA_CPP_DoesFileExist");
-        constexpr BRMB::Bridge::HookSpec CountingSpec = BRMB::Contract::Hook(STR("TEST"), Counted, &CountingHandler);
-        constexpr BRMB::Bridge::HookSpec ThrowingSpec = BRMB::Contract::Hook(STR("TEST"), Thrower, &ThrowingHandler);
+        constexpr BRMB::Bridge::HookedFunction CountingHook =
+            BRMB::Contract::Hook(STR("TEST"), Counted, &CountingHandler);
+        constexpr BRMB::Bridge::HookedFunction ThrowingHook =
+            BRMB::Contract::Hook(STR("TEST"), Thrower, &ThrowingHandler);
 
 
         class HookBridgeTest : public ModTest
@@ -97,22 +99,22 @@ namespace BrambleonTest
         VEXA::HookSlot Slot;
         Sim().SetLoaded(BlueprintHalf::Half::Function(Library, Counted), false);
         const int LookupsBefore = Sim().FindObjectCalls();
-        EXPECT_FALSE(BRMB::Discovery::RegisterLibraryHook<CountingSpec>(Slot, TestLibraryPath));
-        EXPECT_FALSE(BRMB::Discovery::RegisterLibraryHook<CountingSpec>(Slot, TestLibraryPath));
+        EXPECT_FALSE(BRMB::Discovery::RegisterLibraryHook<CountingHook>(Slot, TestLibraryPath));
+        EXPECT_FALSE(BRMB::Discovery::RegisterLibraryHook<CountingHook>(Slot, TestLibraryPath));
         EXPECT_EQ(Slot.Function, nullptr);
         EXPECT_EQ(Slot.Ids, (VEXA::HookIds{0, 0}));
         // Functions come from the library's class, never from a search of the object array.
         EXPECT_EQ(Sim().FindObjectCalls(), LookupsBefore);
 
         Sim().SetLoaded(BlueprintHalf::Half::Function(Library, Counted), true);
-        EXPECT_TRUE(BRMB::Discovery::RegisterLibraryHook<CountingSpec>(Slot, TestLibraryPath));
+        EXPECT_TRUE(BRMB::Discovery::RegisterLibraryHook<CountingHook>(Slot, TestLibraryPath));
         ASSERT_EQ(Slot.Function, BlueprintHalf::Half::Function(Library, Counted));
         EXPECT_NE(Slot.Ids, (VEXA::HookIds{0, 0}));
         EXPECT_EQ(Sim().RegisterHookCalls(Slot.Function), 1);
 
         // Known now: no further lookup, no second hook.
         const int LookupsAfter = Sim().FindObjectCalls();
-        EXPECT_TRUE(BRMB::Discovery::RegisterLibraryHook<CountingSpec>(Slot, TestLibraryPath));
+        EXPECT_TRUE(BRMB::Discovery::RegisterLibraryHook<CountingHook>(Slot, TestLibraryPath));
         EXPECT_EQ(Sim().FindObjectCalls(), LookupsAfter);
         EXPECT_EQ(Sim().RegisterHookCalls(Slot.Function), 1);
         EXPECT_EQ(Sim().HookCount(Slot.Function), 1);
@@ -134,7 +136,7 @@ namespace BrambleonTest
             {"Blueprint hook on Function /Game/Tests/TestLibrary.TestLibrary_C:VEXA_CPP_SendToUE4SSLog (ids",
              [] {
                  VEXA::HookSlot Slot;
-                 BRMB::Discovery::RegisterLibraryHook<CountingSpec>(Slot, TestLibraryPath);
+                 BRMB::Discovery::RegisterLibraryHook<CountingHook>(Slot, TestLibraryPath);
              }},
             {"engine-tick callback TEST/TEST_Forgotten",
              [] {
@@ -167,10 +169,10 @@ namespace BrambleonTest
     {
         Sim().GetFaults().FailRegisterHookFor = {Counted};
         VEXA::HookSlot Slot;
-        EXPECT_TRUE(BRMB::Discovery::RegisterLibraryHook<CountingSpec>(Slot, TestLibraryPath));
+        EXPECT_TRUE(BRMB::Discovery::RegisterLibraryHook<CountingHook>(Slot, TestLibraryPath));
         EXPECT_EQ(Slot.Ids, (VEXA::HookIds{0, 0}));
         Sim().GetFaults().FailRegisterHookFor.clear();
-        EXPECT_TRUE(BRMB::Discovery::RegisterLibraryHook<CountingSpec>(Slot, TestLibraryPath));
+        EXPECT_TRUE(BRMB::Discovery::RegisterLibraryHook<CountingHook>(Slot, TestLibraryPath));
         EXPECT_EQ(Sim().RegisterHookCalls(Slot.Function), 1);
         EXPECT_EQ(CallTest(Counted, STR("in")), STR("in"));
         EXPECT_EQ(HandlerCalls, 0);
@@ -179,7 +181,7 @@ namespace BrambleonTest
     TEST_F(HookBridgeTest, AThrowingHandlerIsReportedAndKeepsWhatItHadWritten)
     {
         VEXA::HookSlot Slot;
-        ASSERT_TRUE(BRMB::Discovery::RegisterLibraryHook<ThrowingSpec>(Slot, TestLibraryPath));
+        ASSERT_TRUE(BRMB::Discovery::RegisterLibraryHook<ThrowingHook>(Slot, TestLibraryPath));
         EXPECT_EQ(CallTest(Thrower, STR("in")), STR("written before"));
         EXPECT_THAT(Lines(), ElementsAre(Normal("TEST : VEXA_CPP_DoesFileExist failed : handler broke")));
         EXPECT_EQ(Sim().EscapedExceptions(), 0);

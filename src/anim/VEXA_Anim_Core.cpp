@@ -20,7 +20,7 @@ namespace VEXA_Anim
             Params.SetWideAt(0, STR("CPPResponse"));
         }
 
-        constexpr BRMB::Bridge::HookSpec GetResponseSpec =
+        constexpr BRMB::Bridge::HookedFunction GetResponseHook =
             BRMB::Contract::Hook(STR("VEXA_Anim"), STR("VEXA_Anim_CPP_GetResponse"), &GetResponse);
     } // namespace
 
@@ -31,7 +31,7 @@ namespace VEXA_Anim
 
     auto VEXA_Anim_Core::RegisterHook_VEXA_Anim_CPP_GetResponse(bool) -> bool
     {
-        return BRMB::Discovery::RegisterLibraryHook<GetResponseSpec>(GetResponseSlot, LibraryPath);
+        return BRMB::Discovery::RegisterLibraryHook<GetResponseHook>(GetResponseSlot, LibraryPath);
     }
 
     auto LogWide(RC::StringType Text, bool Alternate) -> void

@@ -161,7 +161,7 @@ namespace BRMB::Bridge
         }
     } // namespace
 
-    auto CheckParameters(RC::Unreal::UFunction& Function, const HookSpec& Hook) -> bool
+    auto CheckParameters(RC::Unreal::UFunction& Function, const HookedFunction& Hook) -> bool
     {
         bool Same = true;
         size_t Index = 0;

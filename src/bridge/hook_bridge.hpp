@@ -48,7 +48,7 @@ namespace BRMB::Bridge
         Direction Dir;
     };
 
-    struct HookSpec
+    struct HookedFunction
     {
         const RC::CharType* Prefix;   // of the failure lines: the service's log prefix
         const RC::CharType* Function; // the Blueprint function's name
@@ -57,7 +57,7 @@ namespace BRMB::Bridge
     };
 
     // The handler wrapped in the boundary, as a capture-free callable: the description is a constant.
-    template <const HookSpec& Hook>
+    template <const HookedFunction& Hook>
     auto PreCallback() -> RC::Unreal::UnrealScriptFunctionCallable
     {
         return [](HookContext& Context, void*) {
@@ -82,7 +82,7 @@ namespace BRMB::Bridge
     // directions, in order); otherwise logs "<Prefix> : <name> parameters differ : expected ... :
     // found ..." at level 1. The handler reads and writes the block at these offsets, so a
     // function declared otherwise must never be hooked.
-    auto CheckParameters(RC::Unreal::UFunction& Function, const HookSpec& Hook) -> bool;
+    auto CheckParameters(RC::Unreal::UFunction& Function, const HookedFunction& Hook) -> bool;
 
     // Keeps a hook the host installed, so that RemoveRecordedHooks can take it out again; a
     // hook that cannot be kept is removed at once and the failure thrown.
@@ -95,7 +95,7 @@ namespace BRMB::Bridge
     // are reported alike and answered as (0, 0), so every caller has one failure to handle and
     // the exception goes no further. A mismatch is answered as (0, 0) too. Every hook
     // installed is kept for its removal at uninstall.
-    template <const HookSpec& Hook>
+    template <const HookedFunction& Hook>
     auto HookFunction(RC::Unreal::UFunction* Function) noexcept -> VEXA::HookIds
     {
         try

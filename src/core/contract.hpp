@@ -106,7 +106,7 @@ namespace BRMB::Contract
     // The hook description of a function of the table, with the table's parameters; a name the
     // table lacks does not compile.
     consteval auto Hook(const RC::CharType* Prefix, const RC::CharType* Name, Bridge::HookHandler Handler)
-        -> Bridge::HookSpec
+        -> Bridge::HookedFunction
     {
         const size_t Entry = IndexOf(Name);
         if (Entry == std::size(Functions))

@@ -8,7 +8,7 @@
 namespace VEXA::Hooks
 {
     using BRMB::Bridge::HookContext;
-    using BRMB::Bridge::HookSpec;
+    using BRMB::Bridge::HookedFunction;
     using BRMB::Contract::Hook;
 
     auto SendToUE4SSLog(HookContext& Context) -> void;
@@ -22,18 +22,20 @@ namespace VEXA::Hooks
     auto FindAllOf(HookContext& Context) -> void;
     auto NewObject(HookContext& Context) -> void;
 
-    inline constexpr HookSpec SendToUE4SSLogSpec = Hook(STR("VEXA"), STR("VEXA_CPP_SendToUE4SSLog"), &SendToUE4SSLog);
-    inline constexpr HookSpec GetNamesFromDirSpec = Hook(STR("VEXA"), STR("VEXA_CPP_GetNamesFromDir"),
-                                                         &GetNamesFromDir);
-    inline constexpr HookSpec DoesFileExistSpec = Hook(STR("VEXA"), STR("VEXA_CPP_DoesFileExist"), &DoesFileExist);
-    inline constexpr HookSpec GetFileContentsSpec = Hook(STR("VEXA"), STR("VEXA_CPP_GetFileContents"),
-                                                         &GetFileContents);
-    inline constexpr HookSpec SaveFileSpec = Hook(STR("VEXA"), STR("VEXA_CPP_SaveFile"), &SaveFile);
-    inline constexpr HookSpec RegisterWorldActorSpec = Hook(STR("VEXA"), STR("VEXA_CPP_RegisterWorldActor"),
-                                                            &RegisterWorldActor);
-    inline constexpr HookSpec DestroyedWorldActorSpec = Hook(STR("VEXA"), STR("VEXA_CPP_DestroyedWorldActor"),
-                                                             &DestroyedWorldActor);
-    inline constexpr HookSpec FindFirstOfSpec = Hook(STR("VEXA"), STR("VEXA_CPP_FindFirstOf"), &FindFirstOf);
-    inline constexpr HookSpec FindAllOfSpec = Hook(STR("VEXA"), STR("VEXA_CPP_FindAllOf"), &FindAllOf);
-    inline constexpr HookSpec NewObjectSpec = Hook(STR("VEXA"), STR("VEXA_CPP_NewObject"), &NewObject);
+    inline constexpr HookedFunction SendToUE4SSLogHook =
+        Hook(STR("VEXA"), STR("VEXA_CPP_SendToUE4SSLog"), &SendToUE4SSLog);
+    inline constexpr HookedFunction GetNamesFromDirHook =
+        Hook(STR("VEXA"), STR("VEXA_CPP_GetNamesFromDir"), &GetNamesFromDir);
+    inline constexpr HookedFunction DoesFileExistHook =
+        Hook(STR("VEXA"), STR("VEXA_CPP_DoesFileExist"), &DoesFileExist);
+    inline constexpr HookedFunction GetFileContentsHook =
+        Hook(STR("VEXA"), STR("VEXA_CPP_GetFileContents"), &GetFileContents);
+    inline constexpr HookedFunction SaveFileHook = Hook(STR("VEXA"), STR("VEXA_CPP_SaveFile"), &SaveFile);
+    inline constexpr HookedFunction RegisterWorldActorHook =
+        Hook(STR("VEXA"), STR("VEXA_CPP_RegisterWorldActor"), &RegisterWorldActor);
+    inline constexpr HookedFunction DestroyedWorldActorHook =
+        Hook(STR("VEXA"), STR("VEXA_CPP_DestroyedWorldActor"), &DestroyedWorldActor);
+    inline constexpr HookedFunction FindFirstOfHook = Hook(STR("VEXA"), STR("VEXA_CPP_FindFirstOf"), &FindFirstOf);
+    inline constexpr HookedFunction FindAllOfHook = Hook(STR("VEXA"), STR("VEXA_CPP_FindAllOf"), &FindAllOf);
+    inline constexpr HookedFunction NewObjectHook = Hook(STR("VEXA"), STR("VEXA_CPP_NewObject"), &NewObject);
 } // namespace VEXA::Hooks

@@ -359,7 +359,7 @@ namespace VEXA::Hooks
         if (const std::optional<SaveFailure> Failure = WriteTextFile(CoreInstance(), FolderPath, FileName, Text))
         {
             Fail(Failure->Reason);
-            BRMB::Bridge::ReportFailure(SaveFileSpec.Prefix, SaveFileSpec.Function, Failure->Description);
+            BRMB::Bridge::ReportFailure(SaveFileHook.Prefix, SaveFileHook.Function, Failure->Description);
             return;
         }
         Params.SetUtf8At(FolderParam, "::FileSaveSuccess::");

@@ -15,37 +15,37 @@ namespace VEXA
 
     auto VEXA_Core::RegisterHook_VEXA_CPP_GetNamesFromDir(bool) -> bool
     {
-        return BRMB::Discovery::RegisterLibraryHook<Hooks::GetNamesFromDirSpec>(GetNamesFromDirSlot, LibraryPath);
+        return BRMB::Discovery::RegisterLibraryHook<Hooks::GetNamesFromDirHook>(GetNamesFromDirSlot, LibraryPath);
     }
 
     auto VEXA_Core::RegisterHook_VEXA_CPP_GetFileContents(bool) -> bool
     {
-        return BRMB::Discovery::RegisterLibraryHook<Hooks::GetFileContentsSpec>(GetFileContentsSlot, LibraryPath);
+        return BRMB::Discovery::RegisterLibraryHook<Hooks::GetFileContentsHook>(GetFileContentsSlot, LibraryPath);
     }
 
     auto VEXA_Core::RegisterHook_VEXA_CPP_SaveFile(bool) -> bool
     {
-        return BRMB::Discovery::RegisterLibraryHook<Hooks::SaveFileSpec>(SaveFileSlot, LibraryPath);
+        return BRMB::Discovery::RegisterLibraryHook<Hooks::SaveFileHook>(SaveFileSlot, LibraryPath);
     }
 
     auto VEXA_Core::RegisterHook_VEXA_CPP_DoesFileExist(bool) -> bool
     {
-        return BRMB::Discovery::RegisterLibraryHook<Hooks::DoesFileExistSpec>(DoesFileExistSlot, LibraryPath);
+        return BRMB::Discovery::RegisterLibraryHook<Hooks::DoesFileExistHook>(DoesFileExistSlot, LibraryPath);
     }
 
     auto VEXA_Core::RegisterHook_VEXA_CPP_SendToUE4SSLog(bool) -> bool
     {
-        return BRMB::Discovery::RegisterLibraryHook<Hooks::SendToUE4SSLogSpec>(SendToUE4SSLogSlot, LibraryPath);
+        return BRMB::Discovery::RegisterLibraryHook<Hooks::SendToUE4SSLogHook>(SendToUE4SSLogSlot, LibraryPath);
     }
 
     auto VEXA_Core::RegisterHook_VEXA_CPP_RegisterWorldActor(bool) -> bool
     {
-        return BRMB::Discovery::RegisterLibraryHook<Hooks::RegisterWorldActorSpec>(RegisterWorldActorSlot, LibraryPath);
+        return BRMB::Discovery::RegisterLibraryHook<Hooks::RegisterWorldActorHook>(RegisterWorldActorSlot, LibraryPath);
     }
 
     auto VEXA_Core::RegisterHook_VEXA_CPP_DestroyedWorldActor(bool) -> bool
     {
-        return BRMB::Discovery::RegisterLibraryHook<Hooks::DestroyedWorldActorSpec>(DestroyedWorldActorSlot,
+        return BRMB::Discovery::RegisterLibraryHook<Hooks::DestroyedWorldActorHook>(DestroyedWorldActorSlot,
                                                                                     LibraryPath);
     }
 

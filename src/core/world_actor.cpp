@@ -208,11 +208,11 @@ namespace VEXA
         WorldActor = NewActor;
 
         const std::array<BRMB::Bridge::RegisteredObjectFunction, 3> Functions{{
-            {Hooks::FindFirstOfSpec.Function, &FindFirstOfHookIds, &BRMB::Bridge::HookFunction<Hooks::FindFirstOfSpec>,
+            {Hooks::FindFirstOfHook.Function, &FindFirstOfHookIds, &BRMB::Bridge::HookFunction<Hooks::FindFirstOfHook>,
              "VEXA : WorldActor FindFirstOf is nullptr"},
-            {Hooks::FindAllOfSpec.Function, &FindAllOfHookIds, &BRMB::Bridge::HookFunction<Hooks::FindAllOfSpec>,
+            {Hooks::FindAllOfHook.Function, &FindAllOfHookIds, &BRMB::Bridge::HookFunction<Hooks::FindAllOfHook>,
              "VEXA : WorldActor FindAllOf is nullptr"},
-            {Hooks::NewObjectSpec.Function, &NewObjectHookIds, &BRMB::Bridge::HookFunction<Hooks::NewObjectSpec>,
+            {Hooks::NewObjectHook.Function, &NewObjectHookIds, &BRMB::Bridge::HookFunction<Hooks::NewObjectHook>,
              "VEXA : WorldActor NewObject is nullptr", "VEXA : WorldActor NewObject Hook failed"},
         }};
         BRMB::Bridge::HookRegisteredObject(*WorldActor, Functions);

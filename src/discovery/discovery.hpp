@@ -63,7 +63,7 @@ namespace BRMB::Discovery
 
     // The registration helper behind every RegisterHook_ member: finds the library function and
     // hooks it while its ids are (0, 0). True when the function is known.
-    template <const Bridge::HookSpec& Hook>
+    template <const Bridge::HookedFunction& Hook>
     auto RegisterLibraryHook(VEXA::HookSlot& Slot, RC::StringViewType LibraryPath) -> bool
     {
         if (Slot.Function != nullptr)

@@ -22,12 +22,12 @@ namespace BRMB
 
     auto Brambleon::RegisterHook_BRMB_CPP_RegisterProxy(bool) -> bool
     {
-        return Discovery::RegisterLibraryHook<ProxyHooks::RegisterProxySpec>(RegisterProxySlot, LibraryPath);
+        return Discovery::RegisterLibraryHook<ProxyHooks::RegisterProxyHook>(RegisterProxySlot, LibraryPath);
     }
 
     auto Brambleon::RegisterHook_BRMB_CPP_DestroyedProxy(bool) -> bool
     {
-        return Discovery::RegisterLibraryHook<ProxyHooks::DestroyedProxySpec>(DestroyedProxySlot, LibraryPath);
+        return Discovery::RegisterLibraryHook<ProxyHooks::DestroyedProxyHook>(DestroyedProxySlot, LibraryPath);
     }
 
     // Unlike the world actor's registration: no clearing step, no closing line and no test of
@@ -45,10 +45,10 @@ namespace BRMB
         }
         Proxy = NewProxy;
         const std::array<Bridge::RegisteredObjectFunction, 2> Functions{{
-            {ProxyHooks::AddObjectSelectionSetIDSpec.Function, &AddObjectSelectionSetIDHookIds,
-             &Bridge::HookFunction<ProxyHooks::AddObjectSelectionSetIDSpec>,
+            {ProxyHooks::AddObjectSelectionSetIDHook.Function, &AddObjectSelectionSetIDHookIds,
+             &Bridge::HookFunction<ProxyHooks::AddObjectSelectionSetIDHook>,
              "BRMB : Hook : BRMB_CPP_AddObjectSelectionSetID : Function is nullptr"},
-            {ProxyHooks::TestDTSpec.Function, &TestDTHookIds, &Bridge::HookFunction<ProxyHooks::TestDTSpec>,
+            {ProxyHooks::TestDTHook.Function, &TestDTHookIds, &Bridge::HookFunction<ProxyHooks::TestDTHook>,
              "BRMB : Hook : BRMB_CPP_TestDT : Function is nullptr"},
         }};
         Bridge::HookRegisteredObject(*Proxy, Functions);

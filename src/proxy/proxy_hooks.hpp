@@ -9,7 +9,7 @@
 namespace BRMB::ProxyHooks
 {
     using Bridge::HookContext;
-    using Bridge::HookSpec;
+    using Bridge::HookedFunction;
     using Contract::Hook;
 
     auto RegisterProxy(HookContext& Context) -> void;
@@ -17,9 +17,11 @@ namespace BRMB::ProxyHooks
     auto AddObjectSelectionSetID(HookContext& Context) -> void;
     auto TestDT(HookContext& Context) -> void;
 
-    inline constexpr HookSpec RegisterProxySpec = Hook(STR("BRMB"), STR("BRMB_CPP_RegisterProxy"), &RegisterProxy);
-    inline constexpr HookSpec DestroyedProxySpec = Hook(STR("BRMB"), STR("BRMB_CPP_DestroyedProxy"), &DestroyedProxy);
-    inline constexpr HookSpec AddObjectSelectionSetIDSpec = Hook(STR("BRMB"), STR("BRMB_CPP_AddObjectSelectionSetID"),
-                                                                 &AddObjectSelectionSetID);
-    inline constexpr HookSpec TestDTSpec = Hook(STR("BRMB"), STR("BRMB_CPP_TestDT"), &TestDT);
+    inline constexpr HookedFunction RegisterProxyHook =
+        Hook(STR("BRMB"), STR("BRMB_CPP_RegisterProxy"), &RegisterProxy);
+    inline constexpr HookedFunction DestroyedProxyHook =
+        Hook(STR("BRMB"), STR("BRMB_CPP_DestroyedProxy"), &DestroyedProxy);
+    inline constexpr HookedFunction AddObjectSelectionSetIDHook =
+        Hook(STR("BRMB"), STR("BRMB_CPP_AddObjectSelectionSetID"), &AddObjectSelectionSetID);
+    inline constexpr HookedFunction TestDTHook = Hook(STR("BRMB"), STR("BRMB_CPP_TestDT"), &TestDT);
 } // namespace BRMB::ProxyHooks

@@ -208,7 +208,7 @@ namespace BRMB::ProxyHooks
             return;
         }
         if (!HasObjectSelectionLayout(Table->GetRowStruct(),
-                                      EntryParam(Context, AddObjectSelectionSetIDSpec.Function, AddEntryOffset)))
+                                      EntryParam(Context, AddObjectSelectionSetIDHook.Function, AddEntryOffset)))
         {
             LogLine("BRMB:Proxy:BRMB_CPP_AddObjectSelectionSetID:Row layout mismatch");
             return;
@@ -246,7 +246,7 @@ namespace BRMB::ProxyHooks
             LogLine("BRMB : Proxy::BRMB_CPP_TestDT : Passed DataTable from BPs is not a DataTable!");
             return;
         }
-        if (!HasObjectSelectionLayout(Table->GetRowStruct(), EntryParam(Context, TestDTSpec.Function, TestEntryOffset)))
+        if (!HasObjectSelectionLayout(Table->GetRowStruct(), EntryParam(Context, TestDTHook.Function, TestEntryOffset)))
         {
             LogLine("BRMB:Proxy:BRMB_CPP_TestDT:Row layout mismatch");
             return;
