@@ -7,7 +7,8 @@
 #include <benchmark/benchmark.h>
 
 #include <String/StringType.hpp>
-#include <log_bridge.hpp>
+
+#include "bridge/text.hpp"
 
 namespace
 {
@@ -53,7 +54,7 @@ namespace
         const RC::StringType& Text = TextOf(State);
         for (auto _ : State)
         {
-            std::string Narrow = BRMB::Text::Utf16ToUtf8(Text);
+            std::string Narrow = BRMB::Bridge::Text::Utf16ToUtf8(Text);
             benchmark::DoNotOptimize(Narrow.data());
         }
         State.SetItemsProcessed(static_cast<int64_t>(State.iterations() * Text.size()));
@@ -75,10 +76,10 @@ namespace
 
     auto BM_Utf8ToUtf16(benchmark::State& State) -> void
     {
-        const std::string Narrow = BRMB::Text::Utf16ToUtf8(TextOf(State));
+        const std::string Narrow = BRMB::Bridge::Text::Utf16ToUtf8(TextOf(State));
         for (auto _ : State)
         {
-            RC::StringType Wide = BRMB::Text::Utf8ToUtf16(Narrow);
+            RC::StringType Wide = BRMB::Bridge::Text::Utf8ToUtf16(Narrow);
             benchmark::DoNotOptimize(Wide.data());
         }
         State.SetItemsProcessed(static_cast<int64_t>(State.iterations() * TextOf(State).size()));
@@ -87,7 +88,7 @@ namespace
 
     auto BM_Facet_Utf8ToUtf16(benchmark::State& State) -> void
     {
-        const std::string Narrow = BRMB::Text::Utf16ToUtf8(TextOf(State));
+        const std::string Narrow = BRMB::Bridge::Text::Utf16ToUtf8(TextOf(State));
         FacetConverter Converter;
         for (auto _ : State)
         {

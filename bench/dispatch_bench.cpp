@@ -5,8 +5,8 @@
 #include <benchmark/benchmark.h>
 
 #include <Unreal/FString.hpp>
-#include <log_bridge.hpp>
 
+#include "bridge/text.hpp"
 #include "harness/session.hpp"
 
 namespace
@@ -37,7 +37,7 @@ namespace
         for (auto _ : State)
         {
             RC::Unreal::FString Copy(Text);
-            std::string Narrow = BRMB::Text::Utf16ToUtf8(BRMB::Text::FStringView(Copy));
+            std::string Narrow = BRMB::Bridge::Text::Utf16ToUtf8(BRMB::Bridge::Text::FStringView(Copy));
             benchmark::DoNotOptimize(Narrow.data());
         }
     }

@@ -22,8 +22,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include <log_bridge.hpp>
-
+#include "bridge/text.hpp"
 #include "harness/session.hpp"
 
 extern char** environ;

@@ -16,8 +16,8 @@
 #include <utf8.h>
 
 #include <Unreal/FString.hpp>
-#include <log_bridge.hpp>
 
+#include "bridge/text.hpp"
 #include "support/fuzz_support.hpp"
 
 namespace
@@ -61,7 +61,7 @@ namespace
     // checking the carry after each piece.
     auto WriteInPieces(std::string_view Text, std::string_view Lengths, size_t Scale) -> RC::StringType
     {
-        BRMB::Text::FStringWriter Writer;
+        BRMB::Bridge::Text::FStringWriter Writer;
         size_t Turn = 0;
         for (size_t At = 0; At < Text.size();)
         {
@@ -72,7 +72,7 @@ namespace
             At += Length;
         }
         RC::Unreal::FString Built = Writer.Take();
-        return RC::StringType(BRMB::Text::FStringView(Built));
+        return RC::StringType(BRMB::Bridge::Text::FStringView(Built));
     }
 } // namespace
 
@@ -80,19 +80,19 @@ extern "C" auto LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) -> int
 {
     // The bytes as UTF-8 text.
     const std::string_view Bytes(reinterpret_cast<const char*>(Data), Size);
-    const RC::StringType Decoded = BRMB::Text::Utf8ToUtf16(Bytes);
+    const RC::StringType Decoded = BRMB::Bridge::Text::Utf8ToUtf16(Bytes);
     Fuzz::Require(IsWellFormedUtf16(Decoded), "decoded UTF-8 is well-formed UTF-16");
     Fuzz::Require(Decoded.size() <= Bytes.size(), "one unit at most per byte");
     const bool ValidUtf8 = utf8::is_valid(Bytes.begin(), Bytes.end());
     if (ValidUtf8)
     {
-        Fuzz::Require(BRMB::Text::Utf16ToUtf8(Decoded) == Bytes, "valid UTF-8 survives a round trip");
+        Fuzz::Require(BRMB::Bridge::Text::Utf16ToUtf8(Decoded) == Bytes, "valid UTF-8 survives a round trip");
     }
 
     Fuzz::Require(Decoded == ReferenceDecode(Bytes), "malformed UTF-8 is replaced as utfcpp repairs it");
 
     // The bytes in pieces, as a file arrives in chunks.
-    const RC::StringType Whole = BRMB::Text::Utf8ToUtf16(Bytes.substr(0, Bytes.find('\0')));
+    const RC::StringType Whole = BRMB::Bridge::Text::Utf8ToUtf16(Bytes.substr(0, Bytes.find('\0')));
     Fuzz::Require(WriteInPieces(Bytes, Bytes, 1) == Whole, "text in pieces decodes as the whole text");
 
     // Long runs, as a hostile file has them: each pair of bytes is a byte and how often it
@@ -104,22 +104,22 @@ extern "C" auto LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) -> int
             Runs.append(1 + size_t{Data[At + 1]} * 16, static_cast<char>(Data[At]));
         }
         const std::string_view Text(Runs);
-        const RC::StringType Expected = BRMB::Text::Utf8ToUtf16(Text.substr(0, Text.find('\0')));
+        const RC::StringType Expected = BRMB::Bridge::Text::Utf8ToUtf16(Text.substr(0, Text.find('\0')));
         Fuzz::Require(Expected == ReferenceDecode(Text.substr(0, Text.find('\0'))), "runs decode as utfcpp repairs them");
         Fuzz::Require(WriteInPieces(Text, Bytes, 13) == Expected, "runs in short pieces decode as the whole");
         Fuzz::Require(WriteInPieces(Text, Bytes, 997) == Expected, "runs in long pieces decode as the whole");
     }
 
     // The bytes as UTF-16 of either order read in pieces, as a file with a UTF-16 mark is.
-    for (const auto Order : {BRMB::Text::Encoding::Utf16LE, BRMB::Text::Encoding::Utf16BE})
+    for (const auto Order : {BRMB::Bridge::Text::Encoding::Utf16LE, BRMB::Bridge::Text::Encoding::Utf16BE})
     {
         RC::StringType Ordered;
         for (size_t At = 0; At + 1 < Size; At += 2)
         {
-            const bool Little = Order == BRMB::Text::Encoding::Utf16LE;
+            const bool Little = Order == BRMB::Bridge::Text::Encoding::Utf16LE;
             Ordered.push_back(static_cast<RC::CharType>(Data[At + (Little ? 1 : 0)] << 8 | Data[At + (Little ? 0 : 1)]));
         }
-        BRMB::Text::Utf16Reader Reader(Order);
+        BRMB::Bridge::Text::Utf16Reader Reader(Order);
         std::string Pieces;
         for (size_t At = 0; At < Size;)
         {
@@ -128,22 +128,22 @@ extern "C" auto LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) -> int
             At += Length;
         }
         Pieces += Reader.Finish();
-        Fuzz::Require(Pieces == BRMB::Text::Utf16ToUtf8(Ordered), "UTF-16 in pieces reads as the whole text");
+        Fuzz::Require(Pieces == BRMB::Bridge::Text::Utf16ToUtf8(Ordered), "UTF-16 in pieces reads as the whole text");
     }
 
     // The same bytes as UTF-16 units (native order).
     RC::StringType Units(Size / sizeof(RC::CharType), RC::CharType{});
     std::memcpy(Units.data(), Data, Units.size() * sizeof(RC::CharType));
-    const std::string Encoded = BRMB::Text::Utf16ToUtf8(Units);
+    const std::string Encoded = BRMB::Bridge::Text::Utf16ToUtf8(Units);
     Fuzz::Require(utf8::is_valid(Encoded.begin(), Encoded.end()), "encoded UTF-16 is valid UTF-8");
     Fuzz::Require(Encoded.size() <= Units.size() * 3, "three bytes at most per unit");
     if (IsWellFormedUtf16(Units))
     {
-        Fuzz::Require(BRMB::Text::Utf8ToUtf16(Encoded) == Units, "well-formed UTF-16 survives a round trip");
+        Fuzz::Require(BRMB::Bridge::Text::Utf8ToUtf16(Encoded) == Units, "well-formed UTF-16 survives a round trip");
     }
     else
     {
-        Fuzz::Require(IsWellFormedUtf16(BRMB::Text::Utf8ToUtf16(Encoded)), "repaired text stays well formed");
+        Fuzz::Require(IsWellFormedUtf16(BRMB::Bridge::Text::Utf8ToUtf16(Encoded)), "repaired text stays well formed");
     }
 
     // An engine string over the units without a terminator: the view stops at its count.
@@ -155,7 +155,7 @@ extern "C" auto LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) -> int
         {
             Chars.Add(Unit);
         }
-        const RC::StringViewType View = BRMB::Text::FStringView(Text);
+        const RC::StringViewType View = BRMB::Bridge::Text::FStringView(Text);
         const size_t Nul = Units.find(RC::CharType{});
         Fuzz::Require(View == RC::StringViewType(Units).substr(0, Nul), "the view ends at the first NUL or the count");
     }

@@ -37,7 +37,7 @@ namespace VEXA_Anim
         float PollElapsed = 0.0f;
     };
 
-    // The bridge's own log operations; they behave exactly as the core's.
+    // The animation bridge's log operations; they behave exactly as the core's.
     auto LogWide(RC::StringType Text, bool Alternate) -> void;
     auto LogNarrow(std::string Text, bool Alternate) -> void;
 

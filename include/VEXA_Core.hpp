@@ -1,5 +1,5 @@
-// The core services object: hook bridge, log bridge, file services and the world-actor
-// registry of the core Blueprint library. One global instance, used on the game thread; the
+// The core services object: the hooks of the core Blueprint library (the log, the file services)
+// and the world-actor registry. One global instance, used on the game thread; the
 // host's event-loop thread resets it at uninstall and start-up, behind the callback gate.
 #pragma once
 
@@ -46,7 +46,7 @@ namespace VEXA
         auto RegisterHook_VEXA_CPP_RegisterWorldActor(bool Unused = false) -> bool;
         auto RegisterHook_VEXA_CPP_DestroyedWorldActor(bool Unused = false) -> bool;
 
-        // Log bridge. Narrow text is UTF-8 and is decoded, not widened byte by byte.
+        // The log line and the conversions. Narrow text is UTF-8 and is decoded.
         auto LogWide(RC::StringType Text, bool Alternate) -> void;
         auto LogNarrow(std::string Text, bool Alternate) -> void;
         auto FStringToUtf8(RC::Unreal::FString Text) -> std::string;

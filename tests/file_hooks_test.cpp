@@ -19,8 +19,7 @@
 
 #include <gtest/gtest.h>
 
-#include <log_bridge.hpp>
-
+#include "bridge/text.hpp"
 #include "support/child_process.hpp"
 #include "support/file_services_fixture.hpp"
 
@@ -269,7 +268,7 @@ TEST_F(FileServicesTest, SequencesAcrossChunkEdgesReadAsTheWholeText)
         }
         std::string Stripped = Bytes.substr(0, Bytes.find('\0'));
         std::erase_if(Stripped, [](const char Byte) { return Byte == '\r' || Byte == '\n'; });
-        const std::string Expected = BRMB::Text::Utf16ToUtf8(BRMB::Text::Utf8ToUtf16(Stripped));
+        const std::string Expected = BRMB::Bridge::Text::Utf16ToUtf8(BRMB::Bridge::Text::Utf8ToUtf16(Stripped));
         const std::string Path = Scratch.Text(Each.Name);
         Scratch.MakeFile(Each.Name, Bytes);
 

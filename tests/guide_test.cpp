@@ -1,7 +1,8 @@
 // The guide for Blueprint authors states the contract nobody can see in a header. These tests
 // keep it from drifting: every quoted text exists in the mod's sources, every hooked function
 // has its section, and every parameter table matches the layout the Blueprint half declares,
-// which is the layout every hook test calls the mod with.
+// which is the layout every hook test calls the mod with. The architecture guide names files
+// and folders: each of them exists, and the layering rules it states hold in the sources.
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -300,5 +301,64 @@ namespace
                 }
             }
         }
+    }
+
+    // Repository paths in code spans (`src/bridge/log.hpp`, `CMakePresets.json`) and relative
+    // link targets, the latter against the document's own folder.
+    TEST(Guide, EveryPathTheArchitectureNamesExists)
+    {
+        const fs::path Root(BRAMBLEON_SOURCE_DIR);
+        const auto Markdown = ReadFile(Root / "docs" / "architecture.md");
+        const std::regex Span(R"re(`((?:src|include|host|tools|tests|docs|cmake|bench|fuzz|scenarios|\.ci))re"
+                              R"re((?:/[\w.\-/]*)?|[\w\-]+\.(?:txt|json|md))`)re");
+        const std::regex Link(R"re(\]\(([^):#]+)\))re");
+        std::vector<fs::path> Named;
+        for (auto Match = std::sregex_iterator(Markdown.begin(), Markdown.end(), Span); Match != std::sregex_iterator();
+             ++Match)
+        {
+            Named.push_back(Root / (*Match)[1].str());
+        }
+        for (auto Match = std::sregex_iterator(Markdown.begin(), Markdown.end(), Link); Match != std::sregex_iterator();
+             ++Match)
+        {
+            Named.push_back(Root / "docs" / (*Match)[1].str());
+        }
+        ASSERT_GT(Named.size(), 20U) << "the architecture guide names the files of every layer";
+        for (const auto& Path : Named)
+        {
+            EXPECT_TRUE(fs::exists(Path)) << "named in docs/architecture.md, absent: " << Path.lexically_relative(Root);
+        }
+    }
+
+    // The mod's sources include nothing of the simulated engine; the shared machinery and the
+    // discovery mechanism include no service and name no Blueprint function.
+    TEST(Guide, TheLayersKeepToTheirRules)
+    {
+        const fs::path Root(BRAMBLEON_SOURCE_DIR);
+        const std::regex Simulated(R"re(#include\s*[<"]Sim/)re");
+        const std::regex Service(R"re(#include\s*[<"](?:VEXA_Core|VEXA_Anim_Core|Brambleon|BRMB_UE4SSMOD)\.hpp|)re"
+                                 R"re(#include\s*"(?:core|anim|proxy|mod)/|_CPP_)re");
+        const std::set<std::string> Mechanism{"src/discovery/discovery.hpp", "src/discovery/discovery.cpp",
+                                              "src/discovery/library_watch.hpp", "src/discovery/library_watch.cpp"};
+        size_t Shared = 0;
+        for (const char* Folder : {"src", "include"})
+        {
+            for (const auto& Entry : fs::recursive_directory_iterator(Root / Folder))
+            {
+                if (!Entry.is_regular_file())
+                {
+                    continue;
+                }
+                const auto Text = ReadFile(Entry.path());
+                const auto Name = Entry.path().lexically_relative(Root).generic_string();
+                EXPECT_FALSE(std::regex_search(Text, Simulated)) << Name << " includes the simulated engine";
+                if (Name.starts_with("src/bridge/") || Mechanism.contains(Name))
+                {
+                    ++Shared;
+                    EXPECT_FALSE(std::regex_search(Text, Service)) << Name << " knows a service";
+                }
+            }
+        }
+        EXPECT_GE(Shared, 15U) << "the shared machinery is in src/bridge and src/discovery";
     }
 } // namespace

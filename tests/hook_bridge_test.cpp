@@ -9,8 +9,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "core/hook_bridge.hpp"
-#include "core/param_view.hpp"
+#include "bridge/hook_bridge.hpp"
+#include "bridge/param_view.hpp"
+#include "core/contract.hpp"
 #include "discovery/discovery.hpp"
 #include "discovery/library_watch.hpp"
 #include "support/mod_fixture.hpp"
@@ -28,23 +29,25 @@ namespace BrambleonTest
 
         int HandlerCalls = 0;
 
-        auto CountingHandler(BRMB::HookContext& Context) -> void
+        auto CountingHandler(BRMB::Bridge::HookContext& Context) -> void
         {
             ++HandlerCalls;
-            BRMB::ParamView(Context).SetWideAt(0, STR("handled"));
+            BRMB::Bridge::ParamView(Context).SetWideAt(0, STR("handled"));
         }
 
-        auto ThrowingHandler(BRMB::HookContext& Context) -> void
+        auto ThrowingHandler(BRMB::Bridge::HookContext& Context) -> void
         {
-            BRMB::ParamView(Context).SetWideAt(0, STR("written before"));
+            BRMB::Bridge::ParamView(Context).SetWideAt(0, STR("written before"));
             throw std::runtime_error("handler broke");
         }
 
         // Names from the contract table, whose one String at 0 the test library declares too.
         constexpr auto Counted = STR("VEXA_CPP_SendToUE4SSLog");
         constexpr auto Thrower = STR("VEXA_CPP_DoesFileExist");
-        constexpr BRMB::HookSpec CountingSpec{STR("TEST"), Counted, &CountingHandler};
-        constexpr BRMB::HookSpec ThrowingSpec{STR("TEST"), Thrower, &ThrowingHandler};
+        constexpr BRMB::Bridge::HookedFunction CountingHook =
+            BRMB::Contract::Hook(STR("TEST"), Counted, &CountingHandler);
+        constexpr BRMB::Bridge::HookedFunction ThrowingHook =
+            BRMB::Contract::Hook(STR("TEST"), Thrower, &ThrowingHandler);
 
 
         class HookBridgeTest : public ModTest
@@ -64,7 +67,7 @@ namespace BrambleonTest
             // The hooks and callbacks these tests install through the bridge are their own, not the mod's.
             void TearDown() override
             {
-                BRMB::RemoveRecordedHooks();
+                BRMB::Bridge::RemoveRecordedHooks();
                 BRMB::Discovery::UnregisterTicks();
                 BRMB::Discovery::StopWatching();
                 ModTest::TearDown();
@@ -96,22 +99,22 @@ namespace BrambleonTest
         VEXA::HookSlot Slot;
         Sim().SetLoaded(BlueprintHalf::Half::Function(Library, Counted), false);
         const int LookupsBefore = Sim().FindObjectCalls();
-        EXPECT_FALSE(BRMB::RegisterLibraryHook<CountingSpec>(Slot, TestLibraryPath));
-        EXPECT_FALSE(BRMB::RegisterLibraryHook<CountingSpec>(Slot, TestLibraryPath));
+        EXPECT_FALSE(BRMB::Discovery::RegisterLibraryHook<CountingHook>(Slot, TestLibraryPath));
+        EXPECT_FALSE(BRMB::Discovery::RegisterLibraryHook<CountingHook>(Slot, TestLibraryPath));
         EXPECT_EQ(Slot.Function, nullptr);
         EXPECT_EQ(Slot.Ids, (VEXA::HookIds{0, 0}));
         // Functions come from the library's class, never from a search of the object array.
         EXPECT_EQ(Sim().FindObjectCalls(), LookupsBefore);
 
         Sim().SetLoaded(BlueprintHalf::Half::Function(Library, Counted), true);
-        EXPECT_TRUE(BRMB::RegisterLibraryHook<CountingSpec>(Slot, TestLibraryPath));
+        EXPECT_TRUE(BRMB::Discovery::RegisterLibraryHook<CountingHook>(Slot, TestLibraryPath));
         ASSERT_EQ(Slot.Function, BlueprintHalf::Half::Function(Library, Counted));
         EXPECT_NE(Slot.Ids, (VEXA::HookIds{0, 0}));
         EXPECT_EQ(Sim().RegisterHookCalls(Slot.Function), 1);
 
         // Known now: no further lookup, no second hook.
         const int LookupsAfter = Sim().FindObjectCalls();
-        EXPECT_TRUE(BRMB::RegisterLibraryHook<CountingSpec>(Slot, TestLibraryPath));
+        EXPECT_TRUE(BRMB::Discovery::RegisterLibraryHook<CountingHook>(Slot, TestLibraryPath));
         EXPECT_EQ(Sim().FindObjectCalls(), LookupsAfter);
         EXPECT_EQ(Sim().RegisterHookCalls(Slot.Function), 1);
         EXPECT_EQ(Sim().HookCount(Slot.Function), 1);
@@ -133,7 +136,7 @@ namespace BrambleonTest
             {"Blueprint hook on Function /Game/Tests/TestLibrary.TestLibrary_C:VEXA_CPP_SendToUE4SSLog (ids",
              [] {
                  VEXA::HookSlot Slot;
-                 BRMB::RegisterLibraryHook<CountingSpec>(Slot, TestLibraryPath);
+                 BRMB::Discovery::RegisterLibraryHook<CountingHook>(Slot, TestLibraryPath);
              }},
             {"engine-tick callback TEST/TEST_Forgotten",
              [] {
@@ -166,10 +169,10 @@ namespace BrambleonTest
     {
         Sim().GetFaults().FailRegisterHookFor = {Counted};
         VEXA::HookSlot Slot;
-        EXPECT_TRUE(BRMB::RegisterLibraryHook<CountingSpec>(Slot, TestLibraryPath));
+        EXPECT_TRUE(BRMB::Discovery::RegisterLibraryHook<CountingHook>(Slot, TestLibraryPath));
         EXPECT_EQ(Slot.Ids, (VEXA::HookIds{0, 0}));
         Sim().GetFaults().FailRegisterHookFor.clear();
-        EXPECT_TRUE(BRMB::RegisterLibraryHook<CountingSpec>(Slot, TestLibraryPath));
+        EXPECT_TRUE(BRMB::Discovery::RegisterLibraryHook<CountingHook>(Slot, TestLibraryPath));
         EXPECT_EQ(Sim().RegisterHookCalls(Slot.Function), 1);
         EXPECT_EQ(CallTest(Counted, STR("in")), STR("in"));
         EXPECT_EQ(HandlerCalls, 0);
@@ -178,7 +181,7 @@ namespace BrambleonTest
     TEST_F(HookBridgeTest, AThrowingHandlerIsReportedAndKeepsWhatItHadWritten)
     {
         VEXA::HookSlot Slot;
-        ASSERT_TRUE(BRMB::RegisterLibraryHook<ThrowingSpec>(Slot, TestLibraryPath));
+        ASSERT_TRUE(BRMB::Discovery::RegisterLibraryHook<ThrowingHook>(Slot, TestLibraryPath));
         EXPECT_EQ(CallTest(Thrower, STR("in")), STR("written before"));
         EXPECT_THAT(Lines(), ElementsAre(Normal("TEST : VEXA_CPP_DoesFileExist failed : handler broke")));
         EXPECT_EQ(Sim().EscapedExceptions(), 0);

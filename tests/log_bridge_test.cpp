@@ -7,10 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <DynamicOutput/Output.hpp>
-#include <log_bridge.hpp>
 
-#include "core/guard.hpp"
-
+#include "bridge/guard.hpp"
+#include "bridge/log.hpp"
 #include "support/mod_fixture.hpp"
 
 namespace BrambleonTest
@@ -64,7 +63,7 @@ namespace BrambleonTest
         for (const Case& Each : Cases)
         {
             ClearLog();
-            BRMB::Log::Wide(Each.Text, Each.Alternate);
+            BRMB::Bridge::LogLine(Each.Text, Each.Alternate);
             ASSERT_EQ(RawLog().size(), 1u) << ToUtf8(Each.Text);
             EXPECT_EQ(RawLog()[0].Text, Each.Delivered);
             EXPECT_EQ(RawLog()[0].Level, Each.Level);
@@ -88,7 +87,7 @@ namespace BrambleonTest
         for (const Case& Each : Cases)
         {
             ClearLog();
-            BRMB::Log::Narrow(Each.Utf8, false);
+            BRMB::Bridge::LogLine(Each.Utf8, false);
             ASSERT_EQ(RawLog().size(), 1u) << Each.Utf8;
             EXPECT_EQ(RawLog()[0].Text, Each.Delivered) << Each.Utf8;
             EXPECT_EQ(RawLog()[0].Level, 1);
@@ -99,27 +98,27 @@ namespace BrambleonTest
     {
         {
             const ScopedLogDevices None(NoDevices());
-            EXPECT_NO_THROW(BRMB::Log::Wide(STR("lost")));
+            EXPECT_NO_THROW(BRMB::Bridge::LogLine(STR("lost")));
         }
-        BRMB::Log::Wide(STR("kept"));
+        BRMB::Bridge::LogLine(STR("kept"));
         EXPECT_THAT(Lines(), ElementsAre(Normal("kept")));
     }
 
     TEST_F(LogBridgeTest, ABrokenDeviceListRaisesTheHostsErrorToTheCaller)
     {
         const ScopedLogDevices Broken(BrokenDevices());
-        EXPECT_THROW(BRMB::Log::Wide(STR("x")), std::runtime_error);
+        EXPECT_THROW(BRMB::Bridge::LogLine(STR("x")), std::runtime_error);
     }
 
     TEST_F(LogBridgeTest, BoundaryReportsWhatLeftTheBodyAndSwallowsIt)
     {
         bool Ran = false;
-        BRMB::Guarded(STR("VEXA"), STR("Body"), [&] { Ran = true; });
+        BRMB::Bridge::Guarded(STR("VEXA"), STR("Body"), [&] { Ran = true; });
         EXPECT_TRUE(Ran);
         EXPECT_THAT(Lines(), IsEmpty());
 
-        BRMB::Guarded(STR("VEXA_Anim"), STR("Thrower"), [] { throw std::runtime_error("bad \xC3\xA9 thing"); });
-        BRMB::Guarded(STR("BRMB"), STR("Other"), [] { throw 42; });
+        BRMB::Bridge::Guarded(STR("VEXA_Anim"), STR("Thrower"), [] { throw std::runtime_error("bad \xC3\xA9 thing"); });
+        BRMB::Bridge::Guarded(STR("BRMB"), STR("Other"), [] { throw 42; });
         EXPECT_THAT(Lines(), ElementsAre(Normal("VEXA_Anim : Thrower failed : bad \xC3\xA9 thing"),
                                          Normal("BRMB : Other failed : unknown error")));
     }
@@ -127,7 +126,7 @@ namespace BrambleonTest
     TEST_F(LogBridgeTest, BoundaryDropsItsLineWhenTheLogItselfFails)
     {
         const ScopedLogDevices Broken(BrokenDevices());
-        EXPECT_NO_THROW(BRMB::Guarded(STR("VEXA"), STR("Body"), [] { BRMB::Log::Wide(STR("x")); }));
+        EXPECT_NO_THROW(BRMB::Bridge::Guarded(STR("VEXA"), STR("Body"), [] { BRMB::Bridge::LogLine(STR("x")); }));
     }
 
     TEST_F(LogBridgeTest, BlueprintLogCallsArriveAsLinesInCallOrder)

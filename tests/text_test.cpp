@@ -11,17 +11,17 @@
 #include <utf8.h>
 
 #include <Unreal/FString.hpp>
-#include <log_bridge.hpp>
 
+#include "bridge/text.hpp"
 #include "support/mod_fixture.hpp"
 
 namespace BrambleonTest
 {
     namespace
     {
-        using BRMB::Text::FStringView;
-        using BRMB::Text::Utf16ToUtf8;
-        using BRMB::Text::Utf8ToUtf16;
+        using BRMB::Bridge::Text::FStringView;
+        using BRMB::Bridge::Text::Utf16ToUtf8;
+        using BRMB::Bridge::Text::Utf8ToUtf16;
 
         // The text of a string the test has no further use for.
         auto TextOf(RC::Unreal::FString Text) -> RC::StringType { return RC::StringType(FStringView(Text)); }
@@ -200,7 +200,7 @@ namespace BrambleonTest
                                      Block + std::string("\0\xC3\xA9", 3)};
         for (const std::string& Case : Cases)
         {
-            RC::Unreal::FString Converted = BRMB::Text::Utf8ToFString(Case);
+            RC::Unreal::FString Converted = BRMB::Bridge::Text::Utf8ToFString(Case);
             const RC::StringType Expected = Utf8ToUtf16(std::string_view(Case).substr(0, Case.find('\0')));
             EXPECT_EQ(HexUnits(RC::StringType(FStringView(Converted))), HexUnits(Expected)) << Hex(Case);
             const auto& Chars = Converted.GetCharArray();
@@ -226,7 +226,7 @@ namespace BrambleonTest
         const std::string Alphabet = std::string("aZ0 \r\n\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x82\x80\xBF\xC0\xED\xA0"
                                                  "\xF4\x90\xF5\xFF\xE0\x9F") +
                                      std::string(1, '\0');
-        BRMB::Text::FStringWriter Writer;
+        BRMB::Bridge::Text::FStringWriter Writer;
         for (int Round = 0; Round < 3000; ++Round)
         {
             std::string Text(Random() % 96, 'a');
@@ -284,7 +284,7 @@ namespace BrambleonTest
             const RC::StringType Expected = Utf8ToUtf16(Text);
             for (const size_t PieceBytes : {size_t{64} * 1024, size_t{4093}})
             {
-                BRMB::Text::FStringWriter Writer;
+                BRMB::Bridge::Text::FStringWriter Writer;
                 size_t MostCarried = 0;
                 for (size_t At = 0; At < Text.size(); At += PieceBytes)
                 {
@@ -301,7 +301,7 @@ namespace BrambleonTest
     // starts the next string afresh.
     TEST(TextTest, WriterGrowsPastItsReservationAndStartsAfreshAfterTake)
     {
-        BRMB::Text::FStringWriter Writer;
+        BRMB::Bridge::Text::FStringWriter Writer;
         Writer.Reserve(4);
         std::string Text;
         for (int Piece = 0; Piece < 500; ++Piece)

@@ -21,7 +21,7 @@ namespace BrambleonTest
 
             EXPECT_EQ(Register(Actor), nullptr);
 
-            EXPECT_EQ(Lines(), AdoptionLines());
+            EXPECT_EQ(Lines(), RegistrationLines());
             EXPECT_EQ(Core().WorldActor, Actor);
             for (const auto Name : {FindFirstOfName, FindAllOfName, NewObjectName})
             {
@@ -59,7 +59,7 @@ namespace BrambleonTest
             ClearLog();
 
             EXPECT_EQ(Register(Second), nullptr);
-            EXPECT_EQ(Lines(), AdoptionLines());
+            EXPECT_EQ(Lines(), RegistrationLines());
             EXPECT_EQ(Core().WorldActor, Second);
             for (const auto Name : {FindFirstOfName, FindAllOfName, NewObjectName})
             {
@@ -113,7 +113,7 @@ namespace BrambleonTest
 
             EXPECT_EQ(Register(Actor), nullptr);
 
-            EXPECT_EQ(Lines(), AdoptionLines());
+            EXPECT_EQ(Lines(), RegistrationLines());
             EXPECT_EQ(Core().WorldActor, Actor);
             for (const auto Name : {FindFirstOfName, FindAllOfName, NewObjectName})
             {
@@ -154,7 +154,7 @@ namespace BrambleonTest
             ClearLog();
             Register(Second);
 
-            EXPECT_EQ(Lines(), AdoptionLines());
+            EXPECT_EQ(Lines(), RegistrationLines());
             for (const auto Name : {FindFirstOfName, FindAllOfName, NewObjectName})
             {
                 const bool Missing = RC::StringViewType(Name) == Case.Function;
@@ -191,7 +191,7 @@ namespace BrambleonTest
             EXPECT_EQ(Core().NewObjectHookIds, NotHooked);
             EXPECT_EQ(Sim().HookCount(ObjectFunction(First, NewObjectName)), 0);
 
-            // The same actor again is no new adoption: no retry.
+            // The same actor again is no new registration: no retry.
             ClearLog();
             Register(First);
             EXPECT_EQ(Texts(), std::vector<std::string>{"VEXA : SetNewWorldActor"});
@@ -202,7 +202,7 @@ namespace BrambleonTest
             ClearLog();
             Register(Second);
 
-            EXPECT_EQ(Lines(), AdoptionLines());
+            EXPECT_EQ(Lines(), RegistrationLines());
             EXPECT_EQ(Sim().RegisterHookCalls(ObjectFunction(Second, NewObjectName)), 2);
             EXPECT_TRUE(HookedOnce(Second, NewObjectName));
             EXPECT_EQ(Sim().RegisterHookCalls(ObjectFunction(Second, FindFirstOfName)), 1);

@@ -1,4 +1,4 @@
-// Parameter blocks of Blueprint calls and the shorthands for property specs.
+// Parameter blocks of Blueprint calls and the shorthands for property declarations.
 #include <cstring>
 #include <stdexcept>
 

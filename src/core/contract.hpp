@@ -1,42 +1,23 @@
 // The parameters each hooked Blueprint function must declare, in declaration order: the one
-// table that the hook bridge checks a function's reflection against before hooking it, that the
-// simulator's Blueprint half declares its functions from and that the guide's tables are
-// checked against. A function declared otherwise is not hooked: its handler would read and
-// write the block at these offsets.
+// table that every hook description takes its parameters from (so the hook bridge checks a
+// function's reflection against it before hooking it), that the simulator's Blueprint half
+// declares its functions from and that the guide's tables are checked against. A function
+// declared otherwise is not hooked: its handler would read and write the block at these offsets.
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 #include <iterator>
 #include <span>
 
 #include <String/StringType.hpp>
 
+#include "bridge/hook_bridge.hpp"
+
 namespace BRMB::Contract
 {
-    enum class ParamType
-    {
-        String,          // FString, 16 bytes
-        Name,            // FName, 8 bytes
-        ObjectReference, // UObject*, 8 bytes; not a class reference
-        ClassReference,  // UClass*, 8 bytes
-        Value8,          // any 8-byte value: the game's entry type, or bytes the hook never reads
-    };
-
-    enum class Direction
-    {
-        In,  // an input pin; a hook may write its answer over it in the block
-        Out, // an output pin
-    };
-
-    struct Param
-    {
-        const RC::CharType* Name; // as the simulator declares it; the engine's names are not compared
-        ParamType Type;
-        int32_t Offset;
-        int32_t Size;
-        Direction Dir;
-    };
+    using Bridge::Direction;
+    using Bridge::Param;
+    using Bridge::ParamType;
 
     struct Function
     {
@@ -120,5 +101,18 @@ namespace BRMB::Contract
     {
         const size_t Entry = IndexOf(Name);
         return Entry < std::size(Functions) ? &Functions[Entry] : nullptr;
+    }
+
+    // The hook description of a function of the table, with the table's parameters; a name the
+    // table lacks does not compile.
+    consteval auto Hook(const RC::CharType* Prefix, const RC::CharType* Name, Bridge::HookHandler Handler)
+        -> Bridge::HookedFunction
+    {
+        const size_t Entry = IndexOf(Name);
+        if (Entry == std::size(Functions))
+        {
+            throw "every hooked function has a contract";
+        }
+        return {Prefix, Functions[Entry].Name, Handler, Functions[Entry].Params};
     }
 } // namespace BRMB::Contract

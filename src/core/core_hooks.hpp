@@ -2,11 +2,14 @@
 // Each runs on the game thread inside the Blueprint call, within the exception boundary.
 #pragma once
 
-#include "core/hook_bridge.hpp"
+#include "bridge/hook_bridge.hpp"
+#include "core/contract.hpp"
 
 namespace VEXA::Hooks
 {
-    using BRMB::HookContext;
+    using BRMB::Bridge::HookContext;
+    using BRMB::Bridge::HookedFunction;
+    using BRMB::Contract::Hook;
 
     auto SendToUE4SSLog(HookContext& Context) -> void;
     auto GetNamesFromDir(HookContext& Context) -> void;
@@ -19,16 +22,20 @@ namespace VEXA::Hooks
     auto FindAllOf(HookContext& Context) -> void;
     auto NewObject(HookContext& Context) -> void;
 
-    inline constexpr BRMB::HookSpec SendToUE4SSLogSpec{STR("VEXA"), STR("VEXA_CPP_SendToUE4SSLog"), &SendToUE4SSLog};
-    inline constexpr BRMB::HookSpec GetNamesFromDirSpec{STR("VEXA"), STR("VEXA_CPP_GetNamesFromDir"), &GetNamesFromDir};
-    inline constexpr BRMB::HookSpec DoesFileExistSpec{STR("VEXA"), STR("VEXA_CPP_DoesFileExist"), &DoesFileExist};
-    inline constexpr BRMB::HookSpec GetFileContentsSpec{STR("VEXA"), STR("VEXA_CPP_GetFileContents"), &GetFileContents};
-    inline constexpr BRMB::HookSpec SaveFileSpec{STR("VEXA"), STR("VEXA_CPP_SaveFile"), &SaveFile};
-    inline constexpr BRMB::HookSpec RegisterWorldActorSpec{STR("VEXA"), STR("VEXA_CPP_RegisterWorldActor"),
-                                                           &RegisterWorldActor};
-    inline constexpr BRMB::HookSpec DestroyedWorldActorSpec{STR("VEXA"), STR("VEXA_CPP_DestroyedWorldActor"),
-                                                            &DestroyedWorldActor};
-    inline constexpr BRMB::HookSpec FindFirstOfSpec{STR("VEXA"), STR("VEXA_CPP_FindFirstOf"), &FindFirstOf};
-    inline constexpr BRMB::HookSpec FindAllOfSpec{STR("VEXA"), STR("VEXA_CPP_FindAllOf"), &FindAllOf};
-    inline constexpr BRMB::HookSpec NewObjectSpec{STR("VEXA"), STR("VEXA_CPP_NewObject"), &NewObject};
+    inline constexpr HookedFunction SendToUE4SSLogHook =
+        Hook(STR("VEXA"), STR("VEXA_CPP_SendToUE4SSLog"), &SendToUE4SSLog);
+    inline constexpr HookedFunction GetNamesFromDirHook =
+        Hook(STR("VEXA"), STR("VEXA_CPP_GetNamesFromDir"), &GetNamesFromDir);
+    inline constexpr HookedFunction DoesFileExistHook =
+        Hook(STR("VEXA"), STR("VEXA_CPP_DoesFileExist"), &DoesFileExist);
+    inline constexpr HookedFunction GetFileContentsHook =
+        Hook(STR("VEXA"), STR("VEXA_CPP_GetFileContents"), &GetFileContents);
+    inline constexpr HookedFunction SaveFileHook = Hook(STR("VEXA"), STR("VEXA_CPP_SaveFile"), &SaveFile);
+    inline constexpr HookedFunction RegisterWorldActorHook =
+        Hook(STR("VEXA"), STR("VEXA_CPP_RegisterWorldActor"), &RegisterWorldActor);
+    inline constexpr HookedFunction DestroyedWorldActorHook =
+        Hook(STR("VEXA"), STR("VEXA_CPP_DestroyedWorldActor"), &DestroyedWorldActor);
+    inline constexpr HookedFunction FindFirstOfHook = Hook(STR("VEXA"), STR("VEXA_CPP_FindFirstOf"), &FindFirstOf);
+    inline constexpr HookedFunction FindAllOfHook = Hook(STR("VEXA"), STR("VEXA_CPP_FindAllOf"), &FindAllOf);
+    inline constexpr HookedFunction NewObjectHook = Hook(STR("VEXA"), STR("VEXA_CPP_NewObject"), &NewObject);
 } // namespace VEXA::Hooks

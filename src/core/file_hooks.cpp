@@ -16,20 +16,24 @@
 #include <vector>
 
 #include <VEXA_Core.hpp>
-#include <log_bridge.hpp>
 
+#include "bridge/guard.hpp"
+#include "bridge/log.hpp"
+#include "bridge/param_view.hpp"
+#include "bridge/text.hpp"
 #include "core/core_hooks.hpp"
 #include "core/file_system.hpp"
-#include "core/guard.hpp"
-#include "core/param_view.hpp"
 
 namespace fs = std::filesystem;
 
 namespace VEXA
 {
+    using BRMB::Bridge::LogLine;
+    using BRMB::Bridge::ParamView;
+
     namespace
     {
-        auto LogMissingFile() -> void { BRMB::Log::Wide(STR("VEXA Request file does not exist")); }
+        auto LogMissingFile() -> void { LogLine(STR("VEXA Request file does not exist")); }
     } // namespace
 
     auto VEXA_Core::DoesPathExist(const std::string& Path) -> bool
@@ -129,7 +133,7 @@ namespace VEXA
         // are read, so a file that grows meanwhile still ends. A byte order mark at the start is
         // not text. After a UTF-16 mark the file is UTF-16, turned into UTF-8 a chunk at a time.
         // Reading stops once a NUL has ended the text.
-        auto ReadChunks(std::FILE* const File, bool RemoveLineBreaks, BRMB::Text::FStringWriter& Text) -> bool
+        auto ReadChunks(std::FILE* const File, bool RemoveLineBreaks, BRMB::Bridge::Text::FStringWriter& Text) -> bool
         {
             std::error_code Error;
             std::uint64_t Left = FileSystem::StoredSize(File, Error);
@@ -157,13 +161,14 @@ namespace VEXA
             };
             const std::uint64_t Size = Left;
             size_t Read = ReadChunk();
-            const BRMB::Text::ByteOrderMark Mark = BRMB::Text::FindByteOrderMark(std::string_view(Chunk.get(), Read));
+            const BRMB::Bridge::Text::ByteOrderMark Mark =
+                BRMB::Bridge::Text::FindByteOrderMark(std::string_view(Chunk.get(), Read));
             const std::uint64_t Reserved = std::min<std::uint64_t>(Size - std::min<std::uint64_t>(Size, Mark.Length), MostReservedBytes);
             size_t Start = std::min(Read, Mark.Length);
-            if (Mark.Kind != BRMB::Text::Encoding::Utf8)
+            if (Mark.Kind != BRMB::Bridge::Text::Encoding::Utf8)
             {
                 Text.Reserve(static_cast<size_t>(Reserved / 2));
-                BRMB::Text::Utf16Reader Utf16(Mark.Kind);
+                BRMB::Bridge::Text::Utf16Reader Utf16(Mark.Kind);
                 do
                 {
                     std::string Utf8 = Utf16.Decode(std::string_view(Chunk.get() + Start, Read - Start));
@@ -188,7 +193,7 @@ namespace VEXA
     // file is made on the way, which on large files costs more than the read itself.
     auto VEXA_Core::ReadFileText(const std::string& FilePath, bool RemoveLineBreaks) -> RC::Unreal::FString
     {
-        BRMB::Log::Narrow("VEXA Request file : " + FilePath);
+        LogLine("VEXA Request file : " + FilePath);
         if (!DoesPathExist(FilePath))
         {
             LogMissingFile();
@@ -198,7 +203,7 @@ namespace VEXA
         // denied) reads as empty text without a further line.
         std::error_code Error;
         const FileSystem::FileHandle File = FileSystem::OpenForReading(FileSystem::PathFromUtf8(FilePath), Error);
-        BRMB::Text::FStringWriter Text;
+        BRMB::Bridge::Text::FStringWriter Text;
         if (!File || !ReadChunks(File.get(), RemoveLineBreaks, Text))
         {
             return {};
@@ -219,9 +224,9 @@ namespace VEXA::Hooks
         // A path text with an unpaired surrogate names no file: its UTF-8 form would carry
         // U+FFFD in the surrogate's place, so names that differ only there would all reach the
         // one file whose name holds U+FFFD.
-        auto NamesAFile(const BRMB::ParamView& Params, size_t Offset) -> bool
+        auto NamesAFile(const ParamView& Params, size_t Offset) -> bool
         {
-            return BRMB::Text::IsWellFormedUtf16(BRMB::Text::FStringView(Params.FStringAt(Offset)));
+            return BRMB::Bridge::Text::IsWellFormedUtf16(BRMB::Bridge::Text::FStringView(Params.FStringAt(Offset)));
         }
 
         auto JoinNames(const std::vector<std::string>& Names) -> std::string
@@ -291,7 +296,7 @@ namespace VEXA::Hooks
 
     auto GetNamesFromDir(HookContext& Context) -> void
     {
-        const BRMB::ParamView Params(Context);
+        const ParamView Params(Context);
         const std::vector<std::string> Names =
             NamesAFile(Params, PathParam) ? CoreInstance().ListDirNames(Params.Utf8At(PathParam)) : std::vector<std::string>{};
         Params.SetUtf8At(PathParam, JoinNames(Names));
@@ -299,17 +304,17 @@ namespace VEXA::Hooks
 
     auto DoesFileExist(HookContext& Context) -> void
     {
-        const BRMB::ParamView Params(Context);
+        const ParamView Params(Context);
         const bool Exists = NamesAFile(Params, PathParam) && CoreInstance().DoesPathExist(Params.Utf8At(PathParam));
         Params.SetUtf8At(PathParam, Exists ? "true" : "false");
     }
 
     auto GetFileContents(HookContext& Context) -> void
     {
-        const BRMB::ParamView Params(Context);
+        const ParamView Params(Context);
         if (!NamesAFile(Params, PathParam))
         {
-            BRMB::Log::Narrow("VEXA Request file : " + Params.Utf8At(PathParam));
+            LogLine("VEXA Request file : " + Params.Utf8At(PathParam));
             LogMissingFile();
             Params.FStringAt(PathParam) = RC::Unreal::FString();
             return;
@@ -319,15 +324,15 @@ namespace VEXA::Hooks
 
     auto SaveFile(HookContext& Context) -> void
     {
-        const BRMB::ParamView Params(Context);
+        const ParamView Params(Context);
         const std::string FolderPath = Params.Utf8At(FolderParam);
         const std::string FileName = Params.Utf8At(FileNameParam);
-        BRMB::Log::Narrow("VEXA Saving file : " + FolderPath + FileName);
+        LogLine("VEXA Saving file : " + FolderPath + FileName);
 
         const auto Fail = [&](std::string_view Reason) {
             Params.SetUtf8At(FolderParam, "::FileSaveFailed::");
             Params.SetUtf8At(TextParam, Reason);
-            BRMB::Log::Wide(STR("Saving File Failed"));
+            LogLine(STR("Saving File Failed"));
         };
         if (FolderPath.empty())
         {
@@ -354,7 +359,7 @@ namespace VEXA::Hooks
         if (const std::optional<SaveFailure> Failure = WriteTextFile(CoreInstance(), FolderPath, FileName, Text))
         {
             Fail(Failure->Reason);
-            BRMB::ReportFailure(SaveFileSpec.Prefix, SaveFileSpec.Function, Failure->Description);
+            BRMB::Bridge::ReportFailure(SaveFileHook.Prefix, SaveFileHook.Function, Failure->Description);
             return;
         }
         Params.SetUtf8At(FolderParam, "::FileSaveSuccess::");

@@ -17,14 +17,17 @@
 #include <Unreal/UObject.hpp>
 #include <Unreal/UObjectGlobals.hpp>
 #include <VEXA_Core.hpp>
-#include <log_bridge.hpp>
 
-#include "core/adoption.hpp"
+#include "bridge/log.hpp"
+#include "bridge/param_view.hpp"
+#include "bridge/registration.hpp"
 #include "core/core_hooks.hpp"
-#include "core/param_view.hpp"
 
 namespace VEXA
 {
+    using BRMB::Bridge::LogLine;
+    using BRMB::Bridge::ParamView;
+
     namespace
     {
         using RC::Unreal::FArrayProperty;
@@ -53,7 +56,7 @@ namespace VEXA
             UObject* const Actor = CoreInstance().WorldActor;
             if (Actor == nullptr)
             {
-                BRMB::Log::Narrow("VEXA : WorldActor is not registered");
+                LogLine("VEXA : WorldActor is not registered");
             }
             return Actor;
         }
@@ -87,7 +90,7 @@ namespace VEXA
             {
                 if (!Quiet)
                 {
-                    BRMB::Log::Narrow(MissingLine);
+                    LogLine(MissingLine);
                 }
                 return nullptr;
             }
@@ -105,7 +108,7 @@ namespace VEXA
             {
                 if (!Quiet)
                 {
-                    BRMB::Log::Narrow(WrongTypeLine);
+                    LogLine(WrongTypeLine);
                 }
                 return nullptr;
             }
@@ -185,13 +188,13 @@ namespace VEXA
             RC::StringType Line(STR("VEXA : "));
             Line.append(Variable).append(STR(" holds ")).append(Allowed.GetName()).append(STR(" references : a "));
             Line.append(Class.GetName()).append(STR(" is not ")).append(Outcome);
-            BRMB::Log::Wide(Line);
+            LogLine(Line);
         }
     } // namespace
 
     auto VEXA_Core::SetNewWorldActor(RC::Unreal::UObject* NewActor) -> bool
     {
-        BRMB::Log::Narrow("VEXA : SetNewWorldActor");
+        LogLine("VEXA : SetNewWorldActor");
         if (NewActor == nullptr)
         {
             return false;
@@ -200,21 +203,21 @@ namespace VEXA
         {
             return true;
         }
-        BRMB::Log::Narrow("VEXA : SetNewWorldActor : Calling ClearWorldActor");
+        LogLine("VEXA : SetNewWorldActor : Calling ClearWorldActor");
         ClearWorldActor();
         WorldActor = NewActor;
 
-        const std::array<BRMB::AdoptedFunction, 3> Functions{{
-            {Hooks::FindFirstOfSpec.Function, &FindFirstOfHookIds, &BRMB::HookFunction<Hooks::FindFirstOfSpec>,
+        const std::array<BRMB::Bridge::RegisteredObjectFunction, 3> Functions{{
+            {Hooks::FindFirstOfHook.Function, &FindFirstOfHookIds, &BRMB::Bridge::HookFunction<Hooks::FindFirstOfHook>,
              "VEXA : WorldActor FindFirstOf is nullptr"},
-            {Hooks::FindAllOfSpec.Function, &FindAllOfHookIds, &BRMB::HookFunction<Hooks::FindAllOfSpec>,
+            {Hooks::FindAllOfHook.Function, &FindAllOfHookIds, &BRMB::Bridge::HookFunction<Hooks::FindAllOfHook>,
              "VEXA : WorldActor FindAllOf is nullptr"},
-            {Hooks::NewObjectSpec.Function, &NewObjectHookIds, &BRMB::HookFunction<Hooks::NewObjectSpec>,
+            {Hooks::NewObjectHook.Function, &NewObjectHookIds, &BRMB::Bridge::HookFunction<Hooks::NewObjectHook>,
              "VEXA : WorldActor NewObject is nullptr", "VEXA : WorldActor NewObject Hook failed"},
         }};
-        BRMB::HookAdoptedFunctions(*WorldActor, Functions, [](std::string_view Line) { BRMB::Log::Narrow(Line); });
+        BRMB::Bridge::HookRegisteredObject(*WorldActor, Functions);
 
-        BRMB::Log::Narrow("VEXA : SetNewWorldActor : Finished SetNewWorldActor");
+        LogLine("VEXA : SetNewWorldActor : Finished SetNewWorldActor");
         return true;
     }
 
@@ -228,11 +231,11 @@ namespace VEXA::Hooks
 {
     auto RegisterWorldActor(HookContext& Context) -> void
     {
-        const BRMB::ParamView Params(Context);
+        const ParamView Params(Context);
         UObject* const Actor = Params.ObjectAt(ObjectParam);
         if (Actor == nullptr)
         {
-            BRMB::Log::Wide(STR("VEXA : Register WorldActor : Passed WorldActor is Null"));
+            LogLine(STR("VEXA : Register WorldActor : Passed WorldActor is Null"));
             return;
         }
         if (CoreInstance().SetNewWorldActor(Actor))
@@ -243,10 +246,10 @@ namespace VEXA::Hooks
 
     auto DestroyedWorldActor(HookContext& Context) -> void
     {
-        const BRMB::ParamView Params(Context);
+        const ParamView Params(Context);
         if (Params.ObjectAt(ObjectParam) == nullptr)
         {
-            BRMB::Log::Wide(STR("VEXA : Destroyed WorldActor : Passed WorldActor is Null"));
+            LogLine(STR("VEXA : Destroyed WorldActor : Passed WorldActor is Null"));
             return;
         }
         // Any actor ends the registration: only one world actor exists at a time.
@@ -256,7 +259,7 @@ namespace VEXA::Hooks
 
     auto FindFirstOf(HookContext& Context) -> void
     {
-        BRMB::Log::Narrow("VEXA : WorldActor::FindFirstOf Hook Triggered!");
+        LogLine("VEXA : WorldActor::FindFirstOf Hook Triggered!");
         UObject* const Actor = RegisteredActor();
         if (Actor == nullptr)
         {
@@ -267,10 +270,10 @@ namespace VEXA::Hooks
         {
             return;
         }
-        const std::string ClassName = BRMB::ParamView(Context).Utf8At(ClassNameParam);
+        const std::string ClassName = ParamView(Context).Utf8At(ClassNameParam);
         if (ClassName.empty())
         {
-            BRMB::Log::Narrow("VEXA : No ClassName");
+            LogLine("VEXA : No ClassName");
             return;
         }
         UObject* const Found = RC::Unreal::UObjectGlobals::FindFirstOf(ClassName);
@@ -286,7 +289,7 @@ namespace VEXA::Hooks
 
     auto FindAllOf(HookContext& Context) -> void
     {
-        BRMB::Log::Narrow("VEXA : WorldActor::FindAllOf Hook Triggered!");
+        LogLine("VEXA : WorldActor::FindAllOf Hook Triggered!");
         UObject* const Actor = RegisteredActor();
         if (Actor == nullptr)
         {
@@ -300,11 +303,11 @@ namespace VEXA::Hooks
         }
         // A corrupt header cannot be trusted even to be emptied: its storage is left alone.
         ObjectRefs->CheckInvariants();
-        const std::string ClassName = BRMB::ParamView(Context).Utf8At(ClassNameParam);
+        const std::string ClassName = ParamView(Context).Utf8At(ClassNameParam);
         if (ClassName.empty())
         {
             ObjectRefs->Empty();
-            BRMB::Log::Narrow("VEXA : No ClassName");
+            LogLine("VEXA : No ClassName");
             return;
         }
         std::vector<UObject*> FoundObjects;
@@ -321,7 +324,7 @@ namespace VEXA::Hooks
         ObjectRefs->Empty();
         if (FoundObjects.empty())
         {
-            BRMB::Log::Narrow("VEXA : FindAllOf : FoundObjects is empty");
+            LogLine("VEXA : FindAllOf : FoundObjects is empty");
         }
         for (UObject* const Found : FoundObjects)
         {
@@ -331,19 +334,19 @@ namespace VEXA::Hooks
 
     auto NewObject(HookContext& Context) -> void
     {
-        BRMB::Log::Narrow("VEXA : WorldActor::NewObject Hook Triggered!");
+        LogLine("VEXA : WorldActor::NewObject Hook Triggered!");
         UObject* const Actor = RegisteredActor();
         if (Actor == nullptr)
         {
             return;
         }
-        const BRMB::ParamView Params(Context);
+        const ParamView Params(Context);
         UObject* const Outer = Params.ObjectAt(OuterParam);
         UClass* const Class = Params.ObjectAt<UClass>(ClassParam);
         if (Class == nullptr)
         {
             // Nothing to construct; the Blueprint reads null rather than a stale object.
-            BRMB::Log::Narrow("VEXA : NewObject : No Class");
+            LogLine("VEXA : NewObject : No Class");
             if (UObject** const ObjectRef = ObjectRefOf(*Actor, true).Storage; ObjectRef != nullptr)
             {
                 *ObjectRef = nullptr;

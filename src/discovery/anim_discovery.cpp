@@ -1,8 +1,8 @@
 // Discovery of the animation library: the pass that finds the library goes on to hook its one
 // function and completes when that is found; silent while anything is missing. Game thread only.
 #include <VEXA_Anim_Core.hpp>
-#include <log_bridge.hpp>
 
+#include "bridge/log.hpp"
 #include "discovery/discovery.hpp"
 
 namespace VEXA_Anim
@@ -20,11 +20,6 @@ namespace VEXA_Anim
             return Anim.RegisterHook_VEXA_Anim_CPP_GetResponse(false) ? PassResult::Complete : PassResult::Pending;
         }
 
-        auto Announce(VEXA_Anim_Core&, RC::StringViewType Line) -> void
-        {
-            LogWide(RC::StringType(Line), false);
-        }
-
         constexpr BRMB::Discovery::Config<VEXA_Anim_Core> AnimDiscovery{
             .Prefix = STR("VEXA_Anim"),
             .Owner = STR("VEXA_Anim_Core"),
@@ -35,7 +30,6 @@ namespace VEXA_Anim
             .Interval = &BRMB::Discovery::SlowInterval<VEXA_Anim_Core>,
             .Pass = &Pass,
             .CompletionLine = STR("VEXA_Anim : BP Components Valid!"),
-            .Announce = &Announce,
             .WhilePending = nullptr,
         };
     } // namespace
@@ -44,6 +38,6 @@ namespace VEXA_Anim
     {
         Core = CoreServices;
         BRMB::Discovery::Register<AnimDiscovery>();
-        BRMB::Log::Wide(STR("VEXA_Anim_Core initialize has been ran."));
+        BRMB::Bridge::LogLine(STR("VEXA_Anim_Core initialize has been ran."));
     }
 } // namespace VEXA_Anim

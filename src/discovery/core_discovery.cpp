@@ -2,8 +2,8 @@
 // functions in turn), completion on the pass after the last is found, and a time-out line on
 // every pass once the time-out accumulator reaches its limit. Game thread only.
 #include <VEXA_Core.hpp>
-#include <log_bridge.hpp>
 
+#include "bridge/log.hpp"
 #include "discovery/discovery.hpp"
 
 namespace VEXA
@@ -56,18 +56,13 @@ namespace VEXA
             return static_cast<double>(Core.PollInterval);
         }
 
-        auto Announce(VEXA_Core& Core, RC::StringViewType Line) -> void
-        {
-            Core.LogWide(RC::StringType(Line), false);
-        }
-
         auto WhilePending(VEXA_Core& Core, float DeltaSeconds) -> void
         {
             Core.TimeoutElapsed += DeltaSeconds;
             if (Core.TimeoutElapsed >= TimeoutLimit)
             {
-                BRMB::Log::Wide(STR("VEXA_Core:InitTimeOut:BP Components could not all be found or registered! Please "
-                                    "ensure the BP side of the mod is installed properly!"));
+                BRMB::Bridge::LogLine(STR("VEXA_Core:InitTimeOut:BP Components could not all be found or registered! "
+                                          "Please ensure the BP side of the mod is installed properly!"));
             }
         }
 
@@ -81,7 +76,6 @@ namespace VEXA
             .Interval = &Interval,
             .Pass = &Pass,
             .CompletionLine = STR("VEXA_Core : BP components returned valid! Scan complete!"),
-            .Announce = &Announce,
             .WhilePending = &WhilePending,
         };
     } // namespace
@@ -89,6 +83,6 @@ namespace VEXA
     auto VEXA_Core::initialize() -> void
     {
         BRMB::Discovery::Register<CoreDiscovery>();
-        BRMB::Log::Wide(STR("VEXA_Core initialize has been ran."));
+        BRMB::Bridge::LogLine(STR("VEXA_Core initialize has been ran."));
     }
 } // namespace VEXA

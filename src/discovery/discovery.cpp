@@ -8,8 +8,8 @@
 #include <vector>
 
 #include <UE4SSRuntime.hpp>
-#include <log_bridge.hpp>
 
+#include "bridge/log.hpp"
 #include "discovery/library_watch.hpp"
 
 namespace BRMB::Discovery
@@ -36,6 +36,12 @@ namespace BRMB::Discovery
             Library = SeekLibrary(LibraryPath);
         }
         return Library != nullptr;
+    }
+
+    auto FindLibraryFunction(VEXA::HookSlot& Slot, RC::StringViewType LibraryPath, RC::StringViewType Function) -> bool
+    {
+        Slot.Function = SeekLibraryFunction(LibraryPath, RC::StringType(Function));
+        return Slot.Function != nullptr;
     }
 
     auto RegisterTick(const RC::CharType* Owner, const RC::CharType* Callback, RC::Unreal::Hook::EngineTickCallbackWithData Tick)
@@ -107,7 +113,7 @@ namespace BRMB::Discovery
                 return;
             }
             D.LastRun = Now;
-            const CallbackScope Scope;
+            const Bridge::CallbackScope Scope;
             if (!Scope.Open())
             {
                 return;
@@ -138,10 +144,10 @@ namespace BRMB::Discovery
             D.Runnable = !*D.TickAvailable && RC::UE4SSRuntime::IsProcessEventAvailable();
             if (!*D.TickAvailable)
             {
-                Log::Wide(D.Runnable ? STR("BRMB : The game's engine tick is not available: the Blueprint libraries are "
-                                           "searched for from ProcessEvent instead.")
-                                     : STR("BRMB : Neither the engine tick nor ProcessEvent can be hooked in this game: "
-                                           "the services cannot start."));
+                Bridge::LogLine(D.Runnable ? STR("BRMB : The game's engine tick is not available: the Blueprint "
+                                                 "libraries are searched for from ProcessEvent instead.")
+                                           : STR("BRMB : Neither the engine tick nor ProcessEvent can be hooked in "
+                                                 "this game: the services cannot start."));
             }
         }
         if (*D.TickAvailable)

@@ -3,36 +3,17 @@
 // service's line and remove the callback. Every tick runs inside the exception boundary under
 // the callback's name, and every pass inside the callback gate. Game thread.
 //
-// A service plugs in with one constant Config and one call, for example the content proxy:
-//
-//     namespace
-//     {
-//         using BRMB::Discovery::PassResult;
-//
-//         auto Pass(BRMB::Brambleon& Proxy) -> PassResult
-//         {
-//             const bool Ready = BRMB::Discovery::FindLibrary(Proxy.Library, Proxy.LibraryPath) &&
-//                                Proxy.RegisterHook_BRMB_CPP_RegisterProxy(false) &&
-//                                Proxy.RegisterHook_BRMB_CPP_DestroyedProxy(false);
-//             return Ready ? PassResult::Complete : PassResult::Pending;
-//         }
-//         auto Announce(BRMB::Brambleon& Proxy, RC::StringViewType Line) -> void { ... }
-//         auto WhilePending(BRMB::Brambleon& Proxy, float Delta) -> void { ... }
-//
-//         constexpr BRMB::Discovery::Config<BRMB::Brambleon> ProxyDiscovery{
-//             .Prefix = STR("BRMB"), .Owner = STR("BRMB"), .Callback = STR("BRMB_EngineBPScan"),
-//             .Instance = &BRMB::ProxyInstance, .PollElapsed = &BRMB::Brambleon::PollElapsed,
-//             .ScanComplete = &BRMB::Brambleon::ScanComplete, .Interval = &BRMB::Discovery::SlowInterval,
-//             .Pass = &Pass, .CompletionLine = STR("Brambleon C++ Tools initiated!"),
-//             .Announce = &Announce, .WhilePending = &WhilePending};
-//     }
-//     auto BRMB::Brambleon::RegisterDiscovery() -> void { BRMB::Discovery::Register<ProxyDiscovery>(); }
+// A service plugs in with one constant Config and one call to Register; the services' own
+// settings are core_discovery.cpp, anim_discovery.cpp and proxy_discovery.cpp beside this file.
 #pragma once
 
+#include <HookSlot.hpp>
 #include <String/StringType.hpp>
 #include <Unreal/Hooks/Hooks.hpp>
 
-#include "core/guard.hpp"
+#include "bridge/guard.hpp"
+#include "bridge/hook_bridge.hpp"
+#include "bridge/log.hpp"
 
 namespace RC::Unreal
 {
@@ -62,8 +43,6 @@ namespace BRMB::Discovery
         // One pass of lookup and hook work.
         PassResult (*Pass)(Service&);
         const RC::CharType* CompletionLine;
-        // Sends the completion line through the service's own log path.
-        void (*Announce)(Service&, RC::StringViewType Line);
         // After a pass that did not complete, with the delta of this tick; may be null.
         void (*WhilePending)(Service&, float DeltaSeconds);
     };
@@ -77,6 +56,26 @@ namespace BRMB::Discovery
 
     // Looks the library up by path while it is not yet known (library_watch.hpp); true once it is.
     auto FindLibrary(RC::Unreal::UObject*& Library, const RC::StringType& LibraryPath) -> bool;
+
+    // Looks the library function up in the library's own class (until found once); true when
+    // the function is known.
+    auto FindLibraryFunction(VEXA::HookSlot& Slot, RC::StringViewType LibraryPath, RC::StringViewType Function) -> bool;
+
+    // The registration helper behind every RegisterHook_ member: finds the library function and
+    // hooks it while its ids are (0, 0). True when the function is known.
+    template <const Bridge::HookedFunction& Hook>
+    auto RegisterLibraryHook(VEXA::HookSlot& Slot, RC::StringViewType LibraryPath) -> bool
+    {
+        if (Slot.Function != nullptr)
+        {
+            return true;
+        }
+        if (FindLibraryFunction(Slot, LibraryPath, Hook.Function) && Slot.Ids == VEXA::HookIds{0, 0})
+        {
+            Slot.Ids = Bridge::HookFunction<Hook>(Slot.Function);
+        }
+        return Slot.Function != nullptr;
+    }
 
     // The host's registration, with the flags left false; the id is kept under the callback's
     // name until the callback ends itself (ForgetTick) or UnregisterTicks removes it.
@@ -104,7 +103,7 @@ namespace BRMB::Discovery
     auto Step(float DeltaSeconds) -> bool
     {
         bool Complete = false;
-        Guarded(S.Prefix, S.Callback, [&] {
+        Bridge::Guarded(S.Prefix, S.Callback, [&] {
             auto& Service = S.Instance();
             float& Elapsed = Service.*S.PollElapsed;
             Elapsed += DeltaSeconds;
@@ -115,7 +114,7 @@ namespace BRMB::Discovery
             Elapsed = 0.0f;
             // Only a pass passes the gate: the idle ticks between touch nothing but Elapsed,
             // which the uninstall resets only once the host has removed this callback.
-            const CallbackScope Scope;
+            const Bridge::CallbackScope Scope;
             if (!Scope.Open())
             {
                 return;
@@ -123,7 +122,7 @@ namespace BRMB::Discovery
             if (S.Pass(Service) == PassResult::Complete)
             {
                 Service.*S.ScanComplete = true;
-                S.Announce(Service, S.CompletionLine);
+                Bridge::LogLine(S.CompletionLine);
                 Complete = true;
                 return;
             }
@@ -141,7 +140,7 @@ namespace BRMB::Discovery
         if (Step<S>(DeltaSeconds))
         {
             Data.RemoveSelf();
-            const CallbackScope Scope;
+            const Bridge::CallbackScope Scope;
             if (Scope.Open())
             {
                 ForgetTick(S.Callback);

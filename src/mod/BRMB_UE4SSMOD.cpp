@@ -5,7 +5,8 @@
 #include <VEXA_Anim_Core.hpp>
 #include <VEXA_Core.hpp>
 
-#include "core/guard.hpp"
+#include "bridge/guard.hpp"
+#include "bridge/log.hpp"
 #include "mod/lifecycle.hpp"
 
 namespace BRMB
@@ -42,22 +43,22 @@ namespace BRMB
         }
     }
 
-    // Each step relies on the one before: the proxy logs through the core, and the animation
-    // bridge is handed the core before its discovery can run.
+    // Each step relies on the one before: the proxy and the animation bridge are handed the core
+    // before their discovery can run.
     auto BRMB_UE4SSMOD::on_unreal_init() -> void
     {
         Starter = this;
         // Closed while the services are set up: a discovery pass on the game thread may start as
         // soon as its callback is registered.
-        CloseCallbacks();
-        Guarded(STR("BRMB"), STR("on_unreal_init"), [] {
+        Bridge::CloseCallbacks();
+        Bridge::Guarded(STR("BRMB"), STR("on_unreal_init"), [] {
             VEXA::VEXA_Core& Core = VEXA::CoreInstance();
             Core.initialize();
             ProxyInstance().Core = &Core;
             VEXA_Anim::AnimInstance().initialize(&Core);
             ProxyInstance().RegisterDiscovery();
-            VEXA_Anim::LogWide(STR("Brambleon C++ Side Initiated!"), false);
+            Bridge::LogLine(STR("Brambleon C++ Side Initiated!"));
         });
-        OpenCallbacks();
+        Bridge::OpenCallbacks();
     }
 } // namespace BRMB

@@ -6,7 +6,7 @@
 #include <VEXA_Anim_Core.hpp>
 #include <VEXA_Core.hpp>
 
-#include "core/guard.hpp"
+#include "bridge/guard.hpp"
 #include "mod/export.hpp"
 #include "mod/lifecycle.hpp"
 
@@ -35,12 +35,12 @@ BRMB_EXPORT auto Get_VEXA_Anim_CORE() -> VEXA_Anim::VEXA_Anim_Core*
 
 BRMB_EXPORT auto VEXA_FunctionYo() -> void
 {
-    BRMB::Guarded(STR("VEXA"), STR("VEXA_FunctionYo"),
-                  [] { RC::Output::send<RC::LogLevel::Verbose>(STR("VEXA_FunctionYo Was Called!")); });
+    BRMB::Bridge::Guarded(STR("VEXA"), STR("VEXA_FunctionYo"),
+                          [] { RC::Output::send<RC::LogLevel::Verbose>(STR("VEXA_FunctionYo Was Called!")); });
 }
 
 BRMB_EXPORT auto VEXA_Anim_FunctionYo() -> void
 {
-    BRMB::Guarded(STR("VEXA_Anim"), STR("VEXA_Anim_FunctionYo"),
-                  [] { RC::Output::send<RC::LogLevel::Verbose>(STR("VEXA_Anim_FunctionYo Was Called!")); });
+    BRMB::Bridge::Guarded(STR("VEXA_Anim"), STR("VEXA_Anim_FunctionYo"),
+                          [] { RC::Output::send<RC::LogLevel::Verbose>(STR("VEXA_Anim_FunctionYo Was Called!")); });
 }

@@ -16,8 +16,8 @@
 #include <VEXA_Anim_Core.hpp>
 #include <VEXA_Core.hpp>
 
-#include "core/guard.hpp"
-#include "core/hook_bridge.hpp"
+#include "bridge/guard.hpp"
+#include "bridge/hook_bridge.hpp"
 #include "discovery/discovery.hpp"
 #include "discovery/library_watch.hpp"
 
@@ -28,11 +28,11 @@ namespace BRMB
         // Runs on the host's event-loop thread while the game thread may be inside a hook or a
         // discovery pass: nothing that they touch changes until they are out, and no later one
         // gets in. The host's removals come after, with no lock of the mod held.
-        CloseCallbacks();
-        Guarded(STR("BRMB"), STR("uninstall"), [] {
+        Bridge::CloseCallbacks();
+        Bridge::Guarded(STR("BRMB"), STR("uninstall"), [] {
             Discovery::UnregisterTicks();
             Discovery::StopProcessEventDriver();
-            RemoveRecordedHooks();
+            Bridge::RemoveRecordedHooks();
             Discovery::StopWatching();
             // Once the host has removed every callback: discovery progress (an idle tick's
             // Elapsed too), the registered world actor and proxy, every slot and id.

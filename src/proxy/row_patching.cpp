@@ -8,15 +8,18 @@
 #include <Unreal/CoreUObject/UObject/Class.hpp>
 #include <Unreal/CoreUObject/UObject/UnrealType.hpp>
 #include <Unreal/Engine/UDataTable.hpp>
-
 #include <Unreal/UObject.hpp>
 
-#include "core/param_view.hpp"
+#include "bridge/log.hpp"
+#include "bridge/param_view.hpp"
 #include "proxy/proxy_hooks.hpp"
 #include "proxy/row_view.hpp"
 
 namespace BRMB
 {
+    using Bridge::Entry8;
+    using Bridge::LogLine;
+    using Bridge::ParamView;
     using RC::Unreal::CastField;
     using RC::Unreal::FArrayProperty;
     using RC::Unreal::FClassProperty;
@@ -190,86 +193,86 @@ namespace BRMB::ProxyHooks
 
     auto AddObjectSelectionSetID(HookContext& Context) -> void
     {
-        SayNarrow("BRMB : Proxy : BRMB_CPP_AddObjectSelectionSetID Hook Triggered!");
+        LogLine("BRMB : Proxy : BRMB_CPP_AddObjectSelectionSetID Hook Triggered!");
         const ParamView Params(Context);
         auto* const Object = Params.ObjectAt<RC::Unreal::UObject>(DataTableOffset);
         if (Object == nullptr)
         {
-            SayNarrow("BRMB : Proxy : BRMB_CPP_AddObjectSelectionSetID : Passed DataTable from BPs is nullptr");
+            LogLine("BRMB : Proxy : BRMB_CPP_AddObjectSelectionSetID : Passed DataTable from BPs is nullptr");
             return;
         }
         auto* const Table = AsDataTable(Object);
         if (Table == nullptr)
         {
-            SayNarrow("BRMB : Proxy : BRMB_CPP_AddObjectSelectionSetID : Passed DataTable from BPs is not a DataTable");
+            LogLine("BRMB : Proxy : BRMB_CPP_AddObjectSelectionSetID : Passed DataTable from BPs is not a DataTable");
             return;
         }
         if (!HasObjectSelectionLayout(Table->GetRowStruct(),
-                                      EntryParam(Context, AddObjectSelectionSetIDSpec.Function, AddEntryOffset)))
+                                      EntryParam(Context, AddObjectSelectionSetIDHook.Function, AddEntryOffset)))
         {
-            SayNarrow("BRMB:Proxy:BRMB_CPP_AddObjectSelectionSetID:Row layout mismatch");
+            LogLine("BRMB:Proxy:BRMB_CPP_AddObjectSelectionSetID:Row layout mismatch");
             return;
         }
         auto* const Row = AsObjectSelectionRow(Table->FindRowUnchecked(Params.NameAt(RowNameOffset)));
         if (Row == nullptr)
         {
-            SayNarrow("BRMB:Proxy:BRMB_CPP_AddObjectSelectionSetID:Table Row Not Found?");
+            LogLine("BRMB:Proxy:BRMB_CPP_AddObjectSelectionSetID:Table Row Not Found?");
             return;
         }
         if (HasMissingStorage(*Row))
         {
-            SayNarrow("BRMB:Proxy:BRMB_CPP_AddObjectSelectionSetID:Row layout mismatch");
+            LogLine("BRMB:Proxy:BRMB_CPP_AddObjectSelectionSetID:Row layout mismatch");
             return;
         }
         Row->SelectionSet[0].Entries.AddUnique(Params.EntryAt(AddEntryOffset));
-        SayNarrow("BRMB:Proxy:BRMB_CPP_AddObjectSelectionSetID:Entry Add Attempted!");
+        LogLine("BRMB:Proxy:BRMB_CPP_AddObjectSelectionSetID:Entry Add Attempted!");
     }
 
     // The diagnostic twin: logs every step and the row's key values, then appends without the
     // duplicate scan.
     auto TestDT(HookContext& Context) -> void
     {
-        SayNarrow("BRMB : Proxy::BRMB_CPP_TestDT Hook Triggered!");
+        LogLine("BRMB : Proxy::BRMB_CPP_TestDT Hook Triggered!");
         const ParamView Params(Context);
         auto* const Object = Params.ObjectAt<RC::Unreal::UObject>(DataTableOffset);
         if (Object == nullptr)
         {
-            SayNarrow("BRMB : Proxy::BRMB_CPP_TestDT : Passed DataTable from BPs is Nullptr!");
+            LogLine("BRMB : Proxy::BRMB_CPP_TestDT : Passed DataTable from BPs is Nullptr!");
             return;
         }
         auto* const Table = AsDataTable(Object);
         if (Table == nullptr)
         {
-            SayNarrow("BRMB : Proxy::BRMB_CPP_TestDT : Passed DataTable from BPs is not a DataTable!");
+            LogLine("BRMB : Proxy::BRMB_CPP_TestDT : Passed DataTable from BPs is not a DataTable!");
             return;
         }
-        if (!HasObjectSelectionLayout(Table->GetRowStruct(), EntryParam(Context, TestDTSpec.Function, TestEntryOffset)))
+        if (!HasObjectSelectionLayout(Table->GetRowStruct(), EntryParam(Context, TestDTHook.Function, TestEntryOffset)))
         {
-            SayNarrow("BRMB:Proxy:BRMB_CPP_TestDT:Row layout mismatch");
+            LogLine("BRMB:Proxy:BRMB_CPP_TestDT:Row layout mismatch");
             return;
         }
-        SayNarrow("BRMB : Proxy::BRMB_CPP_TestDT : Get TableRow");
+        LogLine("BRMB : Proxy::BRMB_CPP_TestDT : Get TableRow");
         auto* const Row = AsObjectSelectionRow(Table->FindRowUnchecked(Params.NameAt(RowNameOffset)));
         if (Row == nullptr)
         {
-            SayNarrow("BRMB : Proxy::BRMB_CPP_TestDT : Table Row Not Found?");
+            LogLine("BRMB : Proxy::BRMB_CPP_TestDT : Table Row Not Found?");
             return;
         }
         if (HasMissingStorage(*Row))
         {
-            SayNarrow("BRMB:Proxy:BRMB_CPP_TestDT:Row layout mismatch");
+            LogLine("BRMB:Proxy:BRMB_CPP_TestDT:Row layout mismatch");
             return;
         }
-        SayNarrow("BRMB : Proxy::BRMB_CPP_TestDT : Reinterpret Cast Data Table");
-        SayNarrow("BRMB : Proxy::BRMB_CPP_TestDT : Get and check ID");
-        SayWide(RC::StringType(STR("BRMB : Proxy::BRMB_CPP_TestDT : ")) + Row->ID.ToString());
-        SayNarrow("BRMB : Proxy::BRMB_CPP_TestDT : Check SelectionSetCount");
-        SayNarrow("BRMB : Proxy::BRMB_CPP_TestDT : SelectionSetCount = " + std::to_string(Row->SelectionSet.Num()));
-        SayNarrow("BRMB : Proxy::BRMB_CPP_TestDT : Check SelectionSet StateGroupID");
+        LogLine("BRMB : Proxy::BRMB_CPP_TestDT : Reinterpret Cast Data Table");
+        LogLine("BRMB : Proxy::BRMB_CPP_TestDT : Get and check ID");
+        LogLine(RC::StringType(STR("BRMB : Proxy::BRMB_CPP_TestDT : ")) + Row->ID.ToString());
+        LogLine("BRMB : Proxy::BRMB_CPP_TestDT : Check SelectionSetCount");
+        LogLine("BRMB : Proxy::BRMB_CPP_TestDT : SelectionSetCount = " + std::to_string(Row->SelectionSet.Num()));
+        LogLine("BRMB : Proxy::BRMB_CPP_TestDT : Check SelectionSet StateGroupID");
         const RC::Unreal::FName StateGroupID = Row->SelectionSet[0].StateGroupID;
-        SayWide(RC::StringType(STR("BRMB : Proxy::BRMB_CPP_TestDT : StateGroupID = ")) + StateGroupID.ToString());
-        SayNarrow("BRMB : Proxy::BRMB_CPP_TestDT : Attempt AddEntry");
+        LogLine(RC::StringType(STR("BRMB : Proxy::BRMB_CPP_TestDT : StateGroupID = ")) + StateGroupID.ToString());
+        LogLine("BRMB : Proxy::BRMB_CPP_TestDT : Attempt AddEntry");
         Row->SelectionSet[0].Entries.Add(Params.EntryAt(TestEntryOffset));
-        SayNarrow("BRMB : Proxy::BRMB_CPP_TestDT : Entry Add Attempted!");
+        LogLine("BRMB : Proxy::BRMB_CPP_TestDT : Entry Add Attempted!");
     }
 } // namespace BRMB::ProxyHooks

@@ -8,7 +8,7 @@
 #include <Unreal/Core/Containers/Array.hpp>
 #include <Unreal/NameTypes.hpp>
 
-#include "core/param_view.hpp"
+#include "bridge/param_view.hpp"
 
 namespace RC::Unreal
 {
@@ -26,7 +26,7 @@ namespace BRMB
     {
         RC::Unreal::FName StateGroupID;
         uint8_t Untouched[8];
-        RC::Unreal::TArray<Entry8> Entries;
+        RC::Unreal::TArray<Bridge::Entry8> Entries;
     };
 
     // Only element 0 of SelectionSet is ever reached, so the element's full size is not needed.

@@ -26,8 +26,8 @@ namespace BrambleonTest
     inline constexpr auto FindAllOfName = STR("VEXA_CPP_FindAllOf");
     inline constexpr auto NewObjectName = STR("VEXA_CPP_NewObject");
 
-    // The three lines of an adoption that finds every object function.
-    inline auto AdoptionLines() -> std::vector<Line>
+    // The three lines of a registration that finds every object function.
+    inline auto RegistrationLines() -> std::vector<Line>
     {
         return {Normal("VEXA : SetNewWorldActor"), Normal("VEXA : SetNewWorldActor : Calling ClearWorldActor"),
                 Normal("VEXA : SetNewWorldActor : Finished SetNewWorldActor")};

@@ -72,7 +72,7 @@ namespace RC::Sim
         ParamRole Role = ParamRole::In;
     };
 
-    // Shorthands for property specs.
+    // Shorthands for property declarations.
     RC_HOST_API auto Prop(StringViewType Name, Kind PropKind, int32_t Offset = -1) -> PropSpec;
     RC_HOST_API auto ArrayProp(StringViewType Name, PropSpec Inner, int32_t Offset = -1) -> PropSpec;
     RC_HOST_API auto StructProp(StringViewType Name, UScriptStruct* Struct, int32_t Offset = -1) -> PropSpec;

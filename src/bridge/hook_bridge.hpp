@@ -1,9 +1,12 @@
-// The one mechanism behind every Blueprint hook of the three services: a hook description names the
-// function and its handler; the pre-callback runs the handler inside the exception boundary,
-// the post-callback is empty and the custom data is null. Game thread only.
+// The one mechanism behind every Blueprint hook of the three services: a hook description names
+// the function, the parameters it must declare and its handler; the pre-callback runs the
+// handler inside the exception boundary, the post-callback is empty and the custom data is
+// null. Game thread only.
 #pragma once
 
+#include <cstdint>
 #include <exception>
+#include <span>
 #include <string_view>
 
 #include <HookSlot.hpp>
@@ -12,23 +15,49 @@
 #include <Unreal/UFunctionStructs.hpp>
 #include <Unreal/UObjectGlobals.hpp>
 
-#include "core/contract.hpp"
-#include "core/guard.hpp"
+#include "bridge/guard.hpp"
 
-namespace BRMB
+namespace BRMB::Bridge
 {
     using HookContext = RC::Unreal::UnrealScriptFunctionCallableContext;
     using HookHandler = void (*)(HookContext&);
 
-    struct HookSpec
+    enum class ParamType
     {
-        const RC::CharType* Prefix;   // "VEXA", "VEXA_Anim" or "BRMB"
+        String,          // FString, 16 bytes
+        Name,            // FName, 8 bytes
+        ObjectReference, // UObject*, 8 bytes; not a class reference
+        ClassReference,  // UClass*, 8 bytes
+        Value8,          // any 8-byte value: the game's entry type, or bytes the hook never reads
+    };
+
+    enum class Direction
+    {
+        In,  // an input pin; a hook may write its answer over it in the block
+        Out, // an output pin
+    };
+
+    // One parameter a hooked function must declare: the handler reads and writes the block at
+    // Offset.
+    struct Param
+    {
+        const RC::CharType* Name; // as the simulator declares it; the engine's names are not compared
+        ParamType Type;
+        int32_t Offset;
+        int32_t Size;
+        Direction Dir;
+    };
+
+    struct HookedFunction
+    {
+        const RC::CharType* Prefix;   // of the failure lines: the service's log prefix
         const RC::CharType* Function; // the Blueprint function's name
         HookHandler Handler;
+        std::span<const Param> Params; // in declaration order
     };
 
     // The handler wrapped in the boundary, as a capture-free callable: the description is a constant.
-    template <const HookSpec& Hook>
+    template <const HookedFunction& Hook>
     auto PreCallback() -> RC::Unreal::UnrealScriptFunctionCallable
     {
         return [](HookContext& Context, void*) {
@@ -49,12 +78,11 @@ namespace BRMB
     auto ReportHookFailure(const RC::CharType* Prefix, const RC::CharType* Function, std::string_view What) noexcept
         -> void;
 
-    // True when Function declares exactly Expected's parameters (types, offsets, sizes and
+    // True when Function declares exactly Hook's parameters (types, offsets, sizes and
     // directions, in order); otherwise logs "<Prefix> : <name> parameters differ : expected ... :
-    // found ..." at level 1. The handler reads and writes the block at the contract's offsets,
-    // so a function declared otherwise must never be hooked.
-    auto CheckParameters(const RC::CharType* Prefix, RC::Unreal::UFunction& Function,
-                         const Contract::Function& Expected) -> bool;
+    // found ..." at level 1. The handler reads and writes the block at these offsets, so a
+    // function declared otherwise must never be hooked.
+    auto CheckParameters(RC::Unreal::UFunction& Function, const HookedFunction& Hook) -> bool;
 
     // Keeps a hook the host installed, so that RemoveRecordedHooks can take it out again; a
     // hook that cannot be kept is removed at once and the failure thrown.
@@ -62,19 +90,17 @@ namespace BRMB
     // Removes every kept hook from the host and forgets them. Never from inside a hook.
     auto RemoveRecordedHooks() -> void;
 
-    // Hooks Function with Hook's handler once its parameters match the contract; returns the
-    // host's ids. Current hosts throw when they cannot hook a function, older ones answer (0, 0):
-    // both are reported alike and answered as (0, 0), so every caller has one failure to handle
-    // and the exception goes no further. A mismatch is answered as (0, 0) too. Every hook
+    // Hooks Function with Hook's handler once its parameters match Hook's; returns the host's
+    // ids. A host throws when it cannot hook a function, or answers (0, 0) in some versions: both
+    // are reported alike and answered as (0, 0), so every caller has one failure to handle and
+    // the exception goes no further. A mismatch is answered as (0, 0) too. Every hook
     // installed is kept for its removal at uninstall.
-    template <const HookSpec& Hook>
+    template <const HookedFunction& Hook>
     auto HookFunction(RC::Unreal::UFunction* Function) noexcept -> VEXA::HookIds
     {
-        constexpr size_t ContractEntry = Contract::IndexOf(Hook.Function);
-        static_assert(ContractEntry < std::size(Contract::Functions), "every hooked function has a contract");
         try
         {
-            if (!CheckParameters(Hook.Prefix, *Function, Contract::Functions[ContractEntry]))
+            if (!CheckParameters(*Function, Hook))
             {
                 return {0, 0};
             }
@@ -100,22 +126,4 @@ namespace BRMB
         }
         return {0, 0};
     }
-
-    // Looks the library function up in the library's own class (until found once) and hooks it
-    // while its ids are (0, 0). True when the function is known.
-    auto FindLibraryFunction(VEXA::HookSlot& Slot, RC::StringViewType LibraryPath, RC::StringViewType Function) -> bool;
-
-    template <const HookSpec& Hook>
-    auto RegisterLibraryHook(VEXA::HookSlot& Slot, RC::StringViewType LibraryPath) -> bool
-    {
-        if (Slot.Function != nullptr)
-        {
-            return true;
-        }
-        if (FindLibraryFunction(Slot, LibraryPath, Hook.Function) && Slot.Ids == VEXA::HookIds{0, 0})
-        {
-            Slot.Ids = HookFunction<Hook>(Slot.Function);
-        }
-        return Slot.Function != nullptr;
-    }
-} // namespace BRMB
+} // namespace BRMB::Bridge

@@ -1,9 +1,9 @@
 // Text access of the parameter-block view.
-#include "core/param_view.hpp"
+#include "bridge/param_view.hpp"
 
-#include <log_bridge.hpp>
+#include "bridge/text.hpp"
 
-namespace BRMB
+namespace BRMB::Bridge
 {
     auto ParamView::Utf8At(size_t Offset) const -> std::string
     {
@@ -19,4 +19,4 @@ namespace BRMB
     {
         FStringAt(Offset) = RC::Unreal::FString(RC::StringType(Value).c_str());
     }
-} // namespace BRMB
+} // namespace BRMB::Bridge

@@ -1,14 +1,13 @@
-// How every service writes a line to the host's log.
-// Runs on the game thread.
-#include <log_bridge.hpp>
-
-#include <utility>
+// The one way the mod writes a line to the host's log.
+#include "bridge/log.hpp"
 
 #include <DynamicOutput/DynamicOutput.hpp>
 
-namespace BRMB::Log
+#include "bridge/text.hpp"
+
+namespace BRMB::Bridge
 {
-    auto Wide(RC::StringViewType Text, bool Alternate) -> void
+    auto LogLine(RC::StringViewType Text, bool Alternate) -> void
     {
         RC::StringType Line;
         Line.reserve(Text.size() + 1);
@@ -26,8 +25,8 @@ namespace BRMB::Log
         }
     }
 
-    auto Narrow(std::string_view Utf8, bool Alternate) -> void
+    auto LogLine(std::string_view Utf8, bool Alternate) -> void
     {
-        Wide(Text::Utf8ToUtf16(Utf8), Alternate);
+        LogLine(Text::Utf8ToUtf16(Utf8), Alternate);
     }
-} // namespace BRMB::Log
+} // namespace BRMB::Bridge

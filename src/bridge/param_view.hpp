@@ -17,7 +17,7 @@ namespace RC::Unreal
     class UObject;
 }
 
-namespace BRMB
+namespace BRMB::Bridge
 {
     // An opaque 8-byte value of the game's entry type; equal when all bytes are equal.
     struct Entry8
@@ -76,4 +76,4 @@ namespace BRMB
     private:
         uint8_t* Block;
     };
-} // namespace BRMB
+} // namespace BRMB::Bridge

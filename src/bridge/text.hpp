@@ -1,6 +1,5 @@
-// The log bridge: how every service writes a line to the host's log, and the conversions
-// between engine strings, UTF-16 and UTF-8 that the hooks need on their way in and out.
-// Runs on the game thread.
+// The conversions between engine strings, UTF-16 and UTF-8 that the hooks need on their way in
+// and out. Pure functions and single-owner readers and writers: no host state is touched.
 #pragma once
 
 #include <array>
@@ -13,7 +12,7 @@
 #include <String/StringType.hpp>
 #include <Unreal/FString.hpp>
 
-namespace BRMB::Text
+namespace BRMB::Bridge::Text
 {
     // UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD. Never raises.
     [[nodiscard]] auto Utf16ToUtf8(RC::StringViewType Text) -> std::string;
@@ -92,12 +91,4 @@ namespace BRMB::Text
 
     // The characters of an engine string up to its first NUL.
     [[nodiscard]] auto FStringView(RC::Unreal::FString& Text) -> RC::StringViewType;
-} // namespace BRMB::Text
-
-namespace BRMB::Log
-{
-    // Sends Text followed by a newline at level 2 when Alternate is set, else level 1.
-    auto Wide(RC::StringViewType Text, bool Alternate = false) -> void;
-    // Decodes UTF-8 Text, then as Wide.
-    auto Narrow(std::string_view Text, bool Alternate = false) -> void;
-} // namespace BRMB::Log
+} // namespace BRMB::Bridge::Text

@@ -1,12 +1,13 @@
 // The failure line of the exception boundary, and the callback gate.
-#include "core/guard.hpp"
+#include "bridge/guard.hpp"
 
 #include <atomic>
 #include <thread>
 
-#include <log_bridge.hpp>
+#include "bridge/log.hpp"
+#include "bridge/text.hpp"
 
-namespace BRMB
+namespace BRMB::Bridge
 {
     namespace
     {
@@ -53,11 +54,11 @@ namespace BRMB
             RC::StringType Line;
             Line.append(Prefix).append(STR(" : ")).append(Name).append(STR(" failed : "));
             Line.append(Text::Utf8ToUtf16(What));
-            Log::Wide(Line, false);
+            LogLine(Line);
         }
         catch (...)
         {
             // Nowhere left to report to (no log devices, or no memory): dropping is all that is safe.
         }
     }
-} // namespace BRMB
+} // namespace BRMB::Bridge

@@ -2,7 +2,7 @@
 // ASCII, by far the common case, goes sixteen bytes at a time. Malformed input is replaced,
 // never reported, and costs no more per byte than well-formed text: the decoder looks at most
 // three bytes ahead, so text that arrives in pieces carries at most three bytes between them.
-#include <log_bridge.hpp>
+#include "bridge/text.hpp"
 
 #include <algorithm>
 #include <array>
@@ -21,7 +21,7 @@
 
 #include <utf8.h>
 
-namespace BRMB::Text
+namespace BRMB::Bridge::Text
 {
     namespace
     {
@@ -208,12 +208,11 @@ namespace BRMB::Text
         };
 
         // Decodes Text into Start, which has room for Text.size() units (UTF-16 never needs more
-        // units than UTF-8 has bytes). Malformed input is replaced as the mod has always replaced
-        // it: one U+FFFD for a byte that cannot begin a sequence, and one for a sequence that is
-        // cut short, overlong, a surrogate or beyond U+10FFFF; a sequence refused whole also takes
-        // the continuation bytes that follow it, however many (SkipTrails carries that across
-        // pieces). With More set, a sequence cut by the end of Text is left unread for the next
-        // piece: at most three bytes.
+        // units than UTF-8 has bytes). Malformed input is replaced: one U+FFFD for a byte that
+        // cannot begin a sequence, and one for a sequence that is cut short, overlong, a surrogate
+        // or beyond U+10FFFF; a sequence refused whole also takes the continuation bytes that
+        // follow it, however many (SkipTrails carries that across pieces). With More set, a
+        // sequence cut by the end of Text is left unread for the next piece: at most three bytes.
         auto DecodeUtf8(std::string_view Text, RC::CharType* const Start, bool& SkipTrails, bool More) -> Decoded
         {
             const char* const Begin = Text.data();
@@ -431,7 +430,7 @@ namespace BRMB::Text
         return Chars.GetData() + Used;
     }
 
-    // The characters written at the end are now part of the string; the room was made for them.
+    // The characters written at the end become part of the string; the room was made for them.
     auto FStringWriter::Commit(size_t Units) -> void
     {
         (void)Result.GetCharArray().AddUninitialized(static_cast<RC::Unreal::int32>(Units));
@@ -517,4 +516,4 @@ namespace BRMB::Text
         const RC::StringViewType All(Chars.GetData(), static_cast<size_t>(Chars.Num()));
         return All.substr(0, All.find(RC::CharType{}));
     }
-} // namespace BRMB::Text
+} // namespace BRMB::Bridge::Text

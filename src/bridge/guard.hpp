@@ -7,7 +7,7 @@
 
 #include <String/StringType.hpp>
 
-namespace BRMB
+namespace BRMB::Bridge
 {
     // The gate every callback of the mod passes before it touches the services' state. The
     // host's event-loop thread closes it (uninstall_mod, the start-up) while the game thread may
@@ -55,4 +55,4 @@ namespace BRMB
             ReportFailure(Prefix, Name, "unknown error");
         }
     }
-} // namespace BRMB
+} // namespace BRMB::Bridge

@@ -1,17 +1,15 @@
-// Library-function lookup, the parameter check against the contract and the failure line of the hook bridge.
-#include "core/hook_bridge.hpp"
+// The parameter check, the kept hooks and the failure line of the hook bridge.
+#include "bridge/hook_bridge.hpp"
 
 #include <string>
 #include <utility>
 #include <vector>
 
 #include <Unreal/CoreUObject/UObject/UnrealType.hpp>
-#include <Unreal/UObject.hpp>
-#include <log_bridge.hpp>
 
-#include "discovery/library_watch.hpp"
+#include "bridge/log.hpp"
 
-namespace BRMB
+namespace BRMB::Bridge
 {
     namespace
     {
@@ -70,19 +68,19 @@ namespace BRMB
         using RC::Unreal::CastField;
         using RC::Unreal::FProperty;
 
-        auto TypeName(Contract::ParamType Type) -> RC::StringType
+        auto TypeName(ParamType Type) -> RC::StringType
         {
             switch (Type)
             {
-            case Contract::ParamType::String:
+            case ParamType::String:
                 return STR("String");
-            case Contract::ParamType::Name:
+            case ParamType::Name:
                 return STR("Name");
-            case Contract::ParamType::ObjectReference:
+            case ParamType::ObjectReference:
                 return STR("Object Reference");
-            case Contract::ParamType::ClassReference:
+            case ParamType::ClassReference:
                 return STR("Class Reference");
-            case Contract::ParamType::Value8:
+            case ParamType::Value8:
                 break;
             }
             return STR("8-byte value");
@@ -93,19 +91,19 @@ namespace BRMB
         {
             if (CastField<RC::Unreal::FStrProperty>(&Property) != nullptr)
             {
-                return TypeName(Contract::ParamType::String);
+                return TypeName(ParamType::String);
             }
             if (CastField<RC::Unreal::FNameProperty>(&Property) != nullptr)
             {
-                return TypeName(Contract::ParamType::Name);
+                return TypeName(ParamType::Name);
             }
             if (CastField<RC::Unreal::FClassProperty>(&Property) != nullptr)
             {
-                return TypeName(Contract::ParamType::ClassReference);
+                return TypeName(ParamType::ClassReference);
             }
             if (CastField<RC::Unreal::FObjectProperty>(&Property) != nullptr)
             {
-                return TypeName(Contract::ParamType::ObjectReference);
+                return TypeName(ParamType::ObjectReference);
             }
             if (CastField<RC::Unreal::FArrayProperty>(&Property) != nullptr)
             {
@@ -119,27 +117,27 @@ namespace BRMB
             return RC::StringType(Size.begin(), Size.end()) + STR("-byte value");
         }
 
-        auto Matches(FProperty& Property, const Contract::Param& Expected) -> bool
+        auto Matches(FProperty& Property, const Param& Expected) -> bool
         {
             if (Property.GetOffset_Internal() != Expected.Offset || Property.GetSize() != Expected.Size ||
                 Property.HasAnyPropertyFlags(RC::Unreal::EPropertyFlags(RC::Unreal::CPF_OutParm |
                                                                         RC::Unreal::CPF_ReturnParm)) !=
-                    (Expected.Dir == Contract::Direction::Out))
+                    (Expected.Dir == Direction::Out))
             {
                 return false;
             }
             switch (Expected.Type)
             {
-            case Contract::ParamType::String:
+            case ParamType::String:
                 return CastField<RC::Unreal::FStrProperty>(&Property) != nullptr;
-            case Contract::ParamType::Name:
+            case ParamType::Name:
                 return CastField<RC::Unreal::FNameProperty>(&Property) != nullptr;
-            case Contract::ParamType::ObjectReference:
+            case ParamType::ObjectReference:
                 return CastField<RC::Unreal::FObjectProperty>(&Property) != nullptr &&
                        CastField<RC::Unreal::FClassProperty>(&Property) == nullptr;
-            case Contract::ParamType::ClassReference:
+            case ParamType::ClassReference:
                 return CastField<RC::Unreal::FClassProperty>(&Property) != nullptr;
-            case Contract::ParamType::Value8:
+            case ParamType::Value8:
                 return true;
             }
             return false;
@@ -163,8 +161,7 @@ namespace BRMB
         }
     } // namespace
 
-    auto CheckParameters(const RC::CharType* Prefix, RC::Unreal::UFunction& Function,
-                         const Contract::Function& Expected) -> bool
+    auto CheckParameters(RC::Unreal::UFunction& Function, const HookedFunction& Hook) -> bool
     {
         bool Same = true;
         size_t Index = 0;
@@ -177,32 +174,26 @@ namespace BRMB
             {
                 continue;
             }
-            Same = Same && Index < Expected.Params.size() && Matches(*Property, Expected.Params[Index]);
+            Same = Same && Index < Hook.Params.size() && Matches(*Property, Hook.Params[Index]);
             ++Index;
             Describe(Found, TypeName(*Property), Property->GetOffset_Internal(),
                      Property->HasAnyPropertyFlags(RC::Unreal::CPF_OutParm),
                      Property->HasAnyPropertyFlags(RC::Unreal::CPF_ReturnParm));
         }
-        if (Same && Index == Expected.Params.size())
+        if (Same && Index == Hook.Params.size())
         {
             return true;
         }
         RC::StringType Wanted;
-        for (const Contract::Param& Param : Expected.Params)
+        for (const Param& Declared : Hook.Params)
         {
-            Describe(Wanted, TypeName(Param.Type), Param.Offset, Param.Dir == Contract::Direction::Out, false);
+            Describe(Wanted, TypeName(Declared.Type), Declared.Offset, Declared.Dir == Direction::Out, false);
         }
-        RC::StringType Line(Prefix);
-        Line.append(STR(" : ")).append(Expected.Name).append(STR(" parameters differ : expected "));
+        RC::StringType Line(Hook.Prefix);
+        Line.append(STR(" : ")).append(Hook.Function).append(STR(" parameters differ : expected "));
         Line.append(Wanted.empty() ? STR("nothing") : Wanted).append(STR(" : found "));
         Line.append(Found.empty() ? STR("nothing") : Found);
-        Log::Wide(Line, false);
+        LogLine(Line);
         return false;
     }
-
-    auto FindLibraryFunction(VEXA::HookSlot& Slot, RC::StringViewType LibraryPath, RC::StringViewType Function) -> bool
-    {
-        Slot.Function = Discovery::SeekLibraryFunction(LibraryPath, RC::StringType(Function));
-        return Slot.Function != nullptr;
-    }
-} // namespace BRMB
+} // namespace BRMB::Bridge
