@@ -1,6 +1,6 @@
 // POSIX side of the file seam: paths are bytes, so UTF-8 passes through unchanged, and files are
-// never locked against other openers. Saves replace the target
-// with rename(2), which other processes see as one step and a crash leaves whole.
+// never locked against other openers. Saves replace the target with rename(2), which other
+// processes see as one step and a crash leaves whole.
 #ifndef _WIN32
 
 #include "core/file_system.hpp"
@@ -192,9 +192,8 @@ namespace VEXA::FileSystem
     } // namespace
 
     // A device or FIFO is written through the handle that opened it, as a plain write gives the
-    // text; a regular file through a temporary in the folder of one handle of the target's
-    // folder, made, renamed over the target or removed there even when another program moves or
-    // renames the folder meanwhile.
+    // text. A regular file is replaced by a temporary that is made, renamed over it or removed
+    // through one handle of its folder, even when another program moves the folder meanwhile.
     class PendingSave::Target
     {
     public:
