@@ -23,7 +23,8 @@ namespace VEXA::FileSystem
 
     // Every operation here that can fail answers with the error it met, taken at the call that
     // failed: a std::error_code (empty: done), or a Result holding either what was made or that
-    // error. Only running out of memory throws.
+    // error. What throws is the standard library's own failure: memory, or a system without a
+    // source of random numbers for the temporaries' names.
     template <class Value>
     class [[nodiscard]] Result
     {

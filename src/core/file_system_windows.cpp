@@ -153,8 +153,11 @@ namespace VEXA::FileSystem
 
             [[nodiscard]] explicit operator bool() const { return Raw != INVALID_HANDLE_VALUE; }
             [[nodiscard]] auto Get() const -> HANDLE { return Raw; }
-            // Closes now; false means written bytes may not have reached the file.
-            [[nodiscard]] auto Close() -> bool { return ::CloseHandle(std::exchange(Raw, INVALID_HANDLE_VALUE)) != 0; }
+            // Closes now; an error means written bytes may not have reached the file.
+            [[nodiscard]] auto Close() -> std::error_code
+            {
+                return ::CloseHandle(std::exchange(Raw, INVALID_HANDLE_VALUE)) != 0 ? std::error_code{} : LastWin32Error();
+            }
 
         private:
             HANDLE Raw;
@@ -406,7 +409,7 @@ namespace VEXA::FileSystem
             {
                 return Error;
             }
-            return Save->InPlace.Close() ? std::error_code{} : LastWin32Error();
+            return Save->InPlace.Close();
         }
         if (const std::error_code Error = WriteToFile(Save->Made->Get(), Text))
         {
