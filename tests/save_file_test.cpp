@@ -240,7 +240,8 @@ TEST_F(FileServicesTest, FolderThatCannotBeCreatedAnswersFailure)
                             std::make_error_code(std::errc::permission_denied).message());
 }
 
-// Symbolic links and permission bits as POSIX has them; the Windows suite has its own cases.
+// What POSIX systems have: links any user can make, permission bits, device nodes, FIFOs and
+// fork. Links and access rules on Windows are cases of windows_files_test.cpp.
 #ifndef _WIN32
 TEST_F(FileServicesTest, ReplacedTargetKeepsItsLinkAndPermissionBitsAndNoTemporaryStays)
 {

@@ -1,9 +1,13 @@
 // How the file services behave on Windows, which a POSIX build cannot show: text-mode line
-// ends, both separators, names outside the ANSI code page, share modes held by other handles and
-// the read-only attribute. Built for Windows only; run under wine by the cross build.
+// ends, both separators, names outside the ANSI code page, share modes held by other handles, the
+// read-only attribute, access rules and links. Built for Windows only; run under wine by the
+// cross build.
 #define NOMINMAX
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
+
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <algorithm>
 #include <chrono>
@@ -349,6 +353,105 @@ TEST_F(WindowsFiles, AReadOnlyFileIsNotReplacedAndKeepsItsText)
     EXPECT_TRUE(Lines[2].starts_with("VEXA : VEXA_CPP_SaveFile failed : ")) << Lines[2];
     EXPECT_GT(Lines[2].size(), std::string_view("VEXA : VEXA_CPP_SaveFile failed : ").size()) << "no description";
     EXPECT_EQ(Read(Scratch.Text("locked.txt")), "keep me");
+}
+
+// --- links and access rules ----------------------------------------------------------------------
+
+namespace
+{
+    // A file's access rules (its DACL) in the system's text form; empty when they cannot be read.
+    auto AccessRules(const fs::path& File) -> std::wstring
+    {
+        PSECURITY_DESCRIPTOR Descriptor = nullptr;
+        if (::GetNamedSecurityInfoW(File.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr,
+                                    nullptr, &Descriptor) != ERROR_SUCCESS)
+        {
+            return {};
+        }
+        LPWSTR Text = nullptr;
+        std::wstring Rules;
+        if (::ConvertSecurityDescriptorToStringSecurityDescriptorW(Descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
+                                                                   &Text, nullptr) != 0)
+        {
+            Rules = Text;
+        }
+        ::LocalFree(Text);
+        ::LocalFree(Descriptor);
+        return Rules;
+    }
+
+    // Adds a rule of the file's own that lets every user change it, as a game shared between
+    // the users of one machine may set on its saves; false when the rules cannot be changed.
+    auto LetEveryoneWrite(const fs::path& File) -> bool
+    {
+        PACL Rules = nullptr;
+        PSECURITY_DESCRIPTOR Descriptor = nullptr;
+        if (::GetNamedSecurityInfoW(File.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &Rules,
+                                    nullptr, &Descriptor) != ERROR_SUCCESS)
+        {
+            return false;
+        }
+        BYTE Everyone[SECURITY_MAX_SID_SIZE];
+        DWORD Size = sizeof(Everyone);
+        EXPLICIT_ACCESS_W Grant{};
+        Grant.grfAccessPermissions = GENERIC_ALL;
+        Grant.grfAccessMode = GRANT_ACCESS;
+        Grant.grfInheritance = NO_INHERITANCE;
+        Grant.Trustee.TrusteeForm = TRUSTEE_IS_SID;
+        Grant.Trustee.TrusteeType = TRUSTEE_IS_WELL_KNOWN_GROUP;
+        Grant.Trustee.ptstrName = reinterpret_cast<LPWSTR>(Everyone);
+        PACL Changed = nullptr;
+        const bool Set = ::CreateWellKnownSid(WinWorldSid, nullptr, Everyone, &Size) != 0 &&
+                         ::SetEntriesInAclW(1, &Grant, Rules, &Changed) == ERROR_SUCCESS &&
+                         ::SetNamedSecurityInfoW(const_cast<wchar_t*>(File.c_str()), SE_FILE_OBJECT,
+                                                 DACL_SECURITY_INFORMATION, nullptr, nullptr, Changed, nullptr) == ERROR_SUCCESS;
+        ::LocalFree(Changed);
+        ::LocalFree(Descriptor);
+        return Set;
+    }
+} // namespace
+
+// A save replaces the file by a new one, which would take the folder's rules; the replaced
+// file's own rules go to it instead, and a new file gets what a plain create gives it.
+TEST_F(WindowsFiles, AReplacedFileKeepsItsAccessRules)
+{
+    const fs::path Shared = Scratch.MakeFile("shared.txt", "old");
+    const std::wstring Plain = AccessRules(Scratch.MakeFile("plain.txt", ""));
+    ASSERT_TRUE(LetEveryoneWrite(Shared));
+    const std::wstring Rules = AccessRules(Shared);
+    if (Rules == Plain)
+    {
+        GTEST_SKIP() << "a file's own rules read back as a new file's here";
+    }
+
+    EXPECT_EQ(Save(Scratch.Text() + "\\", "shared.txt", "new"), (SaveAnswer{std::string(Saved), "shared.txt", ""}));
+    EXPECT_EQ(Save(Scratch.Text() + "\\", "fresh.txt", "new"), (SaveAnswer{std::string(Saved), "fresh.txt", ""}));
+
+    EXPECT_EQ(ReadBytes(Shared), "new");
+    EXPECT_EQ(AccessRules(Shared), Rules);
+    EXPECT_EQ(AccessRules(Scratch / "fresh.txt"), Plain);
+    EXPECT_EQ(OtherNames(Scratch.Path(), {"shared.txt", "plain.txt", "fresh.txt"}), std::vector<std::string>{});
+}
+
+// A save through a symbolic link replaces the file it leads to and leaves the link a link.
+// Making a link takes developer mode (or the right to make links) on Windows; wine 8 answers
+// success and makes none.
+TEST_F(WindowsFiles, ASaveThroughALinkWritesTheFileItLeadsToAndKeepsTheLink)
+{
+    const fs::path Pointed = Scratch.MakeFile("real.txt", "old");
+    const fs::path Link = Scratch / "link.txt";
+    const bool Made = ::CreateSymbolicLinkW(Link.c_str(), Pointed.c_str(), SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE) != 0;
+    const DWORD Attributes = ::GetFileAttributesW(Link.c_str());
+    if (!Made || Attributes == INVALID_FILE_ATTRIBUTES || (Attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+    {
+        GTEST_SKIP() << "no symbolic link can be made here";
+    }
+
+    EXPECT_EQ(Save(Scratch.Text() + "\\", "link.txt", "new"), (SaveAnswer{std::string(Saved), "link.txt", ""}));
+
+    EXPECT_EQ(ReadBytes(Pointed), "new");
+    EXPECT_NE(::GetFileAttributesW(Link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT, 0U) << "the link was replaced";
+    EXPECT_EQ(OtherNames(Scratch.Path(), {"real.txt", "link.txt"}), std::vector<std::string>{});
 }
 
 // --- devices and killed saves ---------------------------------------------------------------------

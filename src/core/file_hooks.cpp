@@ -1,15 +1,14 @@
 // File services of the core library: list a folder, test a path, read a file's text, save text
 // to a file. Paths are UTF-8 from the Blueprint's strings, used as given (relative ones against
 // the working directory). Runs on the game thread, inside the Blueprint call, so files are read
-// in large chunks and written in one piece. Raised errors are left to the hook boundary, which
-// keeps the input.
+// in large chunks and written in one piece. Listing and the existence test raise the errors they
+// meet, which the hook boundary logs while the input stays; a read that fails answers empty text,
+// and the save answers its failures in its parameters.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <exception>
 #include <filesystem>
 #include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -34,20 +33,31 @@ namespace VEXA
     namespace
     {
         auto LogMissingFile() -> void { LogLine(STR("VEXA Request file does not exist")); }
+
+        // Whether anything stands at Path. A malformed or overlong name cannot name anything;
+        // other failures (access denied) mean the answer is unknown, which is not the same as
+        // "missing".
+        auto PathExists(const fs::path& Path) -> FileSystem::Result<bool>
+        {
+            std::error_code Error;
+            const bool Found = fs::exists(Path, Error);
+            if (Error && Error != std::errc::invalid_argument && Error != std::errc::filename_too_long)
+            {
+                return Error;
+            }
+            return Found;
+        }
     } // namespace
 
     auto VEXA_Core::DoesPathExist(const std::string& Path) -> bool
     {
         const fs::path Target = FileSystem::PathFromUtf8(Path);
-        std::error_code Error;
-        const bool Found = fs::exists(Target, Error);
-        // A malformed or overlong name cannot name anything; other failures (access denied)
-        // mean the answer is unknown, which is not the same as "missing".
-        if (Error && Error != std::errc::invalid_argument && Error != std::errc::filename_too_long)
+        const FileSystem::Result<bool> Found = PathExists(Target);
+        if (!Found)
         {
-            throw fs::filesystem_error("exists", Target, Error);
+            throw fs::filesystem_error("exists", Target, Found.Error());
         }
-        return Found;
+        return *Found;
     }
 
     auto VEXA_Core::ListDirNames(const std::string& FolderPath) -> std::vector<std::string>
@@ -128,19 +138,19 @@ namespace VEXA
         // size (a sparse file, one that shrinks while it is read) costs only what it delivers.
         constexpr size_t MostReservedBytes = size_t{4} * 1024 * 1024;
 
-        // Reads the open file's text chunk by chunk into Text, line breaks removed when asked;
-        // false when the file cannot be read. Only the bytes the file held when it was opened
-        // are read, so a file that grows meanwhile still ends. A byte order mark at the start is
-        // not text. After a UTF-16 mark the file is UTF-16, turned into UTF-8 a chunk at a time.
-        // Reading stops once a NUL has ended the text.
-        auto ReadChunks(std::FILE* const File, bool RemoveLineBreaks, BRMB::Bridge::Text::FStringWriter& Text) -> bool
+        // Reads the open file's text chunk by chunk into Text, line breaks removed when asked.
+        // Only the bytes the file held when it was opened are read, so a file that grows
+        // meanwhile still ends. A byte order mark at the start is not text. After a UTF-16 mark
+        // the file is UTF-16, turned into UTF-8 a chunk at a time. Reading stops once a NUL has
+        // ended the text.
+        auto ReadChunks(std::FILE* const File, bool RemoveLineBreaks, BRMB::Bridge::Text::FStringWriter& Text) -> std::error_code
         {
-            std::error_code Error;
-            std::uint64_t Left = FileSystem::StoredSize(File, Error);
-            if (Error)
+            const FileSystem::Result<std::uint64_t> Stored = FileSystem::StoredSize(File);
+            if (!Stored)
             {
-                return false;
+                return Stored.Error();
             }
+            std::uint64_t Left = *Stored;
             const auto Chunk = std::make_unique_for_overwrite<char[]>(ReadChunkBytes);
             const auto ReadChunk = [&]() -> size_t {
                 const size_t Read = std::fread(Chunk.get(), 1, static_cast<size_t>(std::min<std::uint64_t>(Left, ReadChunkBytes)), File);
@@ -158,6 +168,10 @@ namespace VEXA
                     End = StripLineBreaks(Begin, End);
                 }
                 Text.Append(std::string_view(Begin, static_cast<size_t>(End - Begin)));
+            };
+            // The C library keeps only that a read failed, not why.
+            const auto Failure = [File] {
+                return std::ferror(File) != 0 ? std::make_error_code(std::errc::io_error) : std::error_code{};
             };
             const std::uint64_t Size = Left;
             size_t Read = ReadChunk();
@@ -177,7 +191,7 @@ namespace VEXA
                 } while (!Text.Finished() && Left > 0 && (Read = ReadChunk()) > 0);
                 std::string Rest = Utf16.Finish();
                 Deliver(Rest.data(), Rest.data() + Rest.size());
-                return std::ferror(File) == 0;
+                return Failure();
             }
             Text.Reserve(static_cast<size_t>(Reserved));
             Deliver(Chunk.get() + Start, Chunk.get() + Read);
@@ -185,7 +199,7 @@ namespace VEXA
             {
                 Deliver(Chunk.get(), Chunk.get() + Read);
             }
-            return std::ferror(File) == 0;
+            return Failure();
         }
     } // namespace
 
@@ -201,10 +215,13 @@ namespace VEXA
         }
         // A file that exists but cannot be opened or read (a folder, a FIFO or device, access
         // denied) reads as empty text without a further line.
-        std::error_code Error;
-        const FileSystem::FileHandle File = FileSystem::OpenForReading(FileSystem::PathFromUtf8(FilePath), Error);
+        const FileSystem::Result<FileSystem::FileHandle> File = FileSystem::OpenForReading(FileSystem::PathFromUtf8(FilePath));
+        if (!File)
+        {
+            return {};
+        }
         BRMB::Bridge::Text::FStringWriter Text;
-        if (!File || !ReadChunks(File.get(), RemoveLineBreaks, Text))
+        if (const std::error_code Unread = ReadChunks(File->get(), RemoveLineBreaks, Text))
         {
             return {};
         }
@@ -240,57 +257,24 @@ namespace VEXA::Hooks
             return Joined;
         }
 
-        struct SaveFailure
-        {
-            std::string_view Reason;
-            std::string Description;
-        };
-
         constexpr std::string_view FolderFailed = "Folder could not be created";
         constexpr std::string_view OpenFailed = "File could not be opened";
         constexpr std::string_view WriteFailed = "File could not be written";
 
-        auto Describe(const std::exception& Error) -> std::string
+        // Creates the folder when nothing stands at its path, one level only.
+        auto MakeFolder(const fs::path& Folder) -> std::error_code
         {
-            if (const auto* System = dynamic_cast<const std::system_error*>(&Error))
+            const FileSystem::Result<bool> Found = PathExists(Folder);
+            if (!Found)
             {
-                return System->code().message();
+                return Found.Error();
             }
-            return Error.what();
-        }
-
-        // Creates the folder when nothing stands at its path (one level), then saves Text as the
-        // file FolderPath + FileName. The text is already converted, so nothing is touched before
-        // it is ready, and an existing file is replaced only by the whole new text.
-        auto WriteTextFile(VEXA_Core& Core, const std::string& FolderPath, const std::string& FileName,
-                           const std::string& Text) -> std::optional<SaveFailure>
-        {
-            std::string_view Stage = FolderFailed;
-            try
+            std::error_code Error;
+            if (!*Found)
             {
-                if (!Core.DoesPathExist(FolderPath))
-                {
-                    std::error_code Error;
-                    fs::create_directory(FileSystem::PathFromUtf8(FolderPath), Error);
-                    if (Error)
-                    {
-                        return SaveFailure{Stage, Error.message()};
-                    }
-                }
-
-                Stage = OpenFailed;
-                const auto Failure = FileSystem::SaveText(FileSystem::PathFromUtf8(FolderPath + FileName), Text);
-                if (!Failure)
-                {
-                    return std::nullopt;
-                }
-                return SaveFailure{Failure->Step == FileSystem::SaveStep::Open ? OpenFailed : WriteFailed,
-                                   Failure->Description};
+                fs::create_directory(Folder, Error);
             }
-            catch (const std::exception& Error)
-            {
-                return SaveFailure{Stage, Describe(Error)};
-            }
+            return Error;
         }
     } // namespace
 
@@ -329,10 +313,15 @@ namespace VEXA::Hooks
         const std::string FileName = Params.Utf8At(FileNameParam);
         LogLine("VEXA Saving file : " + FolderPath + FileName);
 
-        const auto Fail = [&](std::string_view Reason) {
+        // A failure the system reported is described by the boundary line as well.
+        const auto Fail = [&](std::string_view Reason, std::error_code Error = {}) {
             Params.SetUtf8At(FolderParam, "::FileSaveFailed::");
             Params.SetUtf8At(TextParam, Reason);
             LogLine(STR("Saving File Failed"));
+            if (Error)
+            {
+                BRMB::Bridge::ReportFailure(SaveFileHook.Prefix, SaveFileHook.Function, Error.message());
+            }
         };
         if (FolderPath.empty())
         {
@@ -355,11 +344,23 @@ namespace VEXA::Hooks
             return;
         }
 
+        // The text is converted before anything is touched, and an existing file is replaced
+        // only by the whole new text.
         const std::string Text = Params.Utf8At(TextParam);
-        if (const std::optional<SaveFailure> Failure = WriteTextFile(CoreInstance(), FolderPath, FileName, Text))
+        if (const std::error_code Error = MakeFolder(FileSystem::PathFromUtf8(FolderPath)))
         {
-            Fail(Failure->Reason);
-            BRMB::Bridge::ReportFailure(SaveFileHook.Prefix, SaveFileHook.Function, Failure->Description);
+            Fail(FolderFailed, Error);
+            return;
+        }
+        FileSystem::Result<FileSystem::PendingSave> Pending = FileSystem::StartSave(FileSystem::PathFromUtf8(FolderPath + FileName));
+        if (!Pending)
+        {
+            Fail(OpenFailed, Pending.Error());
+            return;
+        }
+        if (const std::error_code Error = std::move(*Pending).Finish(Text))
+        {
+            Fail(WriteFailed, Error);
             return;
         }
         Params.SetUtf8At(FolderParam, "::FileSaveSuccess::");

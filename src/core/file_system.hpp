@@ -10,15 +10,41 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <utility>
+#include <variant>
 
 namespace VEXA::FileSystem
 {
     [[nodiscard]] auto PathFromUtf8(std::string_view Utf8) -> std::filesystem::path;
     [[nodiscard]] auto PathToUtf8(const std::filesystem::path& Path) -> std::string;
+
+    // Every operation here that can fail answers with the error it met, taken at the call that
+    // failed: a std::error_code (empty: done), or a Result holding either what was made or that
+    // error. What throws is the standard library's own failure: memory, or a system without a
+    // source of random numbers for the temporaries' names.
+    template <class Value>
+    class [[nodiscard]] Result
+    {
+    public:
+        Result(Value Made) : Held(std::in_place_index<0>, std::move(Made)) {}
+        Result(std::error_code Failure) : Held(std::in_place_index<1>, Failure) {}
+
+        [[nodiscard]] explicit operator bool() const { return Held.index() == 0; }
+        [[nodiscard]] auto operator*() -> Value& { return std::get<0>(Held); }
+        [[nodiscard]] auto operator*() const -> const Value& { return std::get<0>(Held); }
+        [[nodiscard]] auto operator->() -> Value* { return &std::get<0>(Held); }
+        [[nodiscard]] auto operator->() const -> const Value* { return &std::get<0>(Held); }
+        [[nodiscard]] auto Error() const -> std::error_code
+        {
+            return Held.index() == 1 ? std::get<1>(Held) : std::error_code{};
+        }
+
+    private:
+        std::variant<Value, std::error_code> Held;
+    };
 
     struct FileCloser
     {
@@ -28,24 +54,10 @@ namespace VEXA::FileSystem
 
     // Input only, as stored (no text-mode translation, so no byte ends the input early), and
     // regular files only: a FIFO, socket or device is refused without being waited on, as it
-    // could hold the reader forever or never end. Null (and Error set) when refused or the file
-    // cannot be opened.
-    [[nodiscard]] auto OpenForReading(const std::filesystem::path& Path, std::error_code& Error) -> FileHandle;
+    // could hold the reader forever or never end.
+    [[nodiscard]] auto OpenForReading(const std::filesystem::path& Path) -> Result<FileHandle>;
     // The size in bytes of the open file.
-    [[nodiscard]] auto StoredSize(std::FILE* File, std::error_code& Error) -> std::uint64_t;
-
-    // What a save did not manage: create or open the temporary or the target, or write, flush or
-    // replace.
-    enum class SaveStep
-    {
-        Open,
-        Write,
-    };
-    struct SaveFailure
-    {
-        SaveStep Step;
-        std::string Description; // the system's text for the error
-    };
+    [[nodiscard]] auto StoredSize(std::FILE* File) -> Result<std::uint64_t>;
 
     // Every temporary a save makes is named TemporaryPrefix + the target's name (at most its
     // first TemporaryNameChars characters) + "." + six random letters and digits +
@@ -77,16 +89,34 @@ namespace VEXA::FileSystem
     // the text; a reader that does not take it by then fails the save.
     inline constexpr std::chrono::milliseconds MostInPlaceWait{1000};
 
-    // Saves Text to the file at Path in text mode. A regular file, or nothing, at Path is
-    // replaced in one step by a temporary written beside it and flushed to the disk, so Path
-    // holds the whole old or the whole new text at every moment; a symbolic link is followed and
-    // its target replaced. Anything else there (a device, a FIFO) is written in place, never
-    // waiting for a reader to come (none: refused) and at most MostInPlaceWait for one to read.
-    // A target that cannot be opened for writing is refused, as a plain write would refuse it; a
-    // replaced file keeps its permission bits. On failure the temporary is gone, even when the
-    // folder was moved meanwhile, and the target untouched.
-    [[nodiscard]] auto SaveText(const std::filesystem::path& Path, std::string_view Text)
-        -> std::optional<SaveFailure>;
+    // A save in two steps, each with its own failure: StartSave opens the target, and for a file
+    // makes the temporary that will replace it (the "could not be opened" failures); Finish
+    // writes the text and puts it in place (the "could not be written" ones). A regular file, or
+    // nothing, at Path is replaced in one step by the temporary, written beside it and flushed
+    // to the disk, so Path holds the whole old or the whole new text at every moment; a symbolic
+    // link is followed and its target replaced, and a replaced file keeps its permissions.
+    // Anything else there (a device, a FIFO) is written in place, never waiting for a reader to
+    // come (none: refused) and at most MostInPlaceWait for one to read. A target that cannot be
+    // opened for writing is refused, as a plain write would refuse it. A save that is not
+    // finished, or fails, leaves the target untouched and removes its temporary, even when the
+    // folder was moved meanwhile. Text is written in text mode.
+    class PendingSave
+    {
+    public:
+        class Target; // the platform's open target and temporary
+
+        explicit PendingSave(std::unique_ptr<Target> Started);
+        PendingSave(PendingSave&& Other) noexcept;
+        auto operator=(PendingSave&& Other) noexcept -> PendingSave&;
+        ~PendingSave();
+
+        [[nodiscard]] auto Finish(std::string_view Text) && -> std::error_code;
+
+    private:
+        std::unique_ptr<Target> Opened;
+    };
+
+    [[nodiscard]] auto StartSave(const std::filesystem::path& Path) -> Result<PendingSave>;
 
     // The error the last failed C library call left behind; never reads as success.
     [[nodiscard]] inline auto LastError() -> std::error_code

@@ -1,6 +1,6 @@
 // POSIX side of the file seam: paths are bytes, so UTF-8 passes through unchanged, and files are
-// never locked against other openers. Saves replace the target
-// with rename(2), which other processes see as one step and a crash leaves whole.
+// never locked against other openers. Saves replace the target with rename(2), which other
+// processes see as one step and a crash leaves whole.
 #ifndef _WIN32
 
 #include "core/file_system.hpp"
@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <optional>
 #include <random>
 #include <utility>
 
@@ -26,56 +27,48 @@ namespace VEXA::FileSystem
         return Path.native();
     }
 
-    auto OpenForReading(const std::filesystem::path& Path, std::error_code& Error) -> FileHandle
+    auto OpenForReading(const std::filesystem::path& Path) -> Result<FileHandle>
     {
         // Looked at before opening: opening a device can have effects of its own (a tape
         // rewinds, a modem line hangs up).
         struct stat Info{};
         if (::stat(Path.c_str(), &Info) != 0)
         {
-            Error = LastError();
-            return nullptr;
+            return LastError();
         }
         if (!S_ISREG(Info.st_mode))
         {
-            Error = std::make_error_code(std::errc::invalid_argument);
-            return nullptr;
+            return std::make_error_code(std::errc::invalid_argument);
         }
         // Non-blocking, and checked again on the handle: the name may have been given to a FIFO
         // in between, whose open would otherwise wait for a writer.
         const int Fd = ::open(Path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
         if (Fd < 0)
         {
-            Error = LastError();
-            return nullptr;
+            return LastError();
         }
-        const bool Regular = ::fstat(Fd, &Info) == 0 && S_ISREG(Info.st_mode);
-        if (!Regular)
+        if (::fstat(Fd, &Info) != 0 || !S_ISREG(Info.st_mode))
         {
-            Error = std::make_error_code(std::errc::invalid_argument);
             ::close(Fd);
-            return nullptr;
+            return std::make_error_code(std::errc::invalid_argument);
         }
         FileHandle File(::fdopen(Fd, "r"));
         if (!File)
         {
-            Error = LastError();
+            const std::error_code Error = LastError();
             ::close(Fd);
-            return nullptr;
+            return Error;
         }
-        Error.clear();
         return File;
     }
 
-    auto StoredSize(std::FILE* File, std::error_code& Error) -> std::uint64_t
+    auto StoredSize(std::FILE* File) -> Result<std::uint64_t>
     {
         struct stat Info{};
         if (::fstat(::fileno(File), &Info) != 0)
         {
-            Error = LastError();
-            return 0;
+            return LastError();
         }
-        Error.clear();
         return Info.st_size > 0 ? static_cast<std::uint64_t>(Info.st_size) : 0;
     }
 
@@ -113,15 +106,10 @@ namespace VEXA::FileSystem
             int Fd;
         };
 
-        auto Failed(SaveStep Step, std::error_code Error) -> std::optional<SaveFailure>
-        {
-            return SaveFailure{Step, Error.message()};
-        }
-
         // The path a write through Path would reach: symbolic links followed to the end, so the
         // file they point to is replaced and the links stay. A missing final entry is returned
         // as it is (a dangling link makes its target).
-        auto ResolveLinks(std::filesystem::path Path, std::error_code& Error) -> std::filesystem::path
+        auto ResolveLinks(std::filesystem::path Path) -> Result<std::filesystem::path>
         {
             constexpr int MostLinks = 40; // Linux's own limit for one lookup
             for (int Hop = 0; Hop < MostLinks; ++Hop)
@@ -131,15 +119,15 @@ namespace VEXA::FileSystem
                 {
                     return Path;
                 }
+                std::error_code Error;
                 const std::filesystem::path Link = std::filesystem::read_symlink(Path, Error);
                 if (Error)
                 {
-                    return {};
+                    return Error;
                 }
                 Path = Link.is_absolute() ? Link : Path.parent_path() / Link;
             }
-            Error = std::make_error_code(std::errc::too_many_symbolic_link_levels);
-            return {};
+            return std::make_error_code(std::errc::too_many_symbolic_link_levels);
         }
 
         // Writes all of Text. A FIFO (or device) opened without blocking may take only part, or
@@ -178,20 +166,6 @@ namespace VEXA::FileSystem
             return {};
         }
 
-        // A device or FIFO takes the text where it is, as a plain write gives it.
-        auto WriteInPlace(Descriptor Target, std::string_view Text) -> std::optional<SaveFailure>
-        {
-            if (const std::error_code Error = WriteAll(Target.Get(), Text))
-            {
-                return Failed(SaveStep::Write, Error);
-            }
-            if (const std::error_code Error = Target.Close())
-            {
-                return Failed(SaveStep::Write, Error);
-            }
-            return std::nullopt;
-        }
-
         // A temporary made in the folder that Folder is a handle of, removed through that handle
         // unless it replaced the target: wherever the folder has been moved meanwhile, nothing
         // stays behind.
@@ -217,28 +191,44 @@ namespace VEXA::FileSystem
         };
     } // namespace
 
-    // Everything after the links are followed is done relative to one handle of the target's
-    // folder: the temporary is made, renamed over the target or removed in that folder, even
-    // when another program moves or renames the folder meanwhile.
-    auto SaveText(const std::filesystem::path& Path, std::string_view Text) -> std::optional<SaveFailure>
+    // A device or FIFO is written through the handle that opened it, as a plain write gives the
+    // text. A regular file is replaced by a temporary that is made, renamed over it or removed
+    // through one handle of its folder, even when another program moves the folder meanwhile.
+    class PendingSave::Target
     {
-        std::error_code Error;
-        const std::filesystem::path Target = ResolveLinks(Path, Error);
-        if (Error)
+    public:
+        Descriptor Folder;
+        std::string Name;
+        Descriptor File;
+        std::optional<Temporary> Made; // none: File is the target itself
+    };
+
+    PendingSave::PendingSave(std::unique_ptr<Target> Started) : Opened(std::move(Started)) {}
+    PendingSave::PendingSave(PendingSave&& Other) noexcept = default;
+    auto PendingSave::operator=(PendingSave&& Other) noexcept -> PendingSave& = default;
+    PendingSave::~PendingSave() = default;
+
+    auto StartSave(const std::filesystem::path& Path) -> Result<PendingSave>
+    {
+        const Result<std::filesystem::path> Resolved = ResolveLinks(Path);
+        if (!Resolved)
         {
-            return Failed(SaveStep::Open, Error);
+            return Resolved.Error();
         }
-        const std::string Name = Target.filename().native();
-        if (Name.empty())
+        auto Opened = std::make_unique<PendingSave::Target>();
+        Opened->Name = Resolved->filename().native();
+        if (Opened->Name.empty())
         {
-            return Failed(SaveStep::Open, std::make_error_code(std::errc::is_a_directory));
+            return std::make_error_code(std::errc::is_a_directory);
         }
-        const std::filesystem::path FolderPath = Target.parent_path();
-        const Descriptor Folder(::open(FolderPath.empty() ? "." : FolderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (!Folder)
+        const std::filesystem::path FolderPath = Resolved->parent_path();
+        Opened->Folder = Descriptor(::open(FolderPath.empty() ? "." : FolderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!Opened->Folder)
         {
-            return Failed(SaveStep::Open, LastError());
+            return LastError();
         }
+        const int Folder = Opened->Folder.Get();
+        const char* const Name = Opened->Name.c_str();
 
         // Opened for writing without emptying it: a target that a plain write may not open is
         // refused here, even where a rename could replace it. Without blocking: a FIFO that no
@@ -246,23 +236,24 @@ namespace VEXA::FileSystem
         struct stat Kept{};
         bool Exists = false;
         {
-            Descriptor Existing(::openat(Folder.Get(), Name.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+            Descriptor Existing(::openat(Folder, Name, O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
             if (!Existing)
             {
                 if (errno != ENOENT)
                 {
-                    return Failed(SaveStep::Open, LastError());
+                    return LastError();
                 }
             }
             else
             {
                 if (::fstat(Existing.Get(), &Kept) != 0)
                 {
-                    return Failed(SaveStep::Open, LastError());
+                    return LastError();
                 }
                 if (!S_ISREG(Kept.st_mode))
                 {
-                    return WriteInPlace(std::move(Existing), Text);
+                    Opened->File = std::move(Existing);
+                    return PendingSave(std::move(Opened));
                 }
                 Exists = true;
             }
@@ -271,56 +262,65 @@ namespace VEXA::FileSystem
         std::random_device Seed;
         std::mt19937_64 Random((std::uint64_t{Seed()} << 32U) ^ Seed());
         std::string TemporaryText;
-        Descriptor File;
-        for (int Attempt = 0; Attempt < 100 && !File; ++Attempt)
+        for (int Attempt = 0; Attempt < 100 && !Opened->File; ++Attempt)
         {
-            TemporaryText = TemporaryName(Name, Random());
-            File = Descriptor(::openat(Folder.Get(), TemporaryText.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666));
-            if (!File && errno != EEXIST)
+            TemporaryText = TemporaryName(Opened->Name, Random());
+            Opened->File = Descriptor(::openat(Folder, TemporaryText.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666));
+            if (!Opened->File && errno != EEXIST)
             {
-                return Failed(SaveStep::Open, LastError());
+                return LastError();
             }
         }
-        if (!File)
+        if (!Opened->File)
         {
-            return Failed(SaveStep::Open, std::make_error_code(std::errc::file_exists));
+            return std::make_error_code(std::errc::file_exists);
         }
-        Temporary Made(Folder.Get(), TemporaryText);
+        Opened->Made.emplace(Folder, TemporaryText);
 
         if (Exists)
         {
-            if (::fchmod(File.Get(), Kept.st_mode & 07777) != 0)
+            if (::fchmod(Opened->File.Get(), Kept.st_mode & 07777) != 0)
             {
-                return Failed(SaveStep::Open, LastError());
+                return LastError();
             }
             // Only root may give the file back to another owner; for anyone else this fails and the
             // saver owns the new file, as it owns any file it makes. The text and bits are right.
             if ((Kept.st_uid != ::geteuid() || Kept.st_gid != ::getegid()) &&
-                ::fchown(File.Get(), Kept.st_uid, Kept.st_gid) != 0)
+                ::fchown(Opened->File.Get(), Kept.st_uid, Kept.st_gid) != 0)
             {
             }
         }
-        if (const std::error_code Written = WriteAll(File.Get(), Text))
+        return PendingSave(std::move(Opened));
+    }
+
+    auto PendingSave::Finish(std::string_view Text) && -> std::error_code
+    {
+        const std::unique_ptr<Target> Save = std::move(Opened);
+        if (const std::error_code Error = WriteAll(Save->File.Get(), Text))
         {
-            return Failed(SaveStep::Write, Written);
+            return Error;
         }
-        if (::fsync(File.Get()) != 0)
+        if (!Save->Made)
         {
-            return Failed(SaveStep::Write, LastError());
+            return Save->File.Close();
         }
-        if (const std::error_code Closed = File.Close())
+        if (::fsync(Save->File.Get()) != 0)
         {
-            return Failed(SaveStep::Write, Closed);
+            return LastError();
         }
-        if (::renameat(Folder.Get(), Made.Get().c_str(), Folder.Get(), Name.c_str()) != 0)
+        if (const std::error_code Error = Save->File.Close())
         {
-            return Failed(SaveStep::Write, LastError());
+            return Error;
         }
-        Made.Replaced();
+        if (::renameat(Save->Folder.Get(), Save->Made->Get().c_str(), Save->Folder.Get(), Save->Name.c_str()) != 0)
+        {
+            return LastError();
+        }
+        Save->Made->Replaced();
         // Makes the rename itself survive a power cut. The new text is already complete either
         // way, so a folder that cannot be flushed does not fail the save.
-        ::fsync(Folder.Get());
-        return std::nullopt;
+        ::fsync(Save->Folder.Get());
+        return {};
     }
 } // namespace VEXA::FileSystem
 

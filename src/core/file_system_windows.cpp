@@ -21,6 +21,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 #include <random>
 #include <utility>
 #include <vector>
@@ -39,58 +40,8 @@ namespace VEXA::FileSystem
         return std::string(Text.begin(), Text.end());
     }
 
-    auto OpenForReading(const std::filesystem::path& Path, std::error_code& Error) -> FileHandle
-    {
-        // Opening a pipe or a console never waits (a pipe without a free instance refuses at
-        // once); reading one could. Only a file on a disk is read, and in binary mode, where
-        // Ctrl-Z is a byte like any other and the size bounds what is delivered.
-        const HANDLE Opened = ::CreateFileW(Path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (Opened == INVALID_HANDLE_VALUE)
-        {
-            Error = std::error_code(static_cast<int>(::GetLastError()), std::system_category());
-            return nullptr;
-        }
-        if (::GetFileType(Opened) != FILE_TYPE_DISK)
-        {
-            ::CloseHandle(Opened);
-            Error = std::make_error_code(std::errc::invalid_argument);
-            return nullptr;
-        }
-        const int Fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(Opened), _O_RDONLY | _O_BINARY);
-        if (Fd == -1)
-        {
-            ::CloseHandle(Opened);
-            Error = LastError();
-            return nullptr;
-        }
-        FileHandle File(::_fdopen(Fd, "rb"));
-        if (!File)
-        {
-            Error = LastError();
-            ::_close(Fd);
-            return nullptr;
-        }
-        Error.clear();
-        return File;
-    }
-
-    auto StoredSize(std::FILE* File, std::error_code& Error) -> std::uint64_t
-    {
-        struct _stat64 Info{};
-        if (::_fstat64(::_fileno(File), &Info) != 0)
-        {
-            Error = LastError();
-            return 0;
-        }
-        Error.clear();
-        return Info.st_size > 0 ? static_cast<std::uint64_t>(Info.st_size) : 0;
-    }
-
     namespace
     {
-        constexpr DWORD ShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-
         // The system's own text for a Win32 error, as UTF-8 without the closing line break.
         auto SystemText(DWORD Code) -> std::string
         {
@@ -108,10 +59,77 @@ namespace VEXA::FileSystem
             return std::string(Utf8.begin(), Utf8.end());
         }
 
-        auto Failed(SaveStep Step, DWORD Code = ::GetLastError()) -> std::optional<SaveFailure>
+        // Win32 error codes, described in UTF-8 whatever the narrow code page is.
+        class Win32Category final : public std::error_category
         {
-            return SaveFailure{Step, SystemText(Code)};
+        public:
+            [[nodiscard]] auto name() const noexcept -> const char* override { return "win32"; }
+            [[nodiscard]] auto message(int Code) const -> std::string override
+            {
+                return SystemText(static_cast<DWORD>(Code));
+            }
+        };
+
+        auto Win32Error(DWORD Code) -> std::error_code
+        {
+            static const Win32Category Category{};
+            return {static_cast<int>(Code), Category};
         }
+
+        // The error the failed Win32 call just made left behind; never reads as success.
+        auto LastWin32Error() -> std::error_code
+        {
+            const DWORD Code = ::GetLastError();
+            return Win32Error(Code != ERROR_SUCCESS ? Code : ERROR_IO_DEVICE);
+        }
+    } // namespace
+
+    auto OpenForReading(const std::filesystem::path& Path) -> Result<FileHandle>
+    {
+        // Opening a pipe or a console never waits (a pipe without a free instance refuses at
+        // once); reading one could. Only a file on a disk is read, and in binary mode, where
+        // Ctrl-Z is a byte like any other and the size bounds what is delivered.
+        const HANDLE Opened = ::CreateFileW(Path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (Opened == INVALID_HANDLE_VALUE)
+        {
+            return LastWin32Error();
+        }
+        if (::GetFileType(Opened) != FILE_TYPE_DISK)
+        {
+            ::CloseHandle(Opened);
+            return std::make_error_code(std::errc::invalid_argument);
+        }
+        const int Fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(Opened), _O_RDONLY | _O_BINARY);
+        if (Fd == -1)
+        {
+            const std::error_code Error = LastError();
+            ::CloseHandle(Opened);
+            return Error;
+        }
+        FileHandle File(::_fdopen(Fd, "rb"));
+        if (!File)
+        {
+            const std::error_code Error = LastError();
+            ::_close(Fd);
+            return Error;
+        }
+        return File;
+    }
+
+    auto StoredSize(std::FILE* File) -> Result<std::uint64_t>
+    {
+        struct _stat64 Info{};
+        if (::_fstat64(::_fileno(File), &Info) != 0)
+        {
+            return LastError();
+        }
+        return Info.st_size > 0 ? static_cast<std::uint64_t>(Info.st_size) : 0;
+    }
+
+    namespace
+    {
+        constexpr DWORD ShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
         class Handle
         {
@@ -135,25 +153,28 @@ namespace VEXA::FileSystem
 
             [[nodiscard]] explicit operator bool() const { return Raw != INVALID_HANDLE_VALUE; }
             [[nodiscard]] auto Get() const -> HANDLE { return Raw; }
-            // Closes now; false means written bytes may not have reached the file.
-            [[nodiscard]] auto Close() -> bool { return ::CloseHandle(std::exchange(Raw, INVALID_HANDLE_VALUE)) != 0; }
+            // Closes now; an error means written bytes may not have reached the file.
+            [[nodiscard]] auto Close() -> std::error_code
+            {
+                return ::CloseHandle(std::exchange(Raw, INVALID_HANDLE_VALUE)) != 0 ? std::error_code{} : LastWin32Error();
+            }
 
         private:
             HANDLE Raw;
         };
 
         // Writes Text as the C runtime's text mode does, each LF as CR LF, in large pieces, each
-        // through Write; false when a piece was not written whole.
+        // through Write, which answers the error of the piece it could not write whole.
         template <class Writer>
-        auto WriteTextMode(std::string_view Text, const Writer& Write) -> bool
+        auto WriteTextMode(std::string_view Text, const Writer& Write) -> std::error_code
         {
             constexpr size_t PieceBytes = size_t{64} * 1024;
             std::vector<char> Piece;
             Piece.reserve(PieceBytes + 1);
             const auto Flush = [&] {
-                const bool Whole = Piece.empty() || Write(Piece.data(), static_cast<DWORD>(Piece.size()));
+                const std::error_code Error = Piece.empty() ? std::error_code{} : Write(Piece.data(), static_cast<DWORD>(Piece.size()));
                 Piece.clear();
-                return Whole;
+                return Error;
             };
             for (const char Byte : Text)
             {
@@ -162,34 +183,43 @@ namespace VEXA::FileSystem
                     Piece.push_back('\r');
                 }
                 Piece.push_back(Byte);
-                if (Piece.size() >= PieceBytes && !Flush())
+                if (Piece.size() >= PieceBytes)
                 {
-                    return false;
+                    if (const std::error_code Error = Flush())
+                    {
+                        return Error;
+                    }
                 }
             }
             return Flush();
         }
 
-        auto WriteToFile(HANDLE File, std::string_view Text) -> bool
+        auto WriteToFile(HANDLE File, std::string_view Text) -> std::error_code
         {
-            return WriteTextMode(Text, [File](const char* Bytes, DWORD Size) {
+            return WriteTextMode(Text, [File](const char* Bytes, DWORD Size) -> std::error_code {
                 DWORD Written = 0;
-                return ::WriteFile(File, Bytes, Size, &Written, nullptr) != 0 && Written == Size;
+                if (::WriteFile(File, Bytes, Size, &Written, nullptr) == 0)
+                {
+                    return LastWin32Error();
+                }
+                // A file on a disk takes all or fails; taking less while reporting success can
+                // only mean it has no room for the rest.
+                return Written == Size ? std::error_code{} : Win32Error(ERROR_HANDLE_DISK_FULL);
             });
         }
 
         // A pipe or device takes the text where it is. The handle was opened for overlapped
         // writing, so a reader that takes nothing cannot hold the game: the writes wait
-        // MostInPlaceWait at most in all, then are cancelled (the last error says why).
-        auto WriteInPlace(HANDLE Target, std::string_view Text) -> bool
+        // MostInPlaceWait at most in all, then are cancelled.
+        auto WriteInPlace(HANDLE Target, std::string_view Text) -> std::error_code
         {
             const auto Deadline = std::chrono::steady_clock::now() + MostInPlaceWait;
             const Handle Done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
             if (Done.Get() == nullptr)
             {
-                return false;
+                return LastWin32Error();
             }
-            return WriteTextMode(Text, [&](const char* Bytes, DWORD Size) {
+            return WriteTextMode(Text, [&](const char* Bytes, DWORD Size) -> std::error_code {
                 while (Size > 0)
                 {
                     OVERLAPPED Request{};
@@ -201,30 +231,28 @@ namespace VEXA::FileSystem
                     {
                         if (::GetLastError() != ERROR_IO_PENDING)
                         {
-                            return false;
+                            return LastWin32Error();
                         }
                         const auto Left = std::chrono::ceil<std::chrono::milliseconds>(Deadline - std::chrono::steady_clock::now());
                         if (::WaitForSingleObject(Done.Get(), static_cast<DWORD>(std::max<long long>(Left.count(), 0))) != WAIT_OBJECT_0)
                         {
                             ::CancelIoEx(Target, &Request);
                             ::GetOverlappedResult(Target, &Request, &Written, TRUE);
-                            ::SetLastError(ERROR_TIMEOUT);
-                            return false;
+                            return Win32Error(ERROR_TIMEOUT);
                         }
                         if (::GetOverlappedResult(Target, &Request, &Written, FALSE) == 0)
                         {
-                            return false;
+                            return LastWin32Error();
                         }
                     }
                     if (Written == 0)
                     {
-                        ::SetLastError(ERROR_WRITE_FAULT);
-                        return false;
+                        return Win32Error(ERROR_WRITE_FAULT);
                     }
                     Bytes += Written;
                     Size -= Written;
                 }
-                return true;
+                return {};
             });
         }
 
@@ -255,7 +283,7 @@ namespace VEXA::FileSystem
 
         // The file that a link at the opened path leads to, so that the file is replaced and the
         // link stays; the path itself when it is no link.
-        auto ReplacedPath(const std::filesystem::path& Path, HANDLE Opened) -> std::optional<std::filesystem::path>
+        auto ReplacedPath(const std::filesystem::path& Path, HANDLE Opened) -> Result<std::filesystem::path>
         {
             const DWORD Attributes = ::GetFileAttributesW(Path.c_str());
             if (Attributes == INVALID_FILE_ATTRIBUTES || (Attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
@@ -269,7 +297,7 @@ namespace VEXA::FileSystem
                                                                  FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
                 if (Length == 0)
                 {
-                    return std::nullopt;
+                    return LastWin32Error();
                 }
                 if (Length < Final.size())
                 {
@@ -282,7 +310,7 @@ namespace VEXA::FileSystem
 
         // The replaced file's access rules go to the new one: without this it would take the
         // folder's inherited ones. A file without rules of its own keeps the inherited ones.
-        auto CopyAccessRules(HANDLE From, HANDLE To) -> DWORD
+        auto CopyAccessRules(HANDLE From, HANDLE To) -> std::error_code
         {
             PACL Rules = nullptr;
             PSECURITY_DESCRIPTOR Descriptor = nullptr;
@@ -293,11 +321,27 @@ namespace VEXA::FileSystem
                 Code = ::SetSecurityInfo(To, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, Rules, nullptr);
             }
             ::LocalFree(Descriptor);
-            return Code;
+            return Code == ERROR_SUCCESS ? std::error_code{} : Win32Error(Code);
         }
     } // namespace
 
-    auto SaveText(const std::filesystem::path& Path, std::string_view Text) -> std::optional<SaveFailure>
+    // A pipe or device is written through the handle that opened it; a file on a disk is
+    // replaced by a temporary held open until the move, so that a failed move still removes it.
+    class PendingSave::Target
+    {
+    public:
+        Handle InPlace{INVALID_HANDLE_VALUE};
+        std::filesystem::path Replaced;
+        std::filesystem::path TemporaryPath;
+        std::optional<Temporary> Made;
+    };
+
+    PendingSave::PendingSave(std::unique_ptr<Target> Started) : Opened(std::move(Started)) {}
+    PendingSave::PendingSave(PendingSave&& Other) noexcept = default;
+    auto PendingSave::operator=(PendingSave&& Other) noexcept -> PendingSave& = default;
+    PendingSave::~PendingSave() = default;
+
+    auto StartSave(const std::filesystem::path& Path) -> Result<PendingSave>
     {
         // Opened for writing without emptying it, links followed: a target that a plain write
         // may not open (read-only, held by a handle that denies writing) is refused here, even
@@ -305,70 +349,82 @@ namespace VEXA::FileSystem
         // pipe whose instances are all taken refuses at once.
         Handle Existing(::CreateFileW(Path.c_str(), GENERIC_WRITE | READ_CONTROL, ShareAll, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr));
-        std::filesystem::path Target = Path;
+        auto Opened = std::make_unique<PendingSave::Target>();
+        Opened->Replaced = Path;
         if (!Existing)
         {
-            if (const DWORD Code = ::GetLastError(); Code != ERROR_FILE_NOT_FOUND)
+            if (const std::error_code Error = LastWin32Error(); Error.value() != ERROR_FILE_NOT_FOUND)
             {
-                return Failed(SaveStep::Open, Code);
+                return Error;
             }
         }
         else if (::GetFileType(Existing.Get()) != FILE_TYPE_DISK)
         {
             // A device such as NUL, or a pipe, takes the text where it is.
-            if (!WriteInPlace(Existing.Get(), Text) || !Existing.Close())
-            {
-                return Failed(SaveStep::Write);
-            }
-            return std::nullopt;
+            Opened->InPlace = std::move(Existing);
+            return PendingSave(std::move(Opened));
         }
-        else if (const auto Replaced = ReplacedPath(Path, Existing.Get()))
+        else if (Result<std::filesystem::path> Replaced = ReplacedPath(Path, Existing.Get()))
         {
-            Target = *Replaced;
+            Opened->Replaced = std::move(*Replaced);
         }
         else
         {
-            return Failed(SaveStep::Open);
+            return Replaced.Error();
         }
 
         std::random_device Seed;
         std::mt19937_64 Random((std::uint64_t{Seed()} << 32U) ^ Seed());
-        std::filesystem::path TemporaryPath;
-        DWORD Code = ERROR_FILE_EXISTS;
         Handle File(INVALID_HANDLE_VALUE);
-        for (int Attempt = 0; Attempt < 100 && (Code == ERROR_FILE_EXISTS || Code == ERROR_ALREADY_EXISTS); ++Attempt)
+        std::error_code Error = Win32Error(ERROR_FILE_EXISTS);
+        for (int Attempt = 0; Attempt < 100 && (Error.value() == ERROR_FILE_EXISTS || Error.value() == ERROR_ALREADY_EXISTS); ++Attempt)
         {
-            TemporaryPath = Target.parent_path() / TemporaryName(Target.filename().native(), Random());
-            File = Handle(::CreateFileW(TemporaryPath.c_str(), GENERIC_WRITE | WRITE_DAC | DELETE, ShareAll, nullptr,
+            Opened->TemporaryPath = Opened->Replaced.parent_path() / TemporaryName(Opened->Replaced.filename().native(), Random());
+            File = Handle(::CreateFileW(Opened->TemporaryPath.c_str(), GENERIC_WRITE | WRITE_DAC | DELETE, ShareAll, nullptr,
                                         CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-            Code = File ? ERROR_SUCCESS : ::GetLastError();
+            Error = File ? std::error_code{} : LastWin32Error();
         }
         if (!File)
         {
-            return Failed(SaveStep::Open, Code);
+            return Error;
         }
-        // Held open until the move is done: a failed move still removes it through the handle.
-        Temporary Made(std::move(File));
+        Opened->Made.emplace(std::move(File));
         if (Existing)
         {
-            if (const DWORD Copied = CopyAccessRules(Existing.Get(), Made.Get()); Copied != ERROR_SUCCESS)
+            if (const std::error_code Copied = CopyAccessRules(Existing.Get(), Opened->Made->Get()))
             {
-                return Failed(SaveStep::Open, Copied);
+                return Copied;
             }
-            // Our own handle would stand in the way of the move.
-            static_cast<void>(Existing.Close());
         }
+        // Existing closes here: our own handle would stand in the way of the move.
+        return PendingSave(std::move(Opened));
+    }
 
-        if (!WriteToFile(Made.Get(), Text) || ::FlushFileBuffers(Made.Get()) == 0)
+    auto PendingSave::Finish(std::string_view Text) && -> std::error_code
+    {
+        const std::unique_ptr<Target> Save = std::move(Opened);
+        if (Save->InPlace)
         {
-            return Failed(SaveStep::Write);
+            if (const std::error_code Error = WriteInPlace(Save->InPlace.Get(), Text))
+            {
+                return Error;
+            }
+            return Save->InPlace.Close();
         }
-        if (::MoveFileExW(TemporaryPath.c_str(), Target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == 0)
+        if (const std::error_code Error = WriteToFile(Save->Made->Get(), Text))
         {
-            return Failed(SaveStep::Write);
+            return Error;
         }
-        Made.Replaced();
-        return std::nullopt;
+        if (::FlushFileBuffers(Save->Made->Get()) == 0)
+        {
+            return LastWin32Error();
+        }
+        if (::MoveFileExW(Save->TemporaryPath.c_str(), Save->Replaced.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == 0)
+        {
+            return LastWin32Error();
+        }
+        Save->Made->Replaced();
+        return {};
     }
 } // namespace VEXA::FileSystem
 
