@@ -117,20 +117,18 @@ namespace BRMB::Sim
             return Rule::parse(Text);
         }
 
-        auto Ref(const char* Definition, const char* Description = nullptr) -> Rule
-        {
-            Rule Result{{"$ref", std::string("#/definitions/") + Definition}};
-            if (Description != nullptr)
-            {
-                Result["description"] = Description;
-            }
-            return Result;
-        }
-
         auto Described(Rule Schema, const char* Description) -> Rule
         {
-            Schema["description"] = Description;
+            if (Description != nullptr)
+            {
+                Schema["description"] = Description;
+            }
             return Schema;
+        }
+
+        auto Ref(const char* Definition, const char* Description = nullptr) -> Rule
+        {
+            return Described({{"$ref", std::string("#/definitions/") + Definition}}, Description);
         }
 
         auto ArrayOf(Rule Items) -> Rule
@@ -147,11 +145,7 @@ namespace BRMB::Sim
             {
                 Result["enum"].push_back(Each.first);
             }
-            if (Description != nullptr)
-            {
-                Result["description"] = Description;
-            }
-            return Result;
+            return Described(std::move(Result), Description);
         }
 
         // A JSON object of the format: its fields, and the rules that tie them together.
@@ -209,6 +203,16 @@ namespace BRMB::Sim
             return Result;
         }
 
+        // The schema let exactly one alternative match; the others' fields are absent.
+        template <typename Owner>
+        auto ReadAlternatives(const std::vector<Shape<Owner>>& Shapes, const Node& From, Owner& To) -> void
+        {
+            for (const auto& Each : Shapes)
+            {
+                Each.Read(From, To);
+            }
+        }
+
         // A field read into a member by its type, or through Convert.
         template <typename Owner, typename Member>
         auto Put(const char* Key, Member Owner::*To, Rule Schema) -> typename Shape<Owner>::Field
@@ -225,6 +229,23 @@ namespace BRMB::Sim
         auto Do(const char* Key, Rule Schema, std::function<void(const Node&, Owner&)> Read) -> typename Shape<Owner>::Field
         {
             return {Key, std::move(Schema), std::move(Read)};
+        }
+
+        // An object whose members, keyed by a name of the scenario, are each read into an item of a
+        // list that remembers the key.
+        template <typename Owner, typename Item>
+        auto Keyed(const char* Key, std::vector<Item> Owner::*To, std::string Item::*Name,
+                   const std::vector<Shape<Item>>& Shapes, const char* Description = nullptr) -> typename Shape<Owner>::Field
+        {
+            return {Key, Described({{"type", "object"}, {"additionalProperties", Alternatives(Shapes)}}, Description),
+                    [To, Name, &Shapes](const Node& From, Owner& Into) {
+                        for (const auto& [Label, Each] : From.Members())
+                        {
+                            auto& Read = (Into.*To).emplace_back();
+                            Read.*Name = Label;
+                            ReadAlternatives(Shapes, Each, Read);
+                        }
+                    }};
         }
 
         // A list of objects of one shape.
@@ -446,11 +467,7 @@ namespace BRMB::Sim
                 Result.Text = From.String();
                 return Result;
             }
-            // The schema let exactly one alternative match; the others' fields are absent.
-            for (const auto& Alternative : ValueAlternatives())
-            {
-                Alternative.Read(From, Result);
-            }
+            ReadAlternatives(ValueAlternatives(), From, Result);
             return Result;
         }
 
@@ -586,18 +603,7 @@ namespace BRMB::Sim
         {
             static const Shape<ObjectDecl> Layout{
                 {Put("name", &ObjectDecl::Name, Ref("name")), Put("class", &ObjectDecl::Class, Ref("name")),
-                 Do<ObjectDecl>("variables", Rule{{"type", "object"}, {"additionalProperties", Alternatives(VariableInitAlternatives())}},
-                                [](const Node& From, ObjectDecl& Into) {
-                                    for (const auto& [Name, Item] : From.Members())
-                                    {
-                                        auto& Init = Into.Variables.emplace_back();
-                                        Init.Variable = Name;
-                                        for (const auto& Alternative : VariableInitAlternatives())
-                                        {
-                                            Alternative.Read(Item, Init);
-                                        }
-                                    }
-                                })},
+                 Keyed("variables", &ObjectDecl::Variables, &VariableInit::Variable, VariableInitAlternatives())},
                 Parse(R"({"required": ["name", "class"]})")};
             return Layout;
         }
@@ -952,21 +958,8 @@ namespace BRMB::Sim
                                   }),
                  Put("tickCallbacks", &Expectations::TickCallbacks, Parse(R"({"type": "integer", "minimum": 0, "maximum": 1000})")),
                  Put("logAnyOrder", &Expectations::LogAnyOrder, Ref("lines", "Exactly these lines of the step, in any order.")),
-                 Do<Expectations>("answers",
-                                  Rule{{"type", "object"},
-                                       {"description", "Remembered answers of exports (step as), by name."},
-                                       {"additionalProperties", Alternatives(AnswerAlternatives())}},
-                                  [](const Node& From, Expectations& Into) {
-                                      for (const auto& [Name, Item] : From.Members())
-                                      {
-                                          auto& Expected = Into.Answers.emplace_back();
-                                          Expected.Name = Name;
-                                          for (const auto& Alternative : AnswerAlternatives())
-                                          {
-                                              Alternative.Read(Item, Expected);
-                                          }
-                                      }
-                                  }),
+                 Keyed("answers", &Expectations::Answers, &AnswerExpect::Name, AnswerAlternatives(),
+                       "Remembered answers of exports (step as), by name."),
                  Put("constructed", &Expectations::Constructed,
                      Described(ArrayOf(ConstructShape().Schema()),
                                "Exactly the constructions the mod asked the engine for during the step, in order; "
