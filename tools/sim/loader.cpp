@@ -88,8 +88,7 @@ namespace BRMB::Sim
             Where& At;
         };
 
-        // Plain members read by their C++ type; vectors gain the items (a platform's expectations
-        // add to the others), optionals are replaced.
+        // Plain members read by their C++ type; vectors gain the items, optionals are replaced.
         auto Assign(const Node& From, std::string& To) -> void { To = From.String(); }
         auto Assign(const Node& From, bool& To) -> void { To = From.Boolean(); }
         auto Assign(const Node& From, double& To) -> void { To = From.Number(); }
@@ -213,7 +212,13 @@ namespace BRMB::Sim
             }
         }
 
-        // A field read into a member by its type, or through Convert.
+        template <typename Item>
+        constexpr bool IsList = false;
+        template <typename Item>
+        constexpr bool IsList<std::vector<Item>> = true;
+
+        // A field read into a member by its type, or through Convert; vectors gain the items (a
+        // platform's expectations add to the others), anything else is replaced.
         template <typename Owner, typename Member>
         auto Put(const char* Key, Member Owner::*To, Rule Schema) -> typename Shape<Owner>::Field
         {
@@ -222,7 +227,17 @@ namespace BRMB::Sim
         template <typename Owner, typename Member, typename Converter>
         auto Put(const char* Key, Member Owner::*To, Rule Schema, Converter Convert) -> typename Shape<Owner>::Field
         {
-            return {Key, std::move(Schema), [To, Convert](const Node& From, Owner& Into) { Into.*To = Convert(From); }};
+            return {Key, std::move(Schema), [To, Convert](const Node& From, Owner& Into) {
+                        auto Read = Convert(From);
+                        if constexpr (IsList<Member>)
+                        {
+                            (Into.*To).insert((Into.*To).end(), Read.begin(), Read.end());
+                        }
+                        else
+                        {
+                            Into.*To = std::move(Read);
+                        }
+                    }};
         }
         // A field that does more than fill one member.
         template <typename Owner>
@@ -906,16 +921,8 @@ namespace BRMB::Sim
                 {Put("log", &Expectations::Log, Ref("lines", "Exactly these lines of the step, in order.")),
                  Put("logContains", &Expectations::LogContains, Ref("lines", "These lines, in this order, among the step's.")),
                  Put("logLacks", &Expectations::LogLacks, Ref("lines", "None of these.")),
-                 Do<Expectations>("params", Ref("values"),
-                                  [](const Node& From, Expectations& Into) {
-                                      const auto Read = ReadNamedValues(From);
-                                      Into.Params.insert(Into.Params.end(), Read.begin(), Read.end());
-                                  }),
-                 Do<Expectations>("paramBytes", Ref("bytesAt"),
-                                  [](const Node& From, Expectations& Into) {
-                                      const auto Read = ListOf(BytesAtShape())(From);
-                                      Into.ParamBytes.insert(Into.ParamBytes.end(), Read.begin(), Read.end());
-                                  }),
+                 Put("params", &Expectations::Params, Ref("values"), ReadNamedValues),
+                 Put("paramBytes", &Expectations::ParamBytes, Ref("bytesAt"), ListOf(BytesAtShape())),
                  Do<Expectations>("variables", ByName(ByName(VariableExpectShape().Schema())),
                                   [](const Node& From, Expectations& Into) {
                                       for (const auto& [Object, PerObject] : From.Members())
@@ -939,11 +946,7 @@ namespace BRMB::Sim
                                           }
                                       }
                                   }),
-                 Do<Expectations>("files", ArrayOf(FileExpectShape().Schema()),
-                                  [](const Node& From, Expectations& Into) {
-                                      const auto Read = ListOf(FileExpectShape())(From);
-                                      Into.Files.insert(Into.Files.end(), Read.begin(), Read.end());
-                                  }),
+                 Put("files", &Expectations::Files, ArrayOf(FileExpectShape().Schema()), ListOf(FileExpectShape())),
                  Do<Expectations>("hooks",
                                   Parse(R"({"type": "object",
                                             "description": "Owner.Function: the number of hooks on a function of a library prefix or a class.",
