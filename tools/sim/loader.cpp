@@ -963,6 +963,8 @@ namespace BRMB::Sim
                  Put("logAnyOrder", &Expectations::LogAnyOrder, Ref("lines", "Exactly these lines of the step, in any order.")),
                  Keyed("answers", &Expectations::Answers, &AnswerExpect::Name, AnswerAlternatives(),
                        "Remembered answers of exports (step as), by name."),
+                 Put("answer", &Expectations::Answer,
+                     Ref("value", "A member step's answer: text; an engine string also as utf16 or null text."), ReadValue),
                  Put("constructed", &Expectations::Constructed,
                      Described(ArrayOf(ConstructShape().Schema()),
                                "Exactly the constructions the mod asked the engine for during the step, in order; "
@@ -979,9 +981,7 @@ namespace BRMB::Sim
                                       }
                                   }),
                  Platformed("windows", "Expected only on Windows, besides the rest."),
-                 Platformed("posix", "Expected only on POSIX systems, besides the rest."),
-                 Put("answer", &Expectations::Answer,
-                     Ref("value", "A member step's answer: text; an engine string also as utf16 or null text."), ReadValue)}};
+                 Platformed("posix", "Expected only on POSIX systems, besides the rest.")}};
             return Layout;
         }
 
@@ -1037,7 +1037,6 @@ namespace BRMB::Sim
                  Put("on", &Step::On, Ref("name")),
                  Put("args", &Step::Args, Ref("values"), ReadNamedValues),
                  Put("bytes", &Step::Bytes, Ref("bytesAt"), ListOf(BytesAtShape())),
-                 Do<Step>("expect", Ref("expect"), [](const Node& From, Step& Into) { ExpectShape().Read(From, Into.Expect); }),
                  Act("export", Action::Export,
                      Parse(R"({"enum": ["start_mod", "uninstall_mod", "Get_VEXA_CORE", "Get_VEXA_Anim_CORE", "VEXA_FunctionYo", "VEXA_Anim_FunctionYo"],
                                "description": "Calls an exported function of the mod directly."})"),
@@ -1054,7 +1053,9 @@ namespace BRMB::Sim
                  Put("text", &Step::Text,
                      Ref("value", "The member's argument: text; for FStringToUtf8 also utf16 (with count) or null text; for "
                                   "WideToFString also utf16."),
-                     ReadValue)},
+                     ReadValue),
+                 // Last, so that a step's own fields are checked before its expectations.
+                 Do<Step>("expect", Ref("expect"), [](const Node& From, Step& Into) { ExpectShape().Read(From, Into.Expect); })},
                 Parse(R"({
                   "anyOf": [{"required": ["start"]}, {"required": ["tick"]}, {"required": ["call"]}, {"required": ["export"]},
                             {"required": ["member"]}, {"required": ["reinstall"]}, {"required": ["expect"]}],
