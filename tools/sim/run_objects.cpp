@@ -96,7 +96,6 @@ namespace BRMB::Sim
         }
     }
 
-
     auto Run::CheckConstructed(const Step& Current, const std::vector<ConstructExpect>& Wanted) -> void
     {
         const auto& All = Engine.Constructions();
