@@ -232,6 +232,19 @@ namespace
         }
     }
 
+    // docs/scenario.schema.json is what editors check files against: the format the loader reads,
+    // written out with --schema.
+    TEST(ScenarioLoader, PublishedSchemaIsTheOneFilesAreCheckedAgainst)
+    {
+        std::ifstream In(fs::path(BRAMBLEON_SCENARIOS) / ".." / "docs" / "scenario.schema.json", std::ios::binary);
+        ASSERT_TRUE(In);
+        std::ostringstream Published;
+        Published << In.rdbuf();
+        auto Text = Published.str();
+        std::erase(Text, '\r');
+        EXPECT_EQ(Text, BRMB::Sim::ScenarioSchema()) << "write it again with brambleon-sim --schema";
+    }
+
     // Every kind of expectation must notice when it does not hold: each case is a step whose
     // expectation is wrong, after a start that registers an actor and a proxy, remembers an
     // export's answer and constructs an object. The worked scenarios show each kind holding.

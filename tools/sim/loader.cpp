@@ -1,9 +1,15 @@
-// Scenario files to Scenario: the file is checked against the scenario schema first, so only what
-// a schema cannot say is checked here; every field is read through a Node that knows its JSON
-// path, so any complaint names the file, the step and the field.
+// Scenario files to Scenario. The format is stated once, in the shapes below: each field names its
+// key, its JSON Schema and where it goes in the Scenario. The schema the files are checked against
+// (and docs/scenario.schema.json, which is its output) is written from the shapes, and the same
+// shapes read a checked file, so only what a schema cannot say is checked while reading. Every
+// field is read through a Node that knows its JSON path, so any complaint names the file, the step
+// and the field.
 #include "sim/loader.hpp"
 
+#include <array>
+#include <concepts>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include <nlohmann/json.hpp>
@@ -16,6 +22,7 @@ namespace BRMB::Sim
     namespace
     {
         using Json = nlohmann::json;
+        using Rule = nlohmann::ordered_json;
 
         struct Where
         {
@@ -43,14 +50,6 @@ namespace BRMB::Sim
                 return {Value.at(std::string(Key)), Path.empty() ? std::string(Key) : Path + "." + std::string(Key), At};
             }
             [[nodiscard]] auto Has(std::string_view Key) const -> bool { return Value.contains(std::string(Key)); }
-            [[nodiscard]] auto Find(std::string_view Key) const -> std::optional<Node>
-            {
-                if (!Has(Key))
-                {
-                    return std::nullopt;
-                }
-                return Child(Key);
-            }
 
             [[nodiscard]] auto Items() const -> std::vector<Node>
             {
@@ -62,8 +61,7 @@ namespace BRMB::Sim
                 return Result;
             }
 
-            // Fields of an object in file order (nlohmann keeps them sorted; order does not matter
-            // where this is used).
+            // Fields of an object (nlohmann keeps them sorted; order does not matter where this is used).
             [[nodiscard]] auto Members() const -> std::vector<std::pair<std::string, Node>>
             {
                 std::vector<std::pair<std::string, Node>> Result;
@@ -83,21 +81,201 @@ namespace BRMB::Sim
                 return static_cast<Integer>(Value.get<int64_t>());
             }
             [[nodiscard]] auto Boolean() const -> bool { return Value.get<bool>(); }
-            [[nodiscard]] auto Strings() const -> std::vector<std::string>
-            {
-                std::vector<std::string> Result;
-                for (const auto& Item : Items())
-                {
-                    Result.push_back(Item.String());
-                }
-                return Result;
-            }
 
         private:
             const Json& Value;
             std::string Path;
             Where& At;
         };
+
+        // Plain members read by their C++ type; vectors gain the items, optionals are replaced.
+        auto Assign(const Node& From, std::string& To) -> void { To = From.String(); }
+        auto Assign(const Node& From, bool& To) -> void { To = From.Boolean(); }
+        auto Assign(const Node& From, double& To) -> void { To = From.Number(); }
+        template <std::integral Integer>
+        auto Assign(const Node& From, Integer& To) -> void
+        {
+            To = From.Whole<Integer>();
+        }
+        template <typename Item>
+        auto Assign(const Node& From, std::optional<Item>& To) -> void
+        {
+            Assign(From, To.emplace());
+        }
+        template <typename Item>
+        auto Assign(const Node& From, std::vector<Item>& To) -> void
+        {
+            for (const auto& Each : From.Items())
+            {
+                Assign(Each, To.emplace_back());
+            }
+        }
+
+        auto Parse(const char* Text) -> Rule
+        {
+            return Rule::parse(Text);
+        }
+
+        auto Described(Rule Schema, const char* Description) -> Rule
+        {
+            if (Description != nullptr)
+            {
+                Schema["description"] = Description;
+            }
+            return Schema;
+        }
+
+        auto Ref(const char* Definition, const char* Description = nullptr) -> Rule
+        {
+            return Described({{"$ref", std::string("#/definitions/") + Definition}}, Description);
+        }
+
+        auto ArrayOf(Rule Items) -> Rule
+        {
+            return {{"type", "array"}, {"items", std::move(Items)}};
+        }
+
+        // The names of an enumeration, as the schema admits them.
+        template <typename Enum>
+        auto EnumOf(const std::vector<std::pair<std::string, Enum>>& Names, const char* Description = nullptr) -> Rule
+        {
+            Rule Result{{"enum", Rule::array()}};
+            for (const auto& Each : Names)
+            {
+                Result["enum"].push_back(Each.first);
+            }
+            return Described(std::move(Result), Description);
+        }
+
+        // A JSON object of the format: its fields, and the rules that tie them together.
+        template <typename Owner>
+        struct Shape
+        {
+            struct Field
+            {
+                std::string Key;
+                Rule Schema;
+                std::function<void(const Node&, Owner&)> Read;
+            };
+
+            std::vector<Field> Fields;
+            Rule Rules = Rule::object(); // keywords beside "properties": required, oneOf, not, ...
+            std::function<void(const Node&, Owner&)> Finish = nullptr; // what the schema cannot say
+
+            [[nodiscard]] auto Schema() const -> Rule
+            {
+                Rule Result{{"type", "object"}, {"additionalProperties", false}};
+                Result.update(Rules);
+                auto& Properties = Result["properties"] = Rule::object();
+                for (const auto& Each : Fields)
+                {
+                    Properties[Each.Key] = Each.Schema;
+                }
+                return Result;
+            }
+
+            auto Read(const Node& From, Owner& To) const -> void
+            {
+                for (const auto& Each : Fields)
+                {
+                    if (From.Has(Each.Key))
+                    {
+                        Each.Read(From.Child(Each.Key), To);
+                    }
+                }
+                if (Finish)
+                {
+                    Finish(From, To);
+                }
+            }
+        };
+
+        // Objects of which exactly one shape matches.
+        template <typename Owner>
+        auto Alternatives(const std::vector<Shape<Owner>>& Shapes) -> Rule
+        {
+            Rule Result{{"oneOf", Rule::array()}};
+            for (const auto& Each : Shapes)
+            {
+                Result["oneOf"].push_back(Each.Schema());
+            }
+            return Result;
+        }
+
+        // The schema let exactly one alternative match; the others' fields are absent.
+        template <typename Owner>
+        auto ReadAlternatives(const std::vector<Shape<Owner>>& Shapes, const Node& From, Owner& To) -> void
+        {
+            for (const auto& Each : Shapes)
+            {
+                Each.Read(From, To);
+            }
+        }
+
+        template <typename Item>
+        constexpr bool IsList = false;
+        template <typename Item>
+        constexpr bool IsList<std::vector<Item>> = true;
+
+        // A field read into a member by its type, or through Convert; vectors gain the items (a
+        // platform's expectations add to the others), anything else is replaced.
+        template <typename Owner, typename Member>
+        auto Put(const char* Key, Member Owner::*To, Rule Schema) -> typename Shape<Owner>::Field
+        {
+            return {Key, std::move(Schema), [To](const Node& From, Owner& Into) { Assign(From, Into.*To); }};
+        }
+        template <typename Owner, typename Member, typename Converter>
+        auto Put(const char* Key, Member Owner::*To, Rule Schema, Converter Convert) -> typename Shape<Owner>::Field
+        {
+            return {Key, std::move(Schema), [To, Convert](const Node& From, Owner& Into) {
+                        auto Read = Convert(From);
+                        if constexpr (IsList<Member>)
+                        {
+                            (Into.*To).insert((Into.*To).end(), Read.begin(), Read.end());
+                        }
+                        else
+                        {
+                            Into.*To = std::move(Read);
+                        }
+                    }};
+        }
+        // A field that does more than fill one member.
+        template <typename Owner>
+        auto Do(const char* Key, Rule Schema, std::function<void(const Node&, Owner&)> Read) -> typename Shape<Owner>::Field
+        {
+            return {Key, std::move(Schema), std::move(Read)};
+        }
+
+        // An object whose members, keyed by a name of the scenario, are each read into an item of a
+        // list that remembers the key.
+        template <typename Owner, typename Item>
+        auto Keyed(const char* Key, std::vector<Item> Owner::*To, std::string Item::*Name,
+                   const std::vector<Shape<Item>>& Shapes, const char* Description = nullptr) -> typename Shape<Owner>::Field
+        {
+            return {Key, Described({{"type", "object"}, {"additionalProperties", Alternatives(Shapes)}}, Description),
+                    [To, Name, &Shapes](const Node& From, Owner& Into) {
+                        for (const auto& [Label, Each] : From.Members())
+                        {
+                            auto& Read = (Into.*To).emplace_back();
+                            Read.*Name = Label;
+                            ReadAlternatives(Shapes, Each, Read);
+                        }
+                    }};
+        }
+
+        // A list of objects of one shape.
+        template <typename Owner>
+        auto ListOf(const Shape<Owner>& Layout)
+        {
+            return [&Layout](const Node& From) {
+                std::vector<Owner> Result;
+                for (const auto& Item : From.Items())
+                {
+                    Layout.Read(Item, Result.emplace_back());
+                }
+                return Result;
+            };
+        }
 
         // An 8-byte entry: a whole number (negative ones as two's complement) or "0x" hex text.
         auto ReadEntry(const Node& From) -> uint64_t
@@ -142,27 +320,160 @@ namespace BRMB::Sim
             return Bytes;
         }
 
-        auto ReadType(const Node& From) -> Type
+        auto ReadReference(const Node& From) -> Value
         {
-            static const std::vector<std::pair<std::string_view, Type>> Names = {
-                {"text", Type::Text},       {"object", Type::Object}, {"class", Type::Class},
-                {"name", Type::Name},       {"entry", Type::Entry},   {"int32", Type::Int32},
-                {"float", Type::Float},     {"bool", Type::Bool},     {"objects", Type::Objects},
-                {"entries", Type::Entries}, {"int32s", Type::Int32s}, {"struct", Type::Struct},
-                {"structs", Type::Structs}, {"classes", Type::Classes},
-            };
-            const auto Text = From.String();
-            for (const auto& [Name, Kind] : Names)
-            {
-                if (Name == Text)
-                {
-                    return Kind;
-                }
-            }
-            return Type::Text; // the schema admits only the names above
+            return Value{Type::Object, From.IsNull() ? "" : From.String(), From.IsNull(), 0, {}, {}, {}};
         }
 
-        // A typed value: plain text, or an object with exactly one of text, object, class, name, entry.
+        // The "path" of a file the scenario makes or checks: relative, inside the working folder.
+        auto ReadWorkdirPath(const Node& From) -> std::string
+        {
+            if (!IsInsideWorkdir(From.String()))
+            {
+                From.Fail("must be a relative path inside the working folder");
+            }
+            return From.String();
+        }
+
+        const std::array<const char*, 3> LibraryKeys = {"VEXA", "VEXA_Anim", "BRMB"};
+
+        const std::vector<std::pair<std::string, Type>> TypeNames = {
+            {"text", Type::Text},       {"object", Type::Object},   {"class", Type::Class},    {"name", Type::Name},
+            {"entry", Type::Entry},     {"int32", Type::Int32},     {"float", Type::Float},    {"bool", Type::Bool},
+            {"objects", Type::Objects}, {"entries", Type::Entries}, {"int32s", Type::Int32s},  {"classes", Type::Classes},
+            {"struct", Type::Struct},   {"structs", Type::Structs},
+        };
+
+        // A name of the enumeration the schema admits.
+        template <typename Enum>
+        auto OneOfNames(const std::vector<std::pair<std::string, Enum>>& Names)
+        {
+            return [&Names](const Node& From) {
+                const auto Text = From.String();
+                for (const auto& [Name, Item] : Names)
+                {
+                    if (Name == Text)
+                    {
+                        return Item;
+                    }
+                }
+                return Names.front().second;
+            };
+        }
+
+        auto HeaderShape() -> const Shape<Header>&
+        {
+            static const Shape<Header> Layout{
+                {Put("num", &Header::Num, Ref("int32")), Put("max", &Header::Max, Ref("int32"))},
+                Parse(R"({"description": "A corrupt engine array header over no storage: num below 0 or above max.",
+                          "required": ["num", "max"]})"),
+                [](const Node& From, const Header& Read) {
+                    // Without storage: inconsistent, or claiming room it does not have; (0, 0) is merely empty.
+                    if (Read.Num == 0 && Read.Max == 0)
+                    {
+                        From.Fail("a header without storage needs num below 0, num above max or max above 0");
+                    }
+                }};
+            return Layout;
+        }
+
+        auto ReadHeader(const Node& From) -> Header
+        {
+            Header Result;
+            HeaderShape().Read(From, Result);
+            return Result;
+        }
+
+        auto BytesAtShape() -> const Shape<BytesAt>&
+        {
+            static const Shape<BytesAt> Layout{
+                {Put("offset", &BytesAt::Offset, Parse(R"({"type": "integer", "minimum": 0, "maximum": 4096})")),
+                 Put("hex", &BytesAt::Bytes, Ref("hex"), ReadHex)},
+                Parse(R"({"required": ["offset", "hex"]})")};
+            return Layout;
+        }
+
+        // "capacity" and "count" beside a list of elements: the array laid out exactly.
+        template <typename Owner>
+        auto ExactFields(std::optional<ExactArray> Owner::*To, const char* CapacityDescription = nullptr,
+                         const char* CountDescription = nullptr) -> std::vector<typename Shape<Owner>::Field>
+        {
+            const auto Part = [To](std::optional<int32_t> ExactArray::*Member) {
+                return [To, Member](const Node& From, Owner& Into) {
+                    auto& Exact = Into.*To;
+                    if (!Exact)
+                    {
+                        Exact.emplace();
+                    }
+                    (*Exact).*Member = From.Whole<int32_t>();
+                };
+            };
+            return {Do<Owner>("capacity", Ref("count", CapacityDescription), Part(&ExactArray::Capacity)),
+                    Do<Owner>("count", Ref("int32", CountDescription), Part(&ExactArray::Count))};
+        }
+
+        template <typename Owner>
+        auto Joined(std::vector<typename Shape<Owner>::Field> Fields, const std::vector<typename Shape<Owner>::Field>& More)
+        {
+            Fields.insert(Fields.end(), More.begin(), More.end());
+            return Fields;
+        }
+
+        // A typed value: plain text, or an object with exactly one of its alternatives.
+        auto ValueAlternatives() -> const std::vector<Shape<Value>>&
+        {
+            const auto Reference = [](Type Kind) {
+                return [Kind](const Node& From, Value& Into) {
+                    Into.Kind = Kind;
+                    Into.Null = From.IsNull();
+                    Into.Text = Into.Null ? "" : From.String();
+                };
+            };
+            static const std::vector<Shape<Value>> Alternatives = {
+                {{Do<Value>("text", Parse(R"({"type": ["string", "null"]})"),
+                            [](const Node& From, Value& Into) {
+                                Into.Null = From.IsNull();
+                                Into.Text = Into.Null ? "" : From.String();
+                            })},
+                 Parse(R"({"required": ["text"]})")},
+                {{Do<Value>("utf16", Parse(R"({"type": "array", "items": {"type": "integer", "minimum": 0, "maximum": 65535}})"),
+                            [](const Node& From, Value& Into) {
+                                auto& Units = Into.Units.emplace();
+                                for (const auto& Unit : From.Items())
+                                {
+                                    Units.push_back(static_cast<char16_t>(Unit.Whole<int64_t>()));
+                                }
+                            }),
+                  Put("count", &Value::Count,
+                      Parse(R"({"type": "integer", "minimum": 0, "maximum": 2147483647,
+                                "description": "The engine string's count; the units and their NUL when not given."})"))},
+                 Parse(R"({"required": ["utf16"]})"),
+                 [](const Node& From, const Value& Read) {
+                     if (Read.Count && *Read.Count > static_cast<int32_t>(Read.Units->size()) + 1)
+                     {
+                         From.Child("count").Fail("runs past the units and their NUL");
+                     }
+                 }},
+                {{Put("names", &Value::Names, Parse(R"({"type": "array", "items": {"type": "string"}})"))},
+                 Parse(R"({"required": ["names"]})")},
+                {{Do<Value>("object", Ref("reference"), Reference(Type::Object))}, Parse(R"({"required": ["object"]})")},
+                {{Do<Value>("class", Ref("reference"), Reference(Type::Class))}, Parse(R"({"required": ["class"]})")},
+                {{Do<Value>("name", Parse(R"({"type": "string"})"),
+                            [](const Node& From, Value& Into) {
+                                Into.Kind = Type::Name;
+                                Into.Text = From.String();
+                            })},
+                 Parse(R"({"required": ["name"]})")},
+                {{Do<Value>("entry", Ref("entry"),
+                            [](const Node& From, Value& Into) {
+                                Into.Kind = Type::Entry;
+                                Into.Entry = ReadEntry(From);
+                            })},
+                 Parse(R"({"required": ["entry"]})")},
+            };
+            return Alternatives;
+        }
+
         auto ReadValue(const Node& From) -> Value
         {
             Value Result;
@@ -171,723 +482,662 @@ namespace BRMB::Sim
                 Result.Text = From.String();
                 return Result;
             }
-            if (const auto Text = From.Find("text"))
+            ReadAlternatives(ValueAlternatives(), From, Result);
+            return Result;
+        }
+
+        // Named values: arguments of a call, or expected parameters.
+        auto ReadNamedValues(const Node& From) -> std::vector<ParamExpect>
+        {
+            std::vector<ParamExpect> Result;
+            for (const auto& [Name, Item] : From.Members())
             {
-                Result.Null = Text->IsNull();
-                Result.Text = Result.Null ? "" : Text->String();
-            }
-            else if (const auto Units = From.Find("utf16"))
-            {
-                Result.Units.emplace();
-                for (const auto& Unit : Units->Items())
-                {
-                    Result.Units->push_back(static_cast<char16_t>(Unit.Whole<int64_t>()));
-                }
-                if (const auto Count = From.Find("count"))
-                {
-                    Result.Count = Count->Whole<int32_t>();
-                    if (*Result.Count > static_cast<int32_t>(Result.Units->size()) + 1)
-                    {
-                        Count->Fail("runs past the units and their NUL");
-                    }
-                }
-            }
-            else if (const auto Names = From.Find("names"))
-            {
-                Result.Names = Names->Strings();
-            }
-            else if (const auto Object = From.Find("object"); Object || From.Has("class"))
-            {
-                const auto Reference = Object ? *Object : From.Child("class");
-                Result.Kind = Object ? Type::Object : Type::Class;
-                Result.Null = Reference.IsNull();
-                if (!Result.Null)
-                {
-                    Result.Text = Reference.String();
-                }
-            }
-            else if (const auto Name = From.Find("name"))
-            {
-                Result.Kind = Type::Name;
-                Result.Text = Name->String();
-            }
-            else
-            {
-                Result.Kind = Type::Entry;
-                Result.Entry = ReadEntry(From.Child("entry"));
+                Result.push_back({Name, ReadValue(Item)});
             }
             return Result;
         }
 
-        // "capacity" and "count" beside a list of elements: the array laid out exactly.
-        auto ReadExact(const Node& From) -> std::optional<ExactArray>
+        auto ParamShape() -> const Shape<ParamDecl>&
         {
-            if (!From.Has("capacity") && !From.Has("count"))
-            {
-                return std::nullopt;
-            }
-            ExactArray Exact;
-            if (const auto Capacity = From.Find("capacity"))
-            {
-                Exact.Capacity = Capacity->Whole<int32_t>();
-            }
-            if (const auto Count = From.Find("count"))
-            {
-                Exact.Count = Count->Whole<int32_t>();
-            }
-            return Exact;
+            static const std::vector<std::pair<std::string, ParamDirection>> Directions = {
+                {"in", ParamDirection::In}, {"out", ParamDirection::Out}, {"local", ParamDirection::Local}};
+            static const Shape<ParamDecl> Layout{
+                {Put("name", &ParamDecl::Name, Ref("name")),
+                 Put("type", &ParamDecl::Kind, Ref("type"), OneOfNames(TypeNames)),
+                 Put("offset", &ParamDecl::Offset,
+                     Parse(R"({"type": "integer", "minimum": 0, "maximum": 4096,
+                               "description": "The next free offset when missing."})")),
+                 Put("struct", &ParamDecl::Struct, Ref("name", "Of struct and structs: a structure declared before.")),
+                 Put("class", &ParamDecl::Class,
+                     Ref("name", "Of object and objects: the class referred to; of class: the class named. A class "
+                                 "declared before (or a standard one); Object when missing.")),
+                 Put("direction", &ParamDecl::Direction,
+                     EnumOf(Directions, "Of a function's parameter: an input (the default), an output, or a Blueprint local variable."),
+                     OneOfNames(Directions))},
+                Parse(R"({"required": ["name", "type"]})")};
+            return Layout;
         }
 
-        auto ReadHeader(const Node& From) -> Header
+        auto FunctionShape() -> const Shape<FunctionDecl>&
         {
-            Header Result{static_cast<int32_t>(From.Child("num").Whole<int64_t>()),
-                          static_cast<int32_t>(From.Child("max").Whole<int64_t>())};
-            // Without storage: inconsistent, or claiming room it does not have; (0, 0) is merely empty.
-            if (Result.Num == 0 && Result.Max == 0)
-            {
-                From.Fail("a header without storage needs num below 0, num above max or max above 0");
-            }
-            return Result;
+            static const Shape<FunctionDecl> Layout{
+                {Put("name", &FunctionDecl::Name, Ref("name")),
+                 Put("params", &FunctionDecl::Params, Ref("params"), ListOf(ParamShape()))},
+                Parse(R"({"required": ["name"]})")};
+            return Layout;
         }
 
-        auto ReadParams(const Node& From) -> std::vector<ParamDecl>
+        auto LibraryShape() -> const Shape<LibraryDecl>&
         {
-            std::vector<ParamDecl> Result;
-            for (const auto& Item : From.Items())
-            {
-                ParamDecl Param{Item.Child("name").String(), ReadType(Item.Child("type")), -1, "", "", ParamDirection::In};
-                if (const auto Struct = Item.Find("struct"))
-                {
-                    Param.Struct = Struct->String();
-                }
-                if (const auto Class = Item.Find("class"))
-                {
-                    Param.Class = Class->String();
-                }
-                if (const auto Direction = Item.Find("direction"))
-                {
-                    const auto Text = Direction->String();
-                    Param.Direction = Text == "out"     ? ParamDirection::Out
-                                      : Text == "local" ? ParamDirection::Local
-                                                        : ParamDirection::In;
-                }
-                if (const auto Offset = Item.Find("offset"))
-                {
-                    Param.Offset = static_cast<int32_t>(Offset->Whole<int64_t>());
-                }
-                Result.push_back(std::move(Param));
-            }
-            return Result;
+            static const Shape<LibraryDecl> Layout{
+                {Put("loadAt", &LibraryDecl::LoadAt,
+                     Parse(R"({"type": "number", "minimum": 0, "description": "Engine seconds from which the library is loaded."})")),
+                 Put("lacks", &LibraryDecl::Lacks, Ref("names", "Functions the library does not declare.")),
+                 Put("functions", &LibraryDecl::Functions,
+                     Ref("functions", "Functions of the library declared with these parameters instead of the standard ones."),
+                     ListOf(FunctionShape()))}};
+            return Layout;
         }
 
-        auto ReadFunctions(const Node& From) -> std::vector<FunctionDecl>
+        // One of the three libraries, by its index in Scenario::Libraries.
+        auto Library(size_t Index) -> Shape<Scenario>::Field
         {
-            std::vector<FunctionDecl> Result;
-            for (const auto& Item : From.Items())
-            {
-                FunctionDecl Function{Item.Child("name").String(), {}};
-                if (const auto Params = Item.Find("params"))
+            return Do<Scenario>(LibraryKeys[Index], Ref("library"), [Index](const Node& From, Scenario& Into) {
+                auto& Library = Into.Libraries[Index];
+                if (From.Raw().is_boolean())
                 {
-                    Function.Params = ReadParams(*Params);
-                }
-                Result.push_back(std::move(Function));
-            }
-            return Result;
-        }
-
-        auto ReadLibraries(const Node& From) -> std::vector<LibraryDecl>
-        {
-            std::vector<LibraryDecl> Result;
-            for (const auto* Key : {"VEXA", "VEXA_Anim", "BRMB"})
-            {
-                LibraryDecl Library{Key, true, 0.0, {}, {}};
-                if (const auto Entry = From.Find(Key))
-                {
-                    if (Entry->Raw().is_boolean())
-                    {
-                        Library.Present = Entry->Boolean();
-                    }
-                    else
-                    {
-                        if (const auto LoadAt = Entry->Find("loadAt"))
-                        {
-                            Library.LoadAt = LoadAt->Number();
-                        }
-                        if (const auto Lacks = Entry->Find("lacks"))
-                        {
-                            Library.Lacks = Lacks->Strings();
-                        }
-                        if (const auto Functions = Entry->Find("functions"))
-                        {
-                            Library.Functions = ReadFunctions(*Functions);
-                        }
-                    }
-                }
-                Result.push_back(std::move(Library));
-            }
-            return Result;
-        }
-
-        auto ReadClass(const Node& From) -> ClassDecl
-        {
-            ClassDecl Class;
-            if (const auto Path = From.Find("path"))
-            {
-                Class.Path = Path->String();
-                const auto Dot = Class.Path.rfind('.');
-                Class.Name = Class.Path.substr(Dot + 1);
-                if (const auto Name = From.Find("name"); Name && Name->String() != Class.Name)
-                {
-                    Name->Fail("differs from the name at the end of path (" + Class.Name + ")");
-                }
-            }
-            else
-            {
-                Class.Name = From.Child("name").String();
-                Class.Path = "/Game/Mods/Scenario/" + Class.Name + "." + Class.Name;
-            }
-            if (const auto Like = From.Find("like"))
-            {
-                Class.Like = Like->String();
-            }
-            if (const auto Parent = From.Find("parent"))
-            {
-                Class.Parent = Parent->String();
-            }
-            if (const auto Lacks = From.Find("lacks"))
-            {
-                Class.Lacks = Lacks->Strings();
-            }
-            if (const auto Functions = From.Find("functions"))
-            {
-                Class.Functions = ReadFunctions(*Functions);
-            }
-            if (const auto Variables = From.Find("variables"))
-            {
-                Class.Variables = ReadParams(*Variables);
-            }
-            return Class;
-        }
-
-        auto ReadReference(const Node& From) -> Value
-        {
-            return Value{Type::Object, From.IsNull() ? "" : From.String(), From.IsNull(), 0, {}, {}, {}};
-        }
-
-        auto ReadObject(const Node& From) -> ObjectDecl
-        {
-            ObjectDecl Object{From.Child("name").String(), From.Child("class").String(), {}};
-            if (const auto Variables = From.Find("variables"))
-            {
-                for (const auto& [Name, Item] : Variables->Members())
-                {
-                    VariableInit Init{Name, std::nullopt, {}, std::nullopt, std::nullopt, std::nullopt};
-                    if (const auto One = Item.Find("object"))
-                    {
-                        Init.One = ReadReference(*One);
-                    }
-                    else if (const auto Many = Item.Find("objects"))
-                    {
-                        Init.Many = Many->Strings();
-                        Init.Exact = ReadExact(Item);
-                    }
-                    else if (const auto Hex = Item.Find("hex"))
-                    {
-                        Init.Bytes = ReadHex(*Hex);
-                    }
-                    else
-                    {
-                        Init.CorruptHeader = ReadHeader(Item.Child("header"));
-                    }
-                    Object.Variables.push_back(std::move(Init));
-                }
-            }
-            return Object;
-        }
-
-        auto ReadBytesAt(const Node& From) -> std::vector<BytesAt>;
-
-        auto ReadTable(const Node& From) -> TableDecl
-        {
-            TableDecl Table;
-            Table.Name = From.Child("name").String();
-            Table.Path = From.Has("path") ? From.Child("path").String()
-                                          : "/Game/Data/" + Table.Name + "." + Table.Name;
-            Table.RowStruct = From.Has("rowStruct") ? From.Child("rowStruct").String() : "ObjectSelectionRow";
-            if (const auto Rows = From.Find("rows"))
-            {
-                for (const auto& Item : Rows->Items())
-                {
-                    RowDecl Row;
-                    Row.Name = Item.Child("name").String();
-                    Row.Id = Item.Has("id") ? Item.Child("id").String() : Row.Name;
-                    if (const auto Sets = Item.Find("selectionSets"))
-                    {
-                        for (const auto& SetNode : Sets->Items())
-                        {
-                            SelectionSetDecl Set;
-                            if (const auto Group = SetNode.Find("stateGroupId"))
-                            {
-                                Set.StateGroupId = Group->String();
-                            }
-                            if (const auto Entries = SetNode.Find("entries"))
-                            {
-                                Set.Entries = ReadEntries(*Entries);
-                            }
-                            if (const auto Corrupt = SetNode.Find("entriesHeader"))
-                            {
-                                Set.CorruptEntries = ReadHeader(*Corrupt);
-                            }
-                            Set.Exact = ReadExact(SetNode);
-                            Row.Sets.push_back(std::move(Set));
-                        }
-                    }
-                    if (const auto Corrupt = Item.Find("selectionSetHeader"))
-                    {
-                        Row.CorruptSets = ReadHeader(*Corrupt);
-                    }
-                    if (const auto Bytes = Item.Find("bytes"))
-                    {
-                        Row.Bytes = ReadBytesAt(*Bytes);
-                    }
-                    if (const auto Values = Item.Find("values"))
-                    {
-                        Row.Values = Values->Raw().dump();
-                    }
-                    Table.Rows.push_back(std::move(Row));
-                }
-            }
-            return Table;
-        }
-
-        // The "path" of a file the scenario makes or checks: relative, inside the working folder.
-        auto ReadWorkdirPath(const Node& From) -> std::string
-        {
-            const auto PathNode = From.Child("path");
-            std::string Path = PathNode.String();
-            if (!IsInsideWorkdir(Path))
-            {
-                PathNode.Fail("must be a relative path inside the working folder");
-            }
-            return Path;
-        }
-
-        auto ReadFile(const Node& From) -> FileDecl
-        {
-            FileDecl File;
-            File.Path = ReadWorkdirPath(From);
-            File.Folder = From.Has("folder") && From.Child("folder").Boolean();
-            if (const auto Text = From.Find("text"))
-            {
-                File.Bytes = Text->String();
-            }
-            if (const auto Hex = From.Find("hex"))
-            {
-                File.Bytes = ReadHex(*Hex);
-            }
-            if (const auto Mode = From.Find("mode"))
-            {
-                const auto Text = Mode->String();
-                if (Text == "readonly")
-                {
-                    File.Mode = FileMode::ReadOnly;
-                }
-                else if (Text == "unreadable")
-                {
-                    File.Mode = FileMode::Unreadable;
-                }
-            }
-            return File;
-        }
-
-        auto ReadLine(const Node& From) -> LineMatch
-        {
-            if (From.IsString())
-            {
-                return {From.String(), false, 1, std::nullopt};
-            }
-            LineMatch Line;
-            Line.Part = From.Has("contains");
-            Line.Text = From.Child(Line.Part ? "contains" : "text").String();
-            if (const auto Level = From.Find("level"))
-            {
-                Line.Level = static_cast<int32_t>(Level->Whole<int64_t>());
-            }
-            if (const auto Newline = From.Find("newline"))
-            {
-                Line.Newline = Newline->Boolean();
-            }
-            return Line;
-        }
-
-        auto ReadLines(const Node& From) -> std::vector<LineMatch>
-        {
-            std::vector<LineMatch> Result;
-            for (const auto& Item : From.Items())
-            {
-                Result.push_back(ReadLine(Item));
-            }
-            return Result;
-        }
-
-        auto ReadBytesAt(const Node& From) -> std::vector<BytesAt>
-        {
-            std::vector<BytesAt> Result;
-            for (const auto& Item : From.Items())
-            {
-                Result.push_back({static_cast<size_t>(Item.Child("offset").Whole<int64_t>()),
-                                  ReadHex(Item.Child("hex"))});
-            }
-            return Result;
-        }
-
-        // The expectations of a step; those under "windows" or "posix" only on that platform.
-        auto ReadExpectations(const Node& From, Expectations& Expect) -> void
-        {
-            const auto AddLines = [&](const char* Key, std::vector<LineMatch>& To) {
-                if (const auto Lines = From.Find(Key))
-                {
-                    const auto Read = ReadLines(*Lines);
-                    To.insert(To.end(), Read.begin(), Read.end());
-                }
-            };
-            if (From.Has("log"))
-            {
-                AddLines("log", Expect.Log.emplace());
-            }
-            AddLines("logContains", Expect.LogContains);
-            AddLines("logLacks", Expect.LogLacks);
-            if (From.Has("logAnyOrder"))
-            {
-                AddLines("logAnyOrder", Expect.LogAnyOrder.emplace());
-            }
-            if (const auto Params = From.Find("params"))
-            {
-                for (const auto& [Name, Item] : Params->Members())
-                {
-                    Expect.Params.push_back({Name, ReadValue(Item)});
-                }
-            }
-            if (const auto Bytes = From.Find("paramBytes"))
-            {
-                const auto Read = ReadBytesAt(*Bytes);
-                Expect.ParamBytes.insert(Expect.ParamBytes.end(), Read.begin(), Read.end());
-            }
-            if (const auto Variables = From.Find("variables"))
-            {
-                for (const auto& [Object, PerObject] : Variables->Members())
-                {
-                    for (const auto& [Variable, Item] : PerObject.Members())
-                    {
-                        VariableExpect Expected{Object, Variable, {}, {}, {}, {}, {}, {}, {}, {}, {}};
-                        if (const auto One = Item.Find("object"))
-                        {
-                            Expected.One = ReadReference(*One);
-                        }
-                        if (const auto OfClass = Item.Find("objectOfClass"))
-                        {
-                            Expected.OfClass = OfClass->String();
-                        }
-                        if (const auto Many = Item.Find("objects"))
-                        {
-                            Expected.Many = Many->Strings();
-                        }
-                        if (const auto Capacity = Item.Find("capacity"))
-                        {
-                            Expected.Capacity = Capacity->Whole<int32_t>();
-                        }
-                        if (const auto Count = Item.Find("count"))
-                        {
-                            Expected.Count = Count->Whole<int32_t>();
-                        }
-                        if (const auto Moved = Item.Find("moved"))
-                        {
-                            Expected.Moved = Moved->Boolean();
-                        }
-                        if (const auto As = Item.Find("as"))
-                        {
-                            Expected.As = As->String();
-                        }
-                        if (const auto Outer = Item.Find("outer"))
-                        {
-                            Expected.Outer = ReadReference(*Outer);
-                        }
-                        if (const auto Hex = Item.Find("hex"))
-                        {
-                            Expected.Bytes = ReadHex(*Hex);
-                        }
-                        Expect.Variables.push_back(std::move(Expected));
-                    }
-                }
-            }
-            if (const auto Rows = From.Find("rows"))
-            {
-                for (const auto& [Table, PerTable] : Rows->Members())
-                {
-                    for (const auto& [Row, Item] : PerTable.Members())
-                    {
-                        // One selection set at "set", or several from the first on under "sets".
-                        const auto ReadSet = [&](const Node& SetNode, std::optional<size_t> Set) {
-                            RowExpect Expected{Table, Row, Set, {}, {}, {}, {}, {}, false};
-                            if (const auto Entries = SetNode.Find("entries"))
-                            {
-                                Expected.Entries = ReadEntries(*Entries);
-                            }
-                            if (const auto Capacity = SetNode.Find("capacity"))
-                            {
-                                Expected.Capacity = Capacity->Whole<int32_t>();
-                            }
-                            if (const auto Count = SetNode.Find("count"))
-                            {
-                                Expected.Count = Count->Whole<int32_t>();
-                            }
-                            if (const auto Moved = SetNode.Find("moved"))
-                            {
-                                Expected.Moved = Moved->Boolean();
-                            }
-                            if (!Expected.Set && (Expected.Entries || Expected.Capacity || Expected.Count || Expected.Moved))
-                            {
-                                Expected.Set = 0;
-                            }
-                            return Expected;
-                        };
-                        auto Whole = ReadSet(Item, Item.Has("set") ? std::optional<size_t>(Item.Child("set").Whole<size_t>())
-                                                                   : std::nullopt);
-                        if (const auto Bytes = Item.Find("bytes"))
-                        {
-                            Whole.Bytes = ReadBytesAt(*Bytes);
-                        }
-                        Whole.Unchanged = Item.Has("unchanged") && Item.Child("unchanged").Boolean();
-                        Expect.Rows.push_back(std::move(Whole));
-                        if (const auto Sets = Item.Find("sets"))
-                        {
-                            const auto List = Sets->Items();
-                            for (size_t Index = 0; Index < List.size(); ++Index)
-                            {
-                                Expect.Rows.push_back(ReadSet(List[Index], Index));
-                            }
-                        }
-                    }
-                }
-            }
-            if (const auto Files = From.Find("files"))
-            {
-                for (const auto& Item : Files->Items())
-                {
-                    FileExpect Expected;
-                    Expected.Path = ReadWorkdirPath(Item);
-                    if (const auto Exists = Item.Find("exists"))
-                    {
-                        Expected.Exists = Exists->Boolean();
-                    }
-                    if (const auto Folder = Item.Find("folder"))
-                    {
-                        Expected.Folder = Folder->Boolean();
-                    }
-                    if (const auto Text = Item.Find("text"))
-                    {
-                        Expected.Bytes = Text->String();
-                    }
-                    if (const auto Hex = Item.Find("hex"))
-                    {
-                        Expected.Bytes = ReadHex(*Hex);
-                    }
-                    if (const auto Entries = Item.Find("entries"))
-                    {
-                        Expected.Entries = Entries->Strings();
-                    }
-                    Expect.Files.push_back(std::move(Expected));
-                }
-            }
-            if (const auto Hooks = From.Find("hooks"))
-            {
-                for (const auto& [Key, Item] : Hooks->Members())
-                {
-                    const auto Dot = Key.find('.');
-                    Expect.Hooks.push_back({Key.substr(0, Dot), Key.substr(Dot + 1),
-                                            static_cast<int>(Item.Whole<int64_t>())});
-                }
-            }
-            if (const auto Count = From.Find("tickCallbacks"))
-            {
-                Expect.TickCallbacks = static_cast<int>(Count->Whole<int64_t>());
-            }
-            if (const auto Answers = From.Find("answers"))
-            {
-                for (const auto& [Name, Item] : Answers->Members())
-                {
-                    AnswerExpect Expected{Name, AnswerExpect::Relation::Same, ""};
-                    if (const auto Same = Item.Find("sameAs"))
-                    {
-                        Expected.Other = Same->String();
-                    }
-                    else if (const auto Different = Item.Find("differentFrom"))
-                    {
-                        Expected.Is = AnswerExpect::Relation::Different;
-                        Expected.Other = Different->String();
-                    }
-                    else
-                    {
-                        Expected.Is = Item.Child("null").Boolean() ? AnswerExpect::Relation::Null
-                                                                    : AnswerExpect::Relation::NotNull;
-                    }
-                    Expect.Answers.push_back(std::move(Expected));
-                }
-            }
-            if (const auto Answer = From.Find("answer"))
-            {
-                Expect.Answer = ReadValue(*Answer);
-            }
-            if (const auto Constructed = From.Find("constructed"))
-            {
-                auto& List = Expect.Constructed.emplace();
-                for (const auto& Item : Constructed->Items())
-                {
-                    ConstructExpect Expected;
-                    if (const auto Class = Item.Find("class"))
-                    {
-                        Expected.Class = ReadReference(*Class);
-                        Expected.Class->Kind = Type::Class;
-                    }
-                    if (const auto Outer = Item.Find("outer"))
-                    {
-                        Expected.Outer = ReadReference(*Outer);
-                    }
-                    if (const auto Template = Item.Find("template"))
-                    {
-                        Expected.Template = ReadReference(*Template);
-                    }
-                    if (const auto Name = Item.Find("name"))
-                    {
-                        Expected.Name = Name->String();
-                    }
-                    if (const auto Flags = Item.Find("flags"))
-                    {
-                        Expected.Flags = Flags->Whole<uint32_t>();
-                    }
-                    if (const auto Flags = Item.Find("internalFlags"))
-                    {
-                        Expected.InternalFlags = Flags->Whole<uint32_t>();
-                    }
-                    const auto Flag = [&](const char* Key, std::optional<bool>& To) {
-                        if (const auto Found = Item.Find(Key))
-                        {
-                            To = Found->Boolean();
-                        }
-                    };
-                    Flag("copyTransients", Expected.CopyTransients);
-                    Flag("templateIsArchetype", Expected.TemplateIsArchetype);
-                    Flag("instanceGraph", Expected.InstanceGraph);
-                    Flag("externalPackage", Expected.ExternalPackage);
-                    if (const auto As = Item.Find("as"))
-                    {
-                        Expected.As = As->String();
-                    }
-                    List.push_back(std::move(Expected));
-                }
-            }
-            if (const auto Live = From.Find("liveObjects"))
-            {
-                for (const auto& [Class, Count] : Live->Members())
-                {
-                    Expect.LiveObjects.emplace_back(Class, Count.Whole<int>());
-                }
-            }
-#if defined(_WIN32)
-            constexpr const char* Platform = "windows";
-#else
-            constexpr const char* Platform = "posix";
-#endif
-            if (const auto Here = From.Find(Platform))
-            {
-                ReadExpectations(*Here, Expect);
-            }
-        }
-
-        auto ReadStep(const Node& From, size_t Index) -> Step
-        {
-            Step Result;
-            Result.Index = Index;
-            if (const auto Section = From.Find("section"))
-            {
-                Result.Section = Section->String();
-            }
-            if (const auto Note = From.Find("note"))
-            {
-                Result.Note = Note->String();
-            }
-            if (From.Has("start"))
-            {
-                Result.Kind = Action::Start;
-            }
-            else if (From.Has("reinstall"))
-            {
-                Result.Kind = Action::Reinstall;
-            }
-            else if (const auto Tick = From.Find("tick"))
-            {
-                Result.Kind = Action::Tick;
-                if (Tick->Raw().is_number())
-                {
-                    Result.Seconds = Tick->Number();
+                    Library.Present = From.Boolean();
                 }
                 else
                 {
-                    Result.Seconds = Tick->Child("seconds").Number();
-                    if (const auto Frame = Tick->Find("frame"))
+                    LibraryShape().Read(From, Library);
+                }
+            });
+        }
+
+        auto StructShape() -> const Shape<StructDecl>&
+        {
+            static const Shape<StructDecl> Layout{
+                {Put("name", &StructDecl::Name, Ref("name")),
+                 Put("size", &StructDecl::Size, Parse(R"({"type": "integer", "minimum": 1, "maximum": 4096})")),
+                 Put("members", &StructDecl::Members, Ref("params"), ListOf(ParamShape()))},
+                Parse(R"({"required": ["name", "members"]})")};
+            return Layout;
+        }
+
+        auto ClassShape() -> const Shape<ClassDecl>&
+        {
+            static const Shape<ClassDecl> Layout{
+                {Put("name", &ClassDecl::Name, Ref("name")),
+                 Put("path", &ClassDecl::Path,
+                     Parse(R"({"type": "string", "pattern": "^/.*\\.[^.]+$",
+                               "description": "An object path such as /Game/Mods/X/BP_X.BP_X_C."})")),
+                 Put("like", &ClassDecl::Like, Ref("name")),
+                 Put("lacks", &ClassDecl::Lacks, Ref("names")),
+                 Put("functions", &ClassDecl::Functions,
+                     Ref("functions", "Functions of the class; for a standard class, its own functions declared with "
+                                      "these parameters instead of the standard ones."),
+                     ListOf(FunctionShape())),
+                 Put("variables", &ClassDecl::Variables, Ref("params"), ListOf(ParamShape())),
+                 Put("parent", &ClassDecl::Parent,
+                     Ref("name", "A class declared before this one (or a standard one) that this one derives from."))},
+                Parse(R"({"anyOf": [{"required": ["name"]}, {"required": ["path"]}]})"),
+                [](const Node& From, ClassDecl& Read) {
+                    if (!From.Has("path"))
                     {
-                        Result.Frame = Frame->Number();
+                        Read.Path = "/Game/Mods/Scenario/" + Read.Name + "." + Read.Name;
+                        return;
                     }
-                    if (const auto Paced = Tick->Find("paced"))
+                    const auto Name = Read.Path.substr(Read.Path.rfind('.') + 1);
+                    if (From.Has("name") && Read.Name != Name)
                     {
-                        Result.Paced = Paced->Boolean();
+                        From.Child("name").Fail("differs from the name at the end of path (" + Name + ")");
                     }
-                }
-                if (Result.Seconds / Result.Frame > 10'000'000.0)
-                {
-                    Tick->Fail("at most ten million frames");
-                }
-            }
-            else if (const auto Export = From.Find("export"))
-            {
-                Result.Kind = Action::Export;
-                Result.Export = Export->String();
-                if (const auto As = From.Find("as"))
-                {
-                    Result.As = As->String();
-                }
-                if (const auto With = From.Find("with"))
-                {
-                    Result.With = With->IsNull() ? std::string() : With->String();
-                }
-            }
-            else if (const auto Member = From.Find("member"))
-            {
-                Result.Kind = Action::Member;
-                Result.Member = Member->String();
-                Result.Text = ReadValue(From.Child("text"));
-            }
-            else if (const auto Call = From.Find("call"))
-            {
-                Result.Kind = Action::Call;
-                Result.Function = Call->String();
-                Result.On = From.Child("on").String();
-                if (const auto Args = From.Find("args"))
-                {
-                    for (const auto& [Name, Item] : Args->Members())
+                    Read.Name = Name;
+                }};
+            return Layout;
+        }
+
+        // Initial values of an object's variables, by variable name.
+        auto VariableInitAlternatives() -> const std::vector<Shape<VariableInit>>&
+        {
+            static const std::vector<Shape<VariableInit>> Alternatives = {
+                {{Put("object", &VariableInit::One, Ref("reference"), ReadReference)}, Parse(R"({"required": ["object"]})")},
+                {Joined<VariableInit>({Put("objects", &VariableInit::Many, Ref("names"))}, ExactFields(&VariableInit::Exact)),
+                 Parse(R"({"required": ["objects"],
+                           "description": "The array laid out exactly when capacity or count is given: storage for capacity elements, and count in the header (also a corrupt one over that storage)."})")},
+                {{Put("header", &VariableInit::CorruptHeader, Ref("header"), ReadHeader)}, Parse(R"({"required": ["header"]})")},
+                {{Put("hex", &VariableInit::Bytes,
+                      Ref("hex", "Raw bytes from the variable's start, for a variable of a plain type or a structure."), ReadHex)},
+                 Parse(R"({"required": ["hex"]})")},
+            };
+            return Alternatives;
+        }
+
+        auto ObjectShape() -> const Shape<ObjectDecl>&
+        {
+            static const Shape<ObjectDecl> Layout{
+                {Put("name", &ObjectDecl::Name, Ref("name")), Put("class", &ObjectDecl::Class, Ref("name")),
+                 Keyed("variables", &ObjectDecl::Variables, &VariableInit::Variable, VariableInitAlternatives())},
+                Parse(R"({"required": ["name", "class"]})")};
+            return Layout;
+        }
+
+        auto SelectionSetShape() -> const Shape<SelectionSetDecl>&
+        {
+            static const Shape<SelectionSetDecl> Layout{Joined<SelectionSetDecl>(
+                {Put("stateGroupId", &SelectionSetDecl::StateGroupId, Parse(R"({"type": "string"})")),
+                 Put("entries", &SelectionSetDecl::Entries, Ref("entries"), ReadEntries),
+                 Put("entriesHeader", &SelectionSetDecl::CorruptEntries, Ref("header"), ReadHeader)},
+                ExactFields(&SelectionSetDecl::Exact, "Lay the entries out exactly: storage for this many.",
+                            "The header's count, apart from the entries given (a corrupt header over real storage)."))};
+            return Layout;
+        }
+
+        auto RowShape() -> const Shape<RowDecl>&
+        {
+            static const Shape<RowDecl> Layout{
+                {Put("name", &RowDecl::Name, Ref("name")), Put("id", &RowDecl::Id, Parse(R"({"type": "string"})")),
+                 Put("selectionSets", &RowDecl::Sets, ArrayOf(SelectionSetShape().Schema()), ListOf(SelectionSetShape())),
+                 Put("selectionSetHeader", &RowDecl::CorruptSets, Ref("header"), ReadHeader),
+                 Put("bytes", &RowDecl::Bytes, Ref("bytesAt", "Bytes written over the row last (filler between members, say)."),
+                     ListOf(BytesAtShape())),
+                 Put("values", &RowDecl::Values,
+                     Parse(R"({"type": "object",
+                               "description": "A row of a scenario structure: its members' values (numbers, names, lists of numbers, structures and lists of structures)."})"),
+                     [](const Node& From) { return From.Raw().dump(); })},
+                Parse(R"({"required": ["name"]})"),
+                [](const Node& From, RowDecl& Read) {
+                    if (!From.Has("id"))
                     {
-                        Result.Args.push_back({Name, ReadValue(Item)});
+                        Read.Id = Read.Name;
                     }
-                }
-                if (const auto Bytes = From.Find("bytes"))
-                {
-                    Result.Bytes = ReadBytesAt(*Bytes);
-                }
-            }
-            if (const auto Expect = From.Find("expect"))
+                }};
+            return Layout;
+        }
+
+        auto TableShape() -> const Shape<TableDecl>&
+        {
+            static const Shape<TableDecl> Layout{
+                {Put("name", &TableDecl::Name, Ref("name")), Put("path", &TableDecl::Path, Ref("name")),
+                 Put("rowStruct", &TableDecl::RowStruct, Ref("name")),
+                 Put("rows", &TableDecl::Rows, ArrayOf(RowShape().Schema()), ListOf(RowShape()))},
+                Parse(R"({"required": ["name"]})"),
+                [](const Node& From, TableDecl& Read) {
+                    if (!From.Has("path"))
+                    {
+                        Read.Path = "/Game/Data/" + Read.Name + "." + Read.Name;
+                    }
+                    if (!From.Has("rowStruct"))
+                    {
+                        Read.RowStruct = "ObjectSelectionRow";
+                    }
+                }};
+            return Layout;
+        }
+
+        auto BlueprintShape() -> const Shape<Scenario>&
+        {
+            static const Shape<Scenario> Filler{
+                {Put("objects", &Scenario::FillerObjects, Parse(R"({"type": "integer", "minimum": 0, "maximum": 1000000})")),
+                 Put("packages", &Scenario::FillerPackages,
+                     Parse(R"({"type": "integer", "minimum": 1, "maximum": 100000,
+                               "description": "Packages the objects are spread over; one per 1,000 objects when left out."})"))},
+                Parse(R"({"required": ["objects"],
+                          "description": "A game's worth of other live objects, in the object array before the Blueprint half, so that a search of the array costs what it costs in a game."})")};
+            static const Shape<Scenario> Libraries{{Library(0), Library(1), Library(2)}};
+            static const Shape<Scenario> Layout{
+                {Do<Scenario>("filler", Filler.Schema(), [](const Node& From, Scenario& Into) { Filler.Read(From, Into); }),
+                 Do<Scenario>("libraries", Libraries.Schema(),
+                              [](const Node& From, Scenario& Into) { Libraries.Read(From, Into); }),
+                 Put("structs", &Scenario::Structs, ArrayOf(StructShape().Schema()), ListOf(StructShape())),
+                 Put("classes", &Scenario::Classes, ArrayOf(ClassShape().Schema()), ListOf(ClassShape())),
+                 Put("objects", &Scenario::Objects, ArrayOf(ObjectShape().Schema()), ListOf(ObjectShape())),
+                 Put("dataTables", &Scenario::Tables, ArrayOf(TableShape().Schema()), ListOf(TableShape()))}};
+            return Layout;
+        }
+
+        auto FileShape() -> const Shape<FileDecl>&
+        {
+            static const std::vector<std::pair<std::string, FileMode>> Modes = {
+                {"normal", FileMode::Normal}, {"readonly", FileMode::ReadOnly}, {"unreadable", FileMode::Unreadable}};
+            static const Shape<FileDecl> Layout{
+                {Put("path", &FileDecl::Path, Ref("path"), ReadWorkdirPath),
+                 Put("folder", &FileDecl::Folder, Parse(R"({"type": "boolean"})")),
+                 Put("text", &FileDecl::Bytes, Parse(R"({"type": "string"})")),
+                 Put("hex", &FileDecl::Bytes, Ref("hex"), ReadHex),
+                 Put("mode", &FileDecl::Mode, EnumOf(Modes), OneOfNames(Modes))},
+                Parse(R"({"required": ["path"], "not": {"required": ["text", "hex"]},
+                          "if": {"properties": {"folder": {"const": true}}, "required": ["folder"]},
+                          "then": {"not": {"anyOf": [{"required": ["text"]}, {"required": ["hex"]}]}}})")};
+            return Layout;
+        }
+
+        auto FaultShape() -> const Shape<FaultDecl>&
+        {
+            static const Shape<FaultDecl> Layout{
+                {Put("registerHookFails", &FaultDecl::RegisterHookFails,
+                     Ref("names", "RegisterHook answers (0, 0) for these functions.")),
+                 Put("noLogDevices", &FaultDecl::NoLogDevices,
+                     Parse(R"({"type": "boolean", "description": "The host has no log device at all."})")),
+                 Put("registerHookThrows", &FaultDecl::RegisterHookThrows,
+                     Ref("names", "RegisterHook throws std::runtime_error for these functions, as current hosts do.")),
+                 Put("noEngineTick", &FaultDecl::NoEngineTick,
+                     Parse(R"({"type": "boolean", "description": "The host could not hook the game's engine tick: engine-tick callbacks register but never run."})")),
+                 Put("noProcessEvent", &FaultDecl::NoProcessEvent,
+                     Parse(R"({"type": "boolean", "description": "The host could not hook ProcessEvent: ProcessEvent callbacks register but never run."})"))}};
+            return Layout;
+        }
+
+        auto LineShape() -> const Shape<LineMatch>&
+        {
+            static const Shape<LineMatch> Layout{
+                {Put("text", &LineMatch::Text, Parse(R"({"type": "string"})")),
+                 Do<LineMatch>("contains", Parse(R"({"type": "string"})"),
+                               [](const Node& From, LineMatch& Into) {
+                                   Into.Text = From.String();
+                                   Into.Part = true;
+                               }),
+                 Put("level", &LineMatch::Level, Parse(R"({"type": "integer", "minimum": 0, "maximum": 4})")),
+                 Put("newline", &LineMatch::Newline,
+                     Parse(R"({"type": "boolean", "description": "Whether the line ends with its newline; not checked when missing."})"))},
+                Parse(R"({"oneOf": [{"required": ["text"]}, {"required": ["contains"]}]})")};
+            return Layout;
+        }
+
+        auto Assign(const Node& From, LineMatch& To) -> void
+        {
+            if (From.IsString())
             {
-                ReadExpectations(*Expect, Result.Expect);
+                To.Text = From.String();
+                return;
             }
+            LineShape().Read(From, To);
+        }
+
+        auto VariableExpectShape() -> const Shape<VariableExpect>&
+        {
+            static const Shape<VariableExpect> Layout{
+                {Put("object", &VariableExpect::One, Ref("reference"), ReadReference),
+                 Put("objectOfClass", &VariableExpect::OfClass, Ref("name")),
+                 Put("objects", &VariableExpect::Many, Ref("names")),
+                 Put("capacity", &VariableExpect::Capacity, Ref("count")),
+                 Put("moved", &VariableExpect::Moved,
+                     Parse(R"({"type": "boolean", "description": "The array's storage is another than before the step."})")),
+                 Put("as", &VariableExpect::As, Ref("name", "Names the object found, for later steps.")),
+                 Put("outer", &VariableExpect::Outer, Ref("reference", "The outer of the object found."), ReadReference),
+                 Put("count", &VariableExpect::Count, Ref("int32", "The header's count, also when the header is corrupt.")),
+                 Put("hex", &VariableExpect::Bytes, Ref("hex", "The variable's first bytes, of any type."), ReadHex)},
+                Parse(R"({"minProperties": 1,
+                          "oneOf": [{"required": ["object"]}, {"required": ["objectOfClass"]},
+                                    {"anyOf": [{"required": ["objects"]}, {"required": ["capacity"]},
+                                               {"required": ["moved"]}, {"required": ["count"]}]},
+                                    {"required": ["hex"]}]})")};
+            return Layout;
+        }
+
+        // One selection set's expectations: at "set" of a row, or each of "sets".
+        template <typename Owner>
+        auto SetFields() -> std::vector<typename Shape<Owner>::Field>
+        {
+            return {Put("entries", &Owner::Entries, Ref("entries"), ReadEntries),
+                    Put("capacity", &Owner::Capacity, Ref("count")),
+                    Put("moved", &Owner::Moved, Parse(R"({"type": "boolean"})")),
+                    Put("count", &Owner::Count, Ref("int32", "The header's count, also when the header is corrupt."))};
+        }
+
+        auto SetExpectShape() -> const Shape<RowExpect>&
+        {
+            static const Shape<RowExpect> Layout{SetFields<RowExpect>()};
+            return Layout;
+        }
+
+        auto RowExpectShape() -> const Shape<RowExpect>&
+        {
+            static const Shape<RowExpect> Layout{
+                Joined<RowExpect>(
+                    {Do<RowExpect>("set", Parse(R"({"type": "integer", "minimum": 0, "maximum": 1024})"),
+                                   [](const Node& From, RowExpect& Into) { Into.Set = From.Whole<size_t>(); }),
+                     Do<RowExpect>("sets", Described(ArrayOf(SetExpectShape().Schema()), "Several selection sets from the first on."),
+                                   [](const Node&, RowExpect&) {}),
+                     Put("bytes", &RowExpect::Bytes, Ref("bytesAt", "Bytes of the row itself."), ListOf(BytesAtShape())),
+                     Put("unchanged", &RowExpect::Unchanged,
+                         Parse(R"({"const": true, "description": "Every byte of the row as before the step."})"))},
+                    SetFields<RowExpect>()),
+                Parse(R"({"minProperties": 1})")};
+            return Layout;
+        }
+
+        // A row's expectations, then one for each of its "sets".
+        auto ReadRowExpects(const std::string& Table, const std::string& Row, const Node& From, std::vector<RowExpect>& To)
+        {
+            const auto Finish = [](RowExpect& Read) {
+                if (!Read.Set && (Read.Entries || Read.Capacity || Read.Count || Read.Moved))
+                {
+                    Read.Set = 0;
+                }
+            };
+            auto& Whole = To.emplace_back(RowExpect{Table, Row, std::nullopt, {}, {}, {}, {}, {}, false});
+            RowExpectShape().Read(From, Whole);
+            Finish(Whole);
+            if (From.Has("sets"))
+            {
+                const auto Sets = From.Child("sets").Items();
+                for (size_t Index = 0; Index < Sets.size(); ++Index)
+                {
+                    auto& Set = To.emplace_back(RowExpect{Table, Row, Index, {}, {}, {}, {}, {}, false});
+                    SetExpectShape().Read(Sets[Index], Set);
+                }
+            }
+        }
+
+        auto FileExpectShape() -> const Shape<FileExpect>&
+        {
+            static const Shape<FileExpect> Layout{
+                {Put("path", &FileExpect::Path, Ref("path"), ReadWorkdirPath),
+                 Put("exists", &FileExpect::Exists, Parse(R"({"type": "boolean"})")),
+                 Put("folder", &FileExpect::Folder, Parse(R"({"type": "boolean"})")),
+                 Put("text", &FileExpect::Bytes, Parse(R"({"type": "string"})")),
+                 Put("hex", &FileExpect::Bytes, Ref("hex"), ReadHex),
+                 Put("entries", &FileExpect::Entries, Ref("names", "The folder's entries, in any order."))},
+                Parse(R"({"required": ["path"],
+                          "anyOf": [{"required": ["exists"]}, {"required": ["folder"]}, {"required": ["text"]},
+                                    {"required": ["hex"]}, {"required": ["entries"]}],
+                          "not": {"required": ["text", "hex"]}})")};
+            return Layout;
+        }
+
+        auto AnswerAlternatives() -> const std::vector<Shape<AnswerExpect>>&
+        {
+            using Relation = AnswerExpect::Relation;
+            const auto Other = [](Relation Is) {
+                return [Is](const Node& From, AnswerExpect& Into) {
+                    Into.Is = Is;
+                    Into.Other = From.String();
+                };
+            };
+            static const std::vector<Shape<AnswerExpect>> Alternatives = {
+                {{Do<AnswerExpect>("sameAs", Ref("name"), Other(Relation::Same))}, Parse(R"({"required": ["sameAs"]})")},
+                {{Do<AnswerExpect>("differentFrom", Ref("name"), Other(Relation::Different))},
+                 Parse(R"({"required": ["differentFrom"]})")},
+                {{Do<AnswerExpect>("null", Parse(R"({"type": "boolean"})"),
+                                   [](const Node& From, AnswerExpect& Into) {
+                                       Into.Is = From.Boolean() ? Relation::Null : Relation::NotNull;
+                                   })},
+                 Parse(R"({"required": ["null"]})")},
+            };
+            return Alternatives;
+        }
+
+        auto ConstructShape() -> const Shape<ConstructExpect>&
+        {
+            static const Shape<ConstructExpect> Layout{
+                {Put("class", &ConstructExpect::Class, Ref("reference"),
+                     [](const Node& From) {
+                         auto Class = ReadReference(From);
+                         Class.Kind = Type::Class;
+                         return Class;
+                     }),
+                 Put("outer", &ConstructExpect::Outer, Ref("reference"), ReadReference),
+                 Put("name", &ConstructExpect::Name, Parse(R"({"type": "string"})")),
+                 Put("flags", &ConstructExpect::Flags, Parse(R"({"type": "integer", "minimum": 0, "maximum": 4294967295})")),
+                 Put("internalFlags", &ConstructExpect::InternalFlags,
+                     Parse(R"({"type": "integer", "minimum": 0, "maximum": 4294967295})")),
+                 Put("template", &ConstructExpect::Template, Ref("reference"), ReadReference),
+                 Put("copyTransients", &ConstructExpect::CopyTransients, Parse(R"({"type": "boolean"})")),
+                 Put("templateIsArchetype", &ConstructExpect::TemplateIsArchetype, Parse(R"({"type": "boolean"})")),
+                 Put("instanceGraph", &ConstructExpect::InstanceGraph,
+                     Parse(R"({"type": "boolean", "description": "Whether an instance graph was given."})")),
+                 Put("externalPackage", &ConstructExpect::ExternalPackage,
+                     Parse(R"({"type": "boolean", "description": "Whether an external package was given."})")),
+                 Put("as", &ConstructExpect::As, Ref("name", "Names the constructed object, for later steps."))}};
+            return Layout;
+        }
+
+#if defined(_WIN32)
+        constexpr const char* Platform = "windows";
+#else
+        constexpr const char* Platform = "posix";
+#endif
+
+        auto ExpectShape() -> const Shape<Expectations>&;
+
+        // Expectations that hold only on one platform, besides the rest.
+        auto Platformed(const char* Key, const char* Description) -> Shape<Expectations>::Field
+        {
+            return Do<Expectations>(Key, Ref("expect", Description), [Key](const Node& From, Expectations& Into) {
+                if (std::string_view(Key) == Platform)
+                {
+                    ExpectShape().Read(From, Into);
+                }
+            });
+        }
+
+        auto ExpectShape() -> const Shape<Expectations>&
+        {
+            // Objects keyed by a name of the scenario, and inside them by another.
+            const auto ByName = [](Rule Item) { return Rule{{"type", "object"}, {"additionalProperties", std::move(Item)}}; };
+            static const Shape<Expectations> Layout{
+                {Put("log", &Expectations::Log, Ref("lines", "Exactly these lines of the step, in order.")),
+                 Put("logContains", &Expectations::LogContains, Ref("lines", "These lines, in this order, among the step's.")),
+                 Put("logLacks", &Expectations::LogLacks, Ref("lines", "None of these.")),
+                 Put("params", &Expectations::Params, Ref("values"), ReadNamedValues),
+                 Put("paramBytes", &Expectations::ParamBytes, Ref("bytesAt"), ListOf(BytesAtShape())),
+                 Do<Expectations>("variables", ByName(ByName(VariableExpectShape().Schema())),
+                                  [](const Node& From, Expectations& Into) {
+                                      for (const auto& [Object, PerObject] : From.Members())
+                                      {
+                                          for (const auto& [Variable, Item] : PerObject.Members())
+                                          {
+                                              auto& Expected = Into.Variables.emplace_back();
+                                              Expected.Object = Object;
+                                              Expected.Variable = Variable;
+                                              VariableExpectShape().Read(Item, Expected);
+                                          }
+                                      }
+                                  }),
+                 Do<Expectations>("rows", ByName(ByName(RowExpectShape().Schema())),
+                                  [](const Node& From, Expectations& Into) {
+                                      for (const auto& [Table, PerTable] : From.Members())
+                                      {
+                                          for (const auto& [Row, Item] : PerTable.Members())
+                                          {
+                                              ReadRowExpects(Table, Row, Item, Into.Rows);
+                                          }
+                                      }
+                                  }),
+                 Put("files", &Expectations::Files, ArrayOf(FileExpectShape().Schema()), ListOf(FileExpectShape())),
+                 Do<Expectations>("hooks",
+                                  Parse(R"({"type": "object",
+                                            "description": "Owner.Function: the number of hooks on a function of a library prefix or a class.",
+                                            "patternProperties": {"^[^.]+\\..+$": {"type": "integer", "minimum": 0, "maximum": 1000}},
+                                            "additionalProperties": false})"),
+                                  [](const Node& From, Expectations& Into) {
+                                      for (const auto& [Key, Item] : From.Members())
+                                      {
+                                          const auto Dot = Key.find('.');
+                                          Into.Hooks.push_back({Key.substr(0, Dot), Key.substr(Dot + 1), Item.Whole<int>()});
+                                      }
+                                  }),
+                 Put("tickCallbacks", &Expectations::TickCallbacks, Parse(R"({"type": "integer", "minimum": 0, "maximum": 1000})")),
+                 Put("logAnyOrder", &Expectations::LogAnyOrder, Ref("lines", "Exactly these lines of the step, in any order.")),
+                 Keyed("answers", &Expectations::Answers, &AnswerExpect::Name, AnswerAlternatives(),
+                       "Remembered answers of exports (step as), by name."),
+                 Put("answer", &Expectations::Answer,
+                     Ref("value", "A member step's answer: text; an engine string also as utf16 or null text."), ReadValue),
+                 Put("constructed", &Expectations::Constructed,
+                     Described(ArrayOf(ConstructShape().Schema()),
+                               "Exactly the constructions the mod asked the engine for during the step, in order; "
+                               "fields not given are not checked."),
+                     ListOf(ConstructShape())),
+                 Do<Expectations>("liveObjects",
+                                  Parse(R"({"type": "object",
+                                            "description": "The number of live objects of a class (and its child classes).",
+                                            "additionalProperties": {"type": "integer", "minimum": 0, "maximum": 1000000}})"),
+                                  [](const Node& From, Expectations& Into) {
+                                      for (const auto& [Class, Count] : From.Members())
+                                      {
+                                          Into.LiveObjects.emplace_back(Class, Count.Whole<int>());
+                                      }
+                                  }),
+                 Platformed("windows", "Expected only on Windows, besides the rest."),
+                 Platformed("posix", "Expected only on POSIX systems, besides the rest.")}};
+            return Layout;
+        }
+
+        auto TickShape() -> const Shape<Step>&
+        {
+            static const Shape<Step> Layout{
+                {Put("seconds", &Step::Seconds, Parse(R"({"type": "number", "minimum": 0})")),
+                 Put("frame", &Step::Frame, Parse(R"({"type": "number", "exclusiveMinimum": 0})")),
+                 Put("paced", &Step::Paced,
+                     Parse(R"({"type": "boolean", "description": "Frames come at the wall clock's pace (the tick takes its seconds of real time): for what the mod times with its own clock, as discovery without an engine tick."})"))},
+                Parse(R"({"required": ["seconds"]})")};
+            return Layout;
+        }
+
+        // A step's action: the field that names it sets its kind.
+        auto Act(const char* Key, Action Kind, Rule Schema, std::function<void(const Node&, Step&)> Read = nullptr)
+            -> Shape<Step>::Field
+        {
+            return Do<Step>(Key, std::move(Schema), [Kind, Read](const Node& From, Step& Into) {
+                Into.Kind = Kind;
+                if (Read)
+                {
+                    Read(From, Into);
+                }
+            });
+        }
+
+        auto StepShape() -> const Shape<Step>&
+        {
+            static const Shape<Step> Layout{
+                {Put("section", &Step::Section, Ref("name", "A heading; the summary counts checks per section.")),
+                 Put("note", &Step::Note, Parse(R"({"type": "string"})")),
+                 Act("start", Action::Start, Parse(R"({"const": true, "description": "The engine-initialised callback."})")),
+                 Act("reinstall", Action::Reinstall,
+                     Parse(R"({"const": true, "description": "Ctrl+R as the host does it: uninstall_mod (which must leave nothing of the mod registered), the library unloaded and loaded again from the same path, start_mod, and, when the engine had started, the engine-initialised callback and on_program_start."})")),
+                 Act("tick", Action::Tick,
+                     Rule{{"oneOf", {Parse(R"({"type": "number", "minimum": 0})"), TickShape().Schema()}}},
+                     [](const Node& From, Step& Into) {
+                         if (From.Raw().is_number())
+                         {
+                             Into.Seconds = From.Number();
+                         }
+                         else
+                         {
+                             TickShape().Read(From, Into);
+                         }
+                         if (Into.Seconds / Into.Frame > 10'000'000.0)
+                         {
+                             From.Fail("at most ten million frames");
+                         }
+                     }),
+                 Act("call", Action::Call, Ref("name"), [](const Node& From, Step& Into) { Into.Function = From.String(); }),
+                 Put("on", &Step::On, Ref("name")),
+                 Put("args", &Step::Args, Ref("values"), ReadNamedValues),
+                 Put("bytes", &Step::Bytes, Ref("bytesAt"), ListOf(BytesAtShape())),
+                 Act("export", Action::Export,
+                     Parse(R"({"enum": ["start_mod", "uninstall_mod", "Get_VEXA_CORE", "Get_VEXA_Anim_CORE", "VEXA_FunctionYo", "VEXA_Anim_FunctionYo"],
+                               "description": "Calls an exported function of the mod directly."})"),
+                     [](const Node& From, Step& Into) { Into.Export = From.String(); }),
+                 Put("as", &Step::As, Ref("name", "Remembers the export's answer under this name.")),
+                 Put("with", &Step::With,
+                     Parse(R"({"oneOf": [{"$ref": "#/definitions/name"}, {"type": "null"}],
+                               "description": "uninstall_mod's argument: a remembered answer of start_mod, mod (the host's mod object), or null."})"),
+                     [](const Node& From) { return From.IsNull() ? std::string() : From.String(); }),
+                 Act("member", Action::Member,
+                     Parse(R"({"enum": ["FStringToUtf8", "NarrowToFString", "WideToFString"],
+                               "description": "Calls a conversion member of the core through the pointer Get_VEXA_CORE answers, from a module linked against the mod."})"),
+                     [](const Node& From, Step& Into) { Into.Member = From.String(); }),
+                 Put("text", &Step::Text,
+                     Ref("value", "The member's argument: text; for FStringToUtf8 also utf16 (with count) or null text; for "
+                                  "WideToFString also utf16."),
+                     ReadValue),
+                 // Last, so that a step's own fields are checked before its expectations.
+                 Do<Step>("expect", Ref("expect"), [](const Node& From, Step& Into) { ExpectShape().Read(From, Into.Expect); })},
+                Parse(R"({
+                  "anyOf": [{"required": ["start"]}, {"required": ["tick"]}, {"required": ["call"]}, {"required": ["export"]},
+                            {"required": ["member"]}, {"required": ["reinstall"]}, {"required": ["expect"]}],
+                  "not": {"anyOf": [
+                    {"required": ["reinstall", "start"]}, {"required": ["reinstall", "tick"]}, {"required": ["reinstall", "call"]},
+                    {"required": ["reinstall", "export"]}, {"required": ["reinstall", "member"]}, {"required": ["start", "tick"]},
+                    {"required": ["start", "call"]}, {"required": ["tick", "call"]}, {"required": ["export", "start"]},
+                    {"required": ["export", "tick"]}, {"required": ["export", "call"]}, {"required": ["member", "start"]},
+                    {"required": ["member", "tick"]}, {"required": ["member", "call"]}, {"required": ["member", "export"]}]},
+                  "dependencies": {"call": ["on"], "on": ["call"], "args": ["call"], "bytes": ["call"], "as": ["export"],
+                                   "with": ["export"], "member": ["text"], "text": ["member"]},
+                  "if": {"not": {"required": ["call"]}},
+                  "then": {"properties": {"expect": {"not": {"anyOf": [{"required": ["params"]}, {"required": ["paramBytes"]}]}}}},
+                  "allOf": [{"if": {"properties": {"export": {"const": "uninstall_mod"}}, "required": ["export"]},
+                             "then": {"required": ["with"]},
+                             "else": {"not": {"required": ["with"]}}}]})")};
+            return Layout;
+        }
+
+        // The top of a file; its steps are read one by one, each with its number.
+        auto ScenarioShape() -> const Shape<Scenario>&
+        {
+            static const Shape<Scenario> Layout{
+                {Do<Scenario>("$schema", Parse(R"({"type": "string", "description": "This schema, for editors."})"),
+                              [](const Node&, Scenario&) {}),
+                 Put("name", &Scenario::Name, Ref("name", "Shown in the report; the file name without extension by default.")),
+                 Put("description", &Scenario::Description, Parse(R"({"type": "string"})")),
+                 Do<Scenario>("blueprint", Ref("blueprint"),
+                              [](const Node& From, Scenario& Into) { BlueprintShape().Read(From, Into); }),
+                 Put("files", &Scenario::Files, ArrayOf(Ref("fileDecl")), ListOf(FileShape())),
+                 Put("faults", &Scenario::Faults, FaultShape().Schema(),
+                     [](const Node& From) {
+                         FaultDecl Faults;
+                         FaultShape().Read(From, Faults);
+                         return Faults;
+                     }),
+                 Do<Scenario>("steps", ArrayOf(Ref("step")), [](const Node&, Scenario&) {})},
+                Parse(R"({"required": ["steps"]})")};
+            return Layout;
+        }
+
+        auto Schema() -> Rule
+        {
+            auto Result = Parse(R"({"$schema": "http://json-schema.org/draft-07/schema#", "title": "brambleon-sim scenario",
+                                    "description": "A scripted Blueprint side that brambleon-sim plays against the mod (docs/scenarios.md)."})");
+            Result.update(ScenarioShape().Schema());
+            auto& Definitions = Result["definitions"] = Parse(R"({
+              "name": {"type": "string", "minLength": 1},
+              "names": {"type": "array", "items": {"$ref": "#/definitions/name"}},
+              "int32": {"type": "integer", "minimum": -2147483648, "maximum": 2147483647},
+              "count": {"type": "integer", "minimum": 0, "maximum": 2147483647},
+              "entry": {"description": "An 8-byte value: a whole number (negative ones as two's complement) or 0x and up to 16 hex digits.",
+                        "oneOf": [{"type": "integer"}, {"type": "string", "pattern": "^0x[0-9a-fA-F]{1,16}$"}]},
+              "entries": {"type": "array", "items": {"$ref": "#/definitions/entry"}},
+              "hex": {"description": "Bytes as pairs of hex digits; blanks are ignored.", "type": "string",
+                      "pattern": "^ *([0-9a-fA-F] *[0-9a-fA-F] *)*$"},
+              "reference": {"description": "A name of the scenario, or null.",
+                            "oneOf": [{"$ref": "#/definitions/name"}, {"type": "null"}]},
+              "values": {"type": "object", "additionalProperties": {"$ref": "#/definitions/value"}},
+              "path": {"type": "string", "minLength": 1, "description": "Relative to the working folder, and inside it."},
+              "lines": {"type": "array", "items": {"$ref": "#/definitions/line"}}})");
+            Definitions["bytesAt"] = ArrayOf(BytesAtShape().Schema());
+            Definitions["header"] = HeaderShape().Schema();
+            Definitions["value"] = Alternatives(ValueAlternatives());
+            Definitions["value"]["oneOf"].insert(Definitions["value"]["oneOf"].begin(), Rule{{"type", "string"}});
+            Definitions["value"]["description"] =
+                "A typed value: plain text, or an object that gives one of text (null: a text with no storage at all), utf16 "
+                "(code units, with an optional count), names (a \"|\"-joined listing compared as a set; expectations only), "
+                "object, class, name, entry.";
+            Definitions["type"] = EnumOf(TypeNames);
+            Definitions["params"] = ArrayOf(ParamShape().Schema());
+            Definitions["functions"] = ArrayOf(FunctionShape().Schema());
+            Definitions["library"] = Rule{
+                {"oneOf",
+                 {Parse(R"({"type": "boolean", "description": "true: installed (the default); false: not installed."})"),
+                  LibraryShape().Schema()}}};
+            Definitions["blueprint"] = BlueprintShape().Schema();
+            Definitions["fileDecl"] = FileShape().Schema();
+            Definitions["line"] = Rule{{"description", "A log line: the exact text at level 1, or text or contains with a level."},
+                                       {"oneOf", {Rule{{"type", "string"}}, LineShape().Schema()}}};
+            Definitions["expect"] = ExpectShape().Schema();
+            Definitions["step"] = StepShape().Schema();
             return Result;
         }
     } // namespace
@@ -901,24 +1151,19 @@ namespace BRMB::Sim
 
     auto TypeName(Type Kind) -> const char*
     {
-        switch (Kind)
+        for (const auto& [Name, Each] : TypeNames)
         {
-        case Type::Text: return "text";
-        case Type::Object: return "object";
-        case Type::Class: return "class";
-        case Type::Name: return "name";
-        case Type::Entry: return "entry";
-        case Type::Int32: return "int32";
-        case Type::Float: return "float";
-        case Type::Bool: return "bool";
-        case Type::Objects: return "objects";
-        case Type::Entries: return "entries";
-        case Type::Int32s: return "int32s";
-        case Type::Classes: return "classes";
-        case Type::Struct: return "struct";
-        case Type::Structs: return "structs";
+            if (Each == Kind)
+            {
+                return Name.c_str();
+            }
         }
         return "?";
+    }
+
+    auto ScenarioSchema() -> std::string
+    {
+        return Schema().dump(2) + "\n";
     }
 
     auto ParseScenario(std::string_view Text, const std::string& File) -> Scenario
@@ -942,99 +1187,14 @@ namespace BRMB::Sim
 
         Where At{File, 0};
         const Node Root(Document, "", At);
-
         Scenario Result;
         Result.File = File;
-        Result.Name = Root.Has("name") ? Root.Child("name").String() : PathStem(File);
-        if (const auto Description = Root.Find("description"))
+        Result.Name = PathStem(File);
+        for (const auto* Key : LibraryKeys)
         {
-            Result.Description = Description->String();
+            Result.Libraries.push_back({Key, true, 0.0, {}, {}});
         }
-
-        std::optional<Node> Blueprint = Root.Find("blueprint");
-        if (Blueprint)
-        {
-        }
-        const auto Part = [&](std::string_view Key) { return Blueprint ? Blueprint->Find(Key) : std::nullopt; };
-        if (const auto Libraries = Part("libraries"))
-        {
-            Result.Libraries = ReadLibraries(*Libraries);
-        }
-        else
-        {
-            Result.Libraries = ReadLibraries(Node(Json::object(), "blueprint.libraries", At));
-        }
-        if (const auto Filler = Part("filler"))
-        {
-            Result.FillerObjects = Filler->Child("objects").Whole<size_t>();
-            if (const auto Packages = Filler->Find("packages"))
-            {
-                Result.FillerPackages = Packages->Whole<size_t>();
-            }
-        }
-        if (const auto Structs = Part("structs"))
-        {
-            for (const auto& Item : Structs->Items())
-            {
-                StructDecl Struct{Item.Child("name").String(), -1, ReadParams(Item.Child("members"))};
-                if (const auto Size = Item.Find("size"))
-                {
-                    Struct.Size = static_cast<int32_t>(Size->Whole<int64_t>());
-                }
-                Result.Structs.push_back(std::move(Struct));
-            }
-        }
-        if (const auto Classes = Part("classes"))
-        {
-            for (const auto& Item : Classes->Items())
-            {
-                Result.Classes.push_back(ReadClass(Item));
-            }
-        }
-        if (const auto Objects = Part("objects"))
-        {
-            for (const auto& Item : Objects->Items())
-            {
-                Result.Objects.push_back(ReadObject(Item));
-            }
-        }
-        if (const auto Tables = Part("dataTables"))
-        {
-            for (const auto& Item : Tables->Items())
-            {
-                Result.Tables.push_back(ReadTable(Item));
-            }
-        }
-        if (const auto Files = Root.Find("files"))
-        {
-            for (const auto& Item : Files->Items())
-            {
-                Result.Files.push_back(ReadFile(Item));
-            }
-        }
-        if (const auto Faults = Root.Find("faults"))
-        {
-            if (const auto Names = Faults->Find("registerHookFails"))
-            {
-                Result.Faults.RegisterHookFails = Names->Strings();
-            }
-            if (const auto Names = Faults->Find("registerHookThrows"))
-            {
-                Result.Faults.RegisterHookThrows = Names->Strings();
-            }
-            if (const auto NoDevices = Faults->Find("noLogDevices"))
-            {
-                Result.Faults.NoLogDevices = NoDevices->Boolean();
-            }
-            if (const auto NoTick = Faults->Find("noEngineTick"))
-            {
-                Result.Faults.NoEngineTick = NoTick->Boolean();
-            }
-            if (const auto NoProcessEvent = Faults->Find("noProcessEvent"))
-            {
-                Result.Faults.NoProcessEvent = NoProcessEvent->Boolean();
-            }
-        }
+        ScenarioShape().Read(Root, Result);
 
         const auto Steps = Root.Child("steps").Items();
         bool Started = false;
@@ -1042,7 +1202,9 @@ namespace BRMB::Sim
         {
             At.Step = Index + 1;
             const Node StepNode(Steps[Index].Raw(), "", At);
-            auto Parsed = ReadStep(StepNode, Index + 1);
+            auto& Parsed = Result.Steps.emplace_back();
+            Parsed.Index = Index + 1;
+            StepShape().Read(StepNode, Parsed);
             if (Parsed.Kind == Action::Start)
             {
                 if (Started)
@@ -1051,7 +1213,6 @@ namespace BRMB::Sim
                 }
                 Started = true;
             }
-            Result.Steps.push_back(std::move(Parsed));
         }
         return Result;
     }

@@ -104,6 +104,8 @@ auto main(int argc, char** argv) -> int
     App.add_flag("-q,--quiet", Settings.Quiet, "Print only failures and the summary");
     App.add_flag("--keep-workdir", Settings.KeepWorkdir, "Keep each scenario's working folder and print its path");
     App.add_option("--junit", JUnitFile, "Also write the results as JUnit XML to this file");
+    bool PrintSchema = false;
+    App.add_flag("--schema", PrintSchema, "Print the scenario format as a JSON Schema (docs/scenario.schema.json) and exit");
     // Internal: run the one scenario given in this process, leaving its trail in this file.
     App.add_option("--trail", TrailFile)->group("");
     try
@@ -113,6 +115,11 @@ auto main(int argc, char** argv) -> int
     catch (const CLI::ParseError& Error)
     {
         return App.exit(Error) == 0 ? ExitPassed : ExitInvalid;
+    }
+    if (PrintSchema)
+    {
+        std::cout << ScenarioSchema() << std::flush;
+        return ExitPassed;
     }
 
     Settings.Colour = !Settings.Quiet && StdoutIsTerminal();

@@ -1,5 +1,6 @@
 // A scenario as read from its file: the Blueprint half to build, the files to lay out, the
-// host faults to inject and the steps to play. Texts are UTF-8 as the file holds them.
+// host faults to inject and the steps to play. Texts are UTF-8 as the file holds them. The file's
+// fields and how they map onto these are the loader's (loader.cpp).
 #pragma once
 
 #include <cstdint>

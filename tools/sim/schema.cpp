@@ -12,17 +12,12 @@
 #include <valijson/validation_results.hpp>
 #include <valijson/validator.hpp>
 
-#include "sim/scenario.hpp"
+#include "sim/loader.hpp"
 
 namespace BRMB::Sim
 {
     namespace
     {
-        // docs/scenario.schema.json as text, written into this build.
-        constexpr const char* SchemaText =
-#include "scenario_schema.inc"
-            ;
-
         // valijson matches "pattern" with std::regex's default matcher, which recurses once per
         // character: a long hex text overflows the stack. The schema's patterns are matched here
         // instead, with libstdc++'s breadth-first matcher, whose depth does not grow with the
@@ -103,7 +98,7 @@ namespace BRMB::Sim
         {
             static const auto Built = [] {
                 auto Schema = std::make_unique<valijson::Schema>();
-                auto Document = nlohmann::json::parse(SchemaText);
+                auto Document = nlohmann::json::parse(ScenarioSchema());
                 RenamePatterns(Document);
                 valijson::adapters::NlohmannJsonAdapter Adapter(Document);
                 valijson::SchemaParser Parser;

@@ -1,5 +1,5 @@
-// The scenario format as a JSON Schema (docs/scenario.schema.json, built into the simulator):
-// every file is checked against it before its names and references are.
+// Scenario files checked against the format's JSON Schema (loader.hpp writes it) before their
+// names and references are.
 #pragma once
 
 #include <string>
