@@ -318,7 +318,15 @@ namespace VEXA::FileSystem
                                            nullptr, &Descriptor);
             if (Code == ERROR_SUCCESS && Rules != nullptr)
             {
-                Code = ::SetSecurityInfo(To, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, Rules, nullptr);
+                // A file that refuses its folder's rules must go on refusing them: without the
+                // protected flag the folder's inheritable rules would join the copied ones.
+                SECURITY_DESCRIPTOR_CONTROL Control = 0;
+                DWORD Revision = 0;
+                const bool Protected = ::GetSecurityDescriptorControl(Descriptor, &Control, &Revision) != FALSE &&
+                                       (Control & SE_DACL_PROTECTED) != 0;
+                const SECURITY_INFORMATION What = DACL_SECURITY_INFORMATION | (Protected ? PROTECTED_DACL_SECURITY_INFORMATION
+                                                                                         : UNPROTECTED_DACL_SECURITY_INFORMATION);
+                Code = ::SetSecurityInfo(To, SE_FILE_OBJECT, What, nullptr, nullptr, Rules, nullptr);
             }
             ::LocalFree(Descriptor);
             return Code == ERROR_SUCCESS ? std::error_code{} : Win32Error(Code);
