@@ -346,9 +346,6 @@ namespace
         STR("VEXA_CPP_RegisterWorldActor"), STR("VEXA_CPP_DestroyedWorldActor"), STR("VEXA_CPP_FindFirstOf"),
         STR("VEXA_CPP_FindAllOf"), STR("VEXA_CPP_NewObject")};
 
-    // The world of the current session; dropped (by the session's release) before its engine goes.
-    World* Scene = nullptr;
-
     // The variables of both plain world actors: "ObjectRef", then the "ObjectRefs" header.
     auto PlainBytes(World& Here) -> std::vector<uint8_t>
     {
@@ -363,19 +360,6 @@ namespace
         return Bytes;
     }
 
-    // The block after a call equals Before except in [From, To).
-    auto RequireBlockKept(const std::vector<uint8_t>& Before, Harness::ParamBlock& Params, size_t From, size_t To)
-        -> void
-    {
-        const auto After = Fuzz::BytesOf(Params.Data(), Params.Size());
-        for (size_t Offset = 0; Offset < After.size(); ++Offset)
-        {
-            if (Offset < From || Offset >= To)
-            {
-                Fuzz::Require(After[Offset] == Before[Offset], "no byte of the block outside the written argument changes");
-            }
-        }
-    }
 } // namespace
 
 extern "C" auto LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) -> int
@@ -383,21 +367,11 @@ extern "C" auto LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) -> int
     FuzzedDataProvider Input(Data, Size);
 
     // The declarations first: the session is made again when they differ from the last input's.
-    std::array<Fuzz::Declaration, DrivenCount> Declared;
-    Fuzz::Redeclarations Redeclared;
-    for (size_t Which = 0; Which < DrivenCount; ++Which)
-    {
-        Declared[Which] = Fuzz::ChooseDeclaration(Input, DrivenNames[Which]);
-        Redeclared[DrivenNames[Which]] = Declared[Which].Params;
-    }
-    bool Fresh = false;
-    Harness::Session& Session = Fuzz::SessionFor(
-        Redeclared, [] { delete std::exchange(Scene, nullptr); }, Fresh);
-    if (Scene == nullptr)
-    {
-        Scene = new World(Session);
-    }
-    World& Here = *Scene;
+    const Fuzz::Declarations Layouts = Fuzz::ChooseDeclarations(Input, DrivenNames);
+    const std::vector<Fuzz::Declaration>& Declared = Layouts.Of;
+    const auto Opened = Fuzz::SessionFor<World>(Layouts.Redeclared);
+    Harness::Session& Session = Opened.first;
+    World& Here = Opened.second;
     const Harness::Functions& Fn = Session.Fn();
     const auto Hooked = [&](Driven Which) { return Declared[Which].Matches; };
     RC::Unreal::UFunction* const Functions[DrivenCount] = {Fn.RegisterWorldActor, Fn.DestroyedWorldActor, Fn.FindFirstOf,
@@ -527,7 +501,8 @@ extern "C" auto LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) -> int
         if (!Runs)
         {
             // Not hooked: the call changes nothing at all.
-            RequireBlockKept(BlockBefore, Params, 0, 0);
+            Fuzz::RequireKeptBut(BlockBefore, Fuzz::BytesOf(Params.Data(), Params.Size()), 0, 0,
+                                 "an unhooked function leaves its block as it was");
             Fuzz::Require(PlainBytes(Here) == PlainBefore, "an unhooked function leaves the actors as they were");
             Fuzz::Require(Odd == nullptr || Fuzz::BytesOf(Odd->Bytes(), Odd->Size) == OddBefore,
                           "an unhooked function leaves the actor as it was");
@@ -535,7 +510,9 @@ extern "C" auto LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) -> int
             continue;
         }
         // Only a registry function's own argument may change in the block (nulled once taken).
-        RequireBlockKept(BlockBefore, Params, 0, Which <= Destroyed ? sizeof(UObject*) : 0);
+        Fuzz::RequireKeptBut(BlockBefore, Fuzz::BytesOf(Params.Data(), Params.Size()), 0,
+                             Which <= Destroyed ? sizeof(UObject*) : 0,
+                             "no byte of the block outside the written argument changes");
         if (Which != New)
         {
             Fuzz::Require(Session.Sim().Constructions().size() == Constructed, "only NewObject constructs");

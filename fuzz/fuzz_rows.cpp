@@ -270,8 +270,6 @@ namespace
                                                               STR("BRMB_CPP_AddObjectSelectionSetID"), STR("BRMB_CPP_TestDT")};
     constexpr size_t EntryOffset[DrivenCount] = {0, 0, 16, 24};
 
-    World* Scene = nullptr;
-
     auto SnapshotAll(World& Here) -> std::vector<std::vector<uint8_t>>
     {
         std::vector<std::vector<uint8_t>> All;
@@ -291,21 +289,11 @@ extern "C" auto LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) -> int
     FuzzedDataProvider Input(Data, Size);
 
     // The declarations first: the session is made again when they differ from the last input's.
-    std::array<Fuzz::Declaration, DrivenCount> Declared;
-    Fuzz::Redeclarations Redeclared;
-    for (size_t Which = 0; Which < DrivenCount; ++Which)
-    {
-        Declared[Which] = Fuzz::ChooseDeclaration(Input, DrivenNames[Which]);
-        Redeclared[DrivenNames[Which]] = Declared[Which].Params;
-    }
-    bool Fresh = false;
-    Harness::Session& Session = Fuzz::SessionFor(
-        Redeclared, [] { delete std::exchange(Scene, nullptr); }, Fresh);
-    if (Scene == nullptr)
-    {
-        Scene = new World(Session);
-    }
-    World& Here = *Scene;
+    const Fuzz::Declarations Layouts = Fuzz::ChooseDeclarations(Input, DrivenNames);
+    const std::vector<Fuzz::Declaration>& Declared = Layouts.Of;
+    const auto Opened = Fuzz::SessionFor<World>(Layouts.Redeclared);
+    Harness::Session& Session = Opened.first;
+    World& Here = Opened.second;
     const Harness::Functions& Fn = Session.Fn();
     UFunction* const Functions[DrivenCount] = {Fn.RegisterProxy, Fn.DestroyedProxy, Fn.AddObjectSelectionSetID, Fn.TestDT};
     // A function declared otherwise than the contract says is never hooked; the proxy's are
@@ -409,11 +397,9 @@ extern "C" auto LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) -> int
         Fuzz::RequireNoEscapes(Session);
 
         // The block: only a registry function's own argument may change (nulled once taken).
-        const auto BlockAfter = Fuzz::BytesOf(Params.Data(), Params.Size());
-        const size_t Written = Runs(Action) && Action <= Destroyed ? sizeof(UObject*) : 0;
-        Fuzz::Require(std::equal(BlockAfter.begin() + static_cast<ptrdiff_t>(std::min(Written, BlockAfter.size())), BlockAfter.end(),
-                                 BlockBefore.begin() + static_cast<ptrdiff_t>(std::min(Written, BlockBefore.size()))),
-                      "no byte of the block outside the written argument changes");
+        Fuzz::RequireKeptBut(BlockBefore, Fuzz::BytesOf(Params.Data(), Params.Size()), 0,
+                             Runs(Action) && Action <= Destroyed ? sizeof(UObject*) : 0,
+                             "no byte of the block outside the written argument changes");
         if (Runs(Action) && Action <= Destroyed)
         {
             Fuzz::Require(Argument == nullptr || Params.GetObject(BlueprintHalf::Param::Proxy) == nullptr,
@@ -424,37 +410,34 @@ extern "C" auto LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) -> int
         size_t Index = 0;
         for (Table& Each : Here.Tables)
         {
-            for (Row& Each_Row : Each.Rows)
+            for (Row& Other : Each.Rows)
             {
                 const std::vector<uint8_t>& Before = RowsBefore[Index++];
-                if (&Each_Row != Line || !Adds)
+                if (&Other != Line || !Adds)
                 {
-                    Fuzz::Require(Snapshot(Each, Each_Row) == Before, "a row the call may not change is left as it was, byte for byte");
+                    Fuzz::Require(Snapshot(Each, Other) == Before, "a row the call may not change is left as it was, byte for byte");
                     continue;
                 }
                 // The row and its items as they were but for the first item's Entries header.
-                const auto RowAndItems = BlueprintHalf::RowSize + static_cast<size_t>(Each_Row.ItemsAllocated) * BlueprintHalf::ItemSize;
-                const auto Now = Fuzz::BytesOf(Each_Row.Memory, BlueprintHalf::RowSize);
+                const auto RowAndItems = BlueprintHalf::RowSize + static_cast<size_t>(Other.ItemsAllocated) * BlueprintHalf::ItemSize;
+                const auto Now = Fuzz::BytesOf(Other.Memory, BlueprintHalf::RowSize);
                 Fuzz::Require(std::equal(Now.begin(), Now.end(), Before.begin()), "the row itself is left as it was");
-                const auto Items = Fuzz::BytesOf(Each_Row.Items, RowAndItems - BlueprintHalf::RowSize);
-                for (size_t Offset = 0; Offset < Items.size(); ++Offset)
-                {
-                    const bool InHeader = Offset >= BlueprintHalf::ItemEntriesOffset && Offset < BlueprintHalf::ItemEntriesOffset + sizeof(Fuzz::ArrayHeader);
-                    Fuzz::Require(InHeader || Items[Offset] == Before[BlueprintHalf::RowSize + Offset],
-                                  "of the items only the first one's entries change");
-                }
-                const Fuzz::ArrayHeader After = Fuzz::ReadHeader(EntriesOf(Each_Row));
+                Fuzz::RequireKeptBut(std::vector<uint8_t>(Before.begin() + BlueprintHalf::RowSize, Before.begin() + static_cast<ptrdiff_t>(RowAndItems)),
+                                     Fuzz::BytesOf(Other.Items, RowAndItems - BlueprintHalf::RowSize),
+                                     BlueprintHalf::ItemEntriesOffset, BlueprintHalf::ItemEntriesOffset + sizeof(Fuzz::ArrayHeader),
+                                     "of the items only the first one's entries header changes");
+                const Fuzz::ArrayHeader After = Fuzz::ReadHeader(EntriesOf(Other));
                 Fuzz::Require(Fuzz::IsConsistent(After) && After.Num == EntriesBefore.Num + 1, "the entry is added once, or always by TestDT");
                 Fuzz::Require(Fuzz::BytesOf(After.Data, ElementsBefore.size()) == ElementsBefore, "the entries before stay as they were");
                 uint64_t Added = 0;
                 std::memcpy(&Added, static_cast<const uint8_t*>(After.Data) + ElementsBefore.size(), sizeof(Added));
                 Fuzz::Require(Added == Entry, "the entry added is the one passed");
                 // The host may have moved the list: its storage is the one to read and release now.
-                if (After.Data != Each_Row.Entries)
+                if (After.Data != Other.Entries)
                 {
-                    Each_Row.Entries = After.Data;
+                    Other.Entries = After.Data;
                 }
-                Each_Row.EntriesAllocated = After.Max;
+                Other.EntriesAllocated = After.Max;
             }
         }
     }

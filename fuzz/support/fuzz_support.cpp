@@ -25,18 +25,16 @@ namespace Fuzz
             auto operator=(const Current&) -> Current& = delete;
             ~Current() { Close(); }
 
+            // What was made in the engine goes first, while the engine is there.
             auto Close() -> void
             {
-                if (Release)
-                {
-                    std::exchange(Release, nullptr)();
-                }
+                World.reset();
                 Open.reset();
             }
 
             std::unique_ptr<Harness::Session> Open;
             Redeclarations Made;
-            std::function<void()> Release;
+            std::shared_ptr<void> World;
         };
 
         auto TheSession() -> Current&
@@ -64,27 +62,43 @@ namespace Fuzz
     auto GetSession() -> Harness::Session&
     {
         bool Fresh = false;
-        return SessionFor({}, nullptr, Fresh);
+        return Detail::OpenSession({}, Fresh);
     }
 
-    auto SessionFor(const Redeclarations& Redeclared, std::function<void()> Release, bool& Fresh) -> Harness::Session&
+    namespace Detail
     {
-        Current& Now = TheSession();
-        Fresh = Now.Open == nullptr || !SameDeclarations(Now.Made, Redeclared);
-        if (Fresh)
+        auto OpenSession(const Redeclarations& Redeclared, bool& Fresh) -> Harness::Session&
         {
-            Now.Close();
-            BlueprintHalf::Options Choices;
-            Choices.Redeclared = Redeclared;
-            Now.Open = std::make_unique<Harness::Session>(BRAMBLEON_MOD_PATH, Choices);
-            Now.Made = Redeclared;
-            // The first session goes at exit before the engine and the mod's own statics, which
-            // were made during its construction, as a function-local session would.
-            static const bool ClosedAtExit = std::atexit([] { TheSession().Close(); }) == 0;
-            Require(ClosedAtExit, "the session is closed at exit");
+            Current& Now = TheSession();
+            Fresh = Now.Open == nullptr || !SameDeclarations(Now.Made, Redeclared);
+            if (Fresh)
+            {
+                Now.Close();
+                BlueprintHalf::Options Choices;
+                Choices.Redeclared = Redeclared;
+                Now.Open = std::make_unique<Harness::Session>(BRAMBLEON_MOD_PATH, Choices);
+                Now.Made = Redeclared;
+                // The first session goes at exit before the engine and the mod's own statics,
+                // which were made during its construction, as a function-local session would.
+                static const bool ClosedAtExit = std::atexit([] { TheSession().Close(); }) == 0;
+                Require(ClosedAtExit, "the session is closed at exit");
+            }
+            return *Now.Open;
         }
-        Now.Release = std::move(Release);
-        return *Now.Open;
+
+        auto Attached() -> void* { return TheSession().World.get(); }
+
+        auto Attach(std::shared_ptr<void> World) -> void { TheSession().World = std::move(World); }
+    } // namespace Detail
+
+    auto RequireKeptBut(const std::vector<uint8_t>& Before, const std::vector<uint8_t>& After, size_t From, size_t To,
+                        const char* What) -> void
+    {
+        Require(Before.size() == After.size(), What);
+        for (size_t Offset = 0; Offset < After.size(); ++Offset)
+        {
+            Require((Offset >= From && Offset < To) || After[Offset] == Before[Offset], What);
+        }
     }
 
     auto SizeOf(RC::Sim::Kind Kind) -> size_t
@@ -267,6 +281,17 @@ namespace Fuzz
             }
         }
         return Made;
+    }
+
+    auto ChooseDeclarations(FuzzedDataProvider& Input, std::span<const RC::CharType* const> Functions) -> Declarations
+    {
+        Declarations Chosen;
+        for (const RC::CharType* const Function : Functions)
+        {
+            Chosen.Of.push_back(ChooseDeclaration(Input, Function));
+            Chosen.Redeclared[Function] = Chosen.Of.back().Params;
+        }
+        return Chosen;
     }
 
     auto ValueOf(RC::Sim::Kind Kind, FuzzedDataProvider& Input, const Values& From) -> uint64_t

@@ -7,9 +7,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
 #include <map>
+#include <memory>
+#include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <fuzzer/FuzzedDataProvider.h>
@@ -31,10 +33,10 @@ namespace Fuzz
     // The session whose Blueprint half declares Redeclared as given (and every other function as
     // the contract does): the current one when it was made for the same declarations, otherwise a
     // fresh one (the old mod object uninstalled and the engine reset first; the pinned module
-    // starts a new mod object). Release runs before the session it came with goes (here or at
-    // exit): it drops everything the caller made in that session's engine. Fresh tells whether
-    // the session was made by this call.
-    auto SessionFor(const Redeclarations& Redeclared, std::function<void()> Release, bool& Fresh) -> Harness::Session&;
+    // starts a new mod object). With it, the caller's World made in its engine on first use
+    // (World(Session&)); a World goes before its session does, here or at exit.
+    template <typename World>
+    auto SessionFor(const Redeclarations& Redeclared) -> std::pair<Harness::Session&, World&>;
 
     // How a declaration departs from the contract's; Standard declares exactly its parameters.
     enum class Departure : uint8_t
@@ -67,6 +69,14 @@ namespace Fuzz
     };
 
     auto ChooseDeclaration(FuzzedDataProvider& Input, RC::StringViewType Function) -> Declaration;
+
+    // A declaration for each of Functions, in that order, and the same as the session wants them.
+    struct Declarations
+    {
+        std::vector<Declaration> Of;
+        Redeclarations Redeclared;
+    };
+    auto ChooseDeclarations(FuzzedDataProvider& Input, std::span<const RC::CharType* const> Functions) -> Declarations;
     // The same model on its own: Params against the contract of Function.
     [[nodiscard]] auto MatchesContract(const std::vector<RC::Sim::PropSpec>& Params, RC::StringViewType Function)
         -> bool;
@@ -89,6 +99,10 @@ namespace Fuzz
     // other byte (locals included, bytes between and after the parameters).
     auto FillBlock(Harness::ParamBlock& Block, const Declaration& Made, FuzzedDataProvider& Input, const Values& From,
                    uint8_t Pattern) -> void;
+
+    // Before and After are equal except in [From, To).
+    auto RequireKeptBut(const std::vector<uint8_t>& Before, const std::vector<uint8_t>& After, size_t From, size_t To,
+                        const char* What) -> void;
 
     [[nodiscard]] inline auto BytesOf(const void* Where, size_t Count) -> std::vector<uint8_t>
     {
@@ -142,4 +156,24 @@ namespace Fuzz
     auto MakeHeader(FuzzedDataProvider& Input, int32_t Allocated, size_t ElementSize) -> ArrayHeader;
     // Releases the storage of a header made by MakeHeader (or grown by the host since).
     auto FreeHeader(void* Where) -> void;
+
+    namespace Detail
+    {
+        // The current session and the World attached to it (null until attached).
+        auto OpenSession(const Redeclarations& Redeclared, bool& Fresh) -> Harness::Session&;
+        auto Attached() -> void*;
+        auto Attach(std::shared_ptr<void> World) -> void;
+    } // namespace Detail
+
+    template <typename World>
+    auto SessionFor(const Redeclarations& Redeclared) -> std::pair<Harness::Session&, World&>
+    {
+        bool Fresh = false;
+        Harness::Session& Session = Detail::OpenSession(Redeclared, Fresh);
+        if (Fresh || Detail::Attached() == nullptr)
+        {
+            Detail::Attach(std::make_shared<World>(Session));
+        }
+        return {Session, *static_cast<World*>(Detail::Attached())};
+    }
 } // namespace Fuzz
