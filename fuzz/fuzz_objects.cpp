@@ -1,10 +1,15 @@
-// The world-actor registry and the object hooks: registrations with null and live objects of
-// every kind, searches with fuzzed class names, constructions with null and live outers and
-// classes, "ObjectRefs" headers that are inconsistent, and world actors whose classes declare
-// "ObjectRef" and "ObjectRefs" with any type, in any order, in the class or its super class or
-// both, as references to any object or to one class. A small model of the registration checks
-// what the hooks leave in the registered actor's variables: nothing but a properly typed own
-// variable is ever written, and only with objects of the class it is declared for.
+// The world-actor registry and the object hooks, each of the five functions declared as the
+// contract says or with one mistake (a parameter missing, an extra one, two swapped, a wrong type,
+// another offset or size, an output pin): registrations with null and live objects of every kind,
+// searches with fuzzed class names, constructions with null and live outers and classes,
+// "ObjectRefs" headers that are inconsistent, and world actors whose classes declare "ObjectRef"
+// and "ObjectRefs" with any type, in any order, in the class or its super class or both, as
+// references to any object or to one class. A small model of the registration checks what the
+// hooks leave in the registered actor's variables: nothing but a properly typed own variable is
+// ever written, and only with objects of the class it is declared for. A function declared
+// otherwise than the contract is never hooked and its calls change nothing; no call changes a
+// byte of its block but a registry function's own argument, nor a byte of an actor not searched
+// for.
 #include <algorithm>
 #include <array>
 #include <cstddef>
