@@ -289,11 +289,10 @@ extern "C" auto LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) -> int
     FuzzedDataProvider Input(Data, Size);
 
     // The declarations first: the session is made again when they differ from the last input's.
-    const Fuzz::Declarations Layouts = Fuzz::ChooseDeclarations(Input, DrivenNames);
-    const std::vector<Fuzz::Declaration>& Declared = Layouts.Of;
-    const auto Opened = Fuzz::SessionFor<World>(Layouts.Redeclared);
-    Harness::Session& Session = Opened.first;
-    World& Here = Opened.second;
+    const auto Started = Fuzz::StartInput<World>(Input, DrivenNames);
+    const std::vector<Fuzz::Declaration>& Declared = Started.Declared;
+    Harness::Session& Session = Started.Session;
+    World& Here = Started.Here;
     const Harness::Functions& Fn = Session.Fn();
     UFunction* const Functions[DrivenCount] = {Fn.RegisterProxy, Fn.DestroyedProxy, Fn.AddObjectSelectionSetID, Fn.TestDT};
     // A function declared otherwise than the contract says is never hooked; the proxy's are

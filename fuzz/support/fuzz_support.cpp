@@ -43,18 +43,18 @@ namespace Fuzz
             return Instance;
         }
 
-        auto SameSpec(const RC::Sim::PropSpec& A, const RC::Sim::PropSpec& B) -> bool
+        auto SameDeclared(const RC::Sim::PropSpec& A, const RC::Sim::PropSpec& B) -> bool
         {
             return A.Name == B.Name && A.PropKind == B.PropKind && A.Offset == B.Offset && A.Role == B.Role &&
                    A.Struct == B.Struct && A.ObjectClass == B.ObjectClass &&
-                   (A.Inner == nullptr) == (B.Inner == nullptr) && (A.Inner == nullptr || SameSpec(*A.Inner, *B.Inner));
+                   (A.Inner == nullptr) == (B.Inner == nullptr) && (A.Inner == nullptr || SameDeclared(*A.Inner, *B.Inner));
         }
 
         auto SameDeclarations(const Redeclarations& A, const Redeclarations& B) -> bool
         {
             return std::equal(A.begin(), A.end(), B.begin(), B.end(), [](const auto& One, const auto& Other) {
                 return One.first == Other.first &&
-                       std::equal(One.second.begin(), One.second.end(), Other.second.begin(), Other.second.end(), SameSpec);
+                       std::equal(One.second.begin(), One.second.end(), Other.second.begin(), Other.second.end(), SameDeclared);
             });
         }
     } // namespace
@@ -103,20 +103,8 @@ namespace Fuzz
 
     auto SizeOf(RC::Sim::Kind Kind) -> size_t
     {
-        using RC::Sim::Kind;
-        switch (Kind)
-        {
-        case Kind::Str:
-        case Kind::Array:
-            return 16;
-        case Kind::Int32:
-        case Kind::Float:
-            return 4;
-        case Kind::Bool:
-            return 1;
-        default:
-            return 8;
-        }
+        // Plain kinds only: a structure's size is its own.
+        return static_cast<size_t>(RC::Sim::SizeOf(RC::Sim::Prop(STR(""), Kind)));
     }
 
     auto MatchesContract(const std::vector<RC::Sim::PropSpec>& Params, RC::StringViewType Function) -> bool

@@ -77,6 +77,18 @@ namespace Fuzz
         Redeclarations Redeclared;
     };
     auto ChooseDeclarations(FuzzedDataProvider& Input, std::span<const RC::CharType* const> Functions) -> Declarations;
+
+    // What an input of a target that varies declarations starts from.
+    template <typename World>
+    struct Start
+    {
+        std::vector<Declaration> Declared; // one for each function, in their order
+        Harness::Session& Session;
+        World& Here;
+    };
+    // Chooses a declaration for each of Functions from the input, then opens the session for them.
+    template <typename World>
+    auto StartInput(FuzzedDataProvider& Input, std::span<const RC::CharType* const> Functions) -> Start<World>;
     // The same model on its own: Params against the contract of Function.
     [[nodiscard]] auto MatchesContract(const std::vector<RC::Sim::PropSpec>& Params, RC::StringViewType Function)
         -> bool;
@@ -175,5 +187,13 @@ namespace Fuzz
             Detail::Attach(std::make_shared<World>(Session));
         }
         return {Session, *static_cast<World*>(Detail::Attached())};
+    }
+
+    template <typename World>
+    auto StartInput(FuzzedDataProvider& Input, std::span<const RC::CharType* const> Functions) -> Start<World>
+    {
+        Declarations Layouts = ChooseDeclarations(Input, Functions);
+        const auto Opened = SessionFor<World>(Layouts.Redeclared);
+        return {std::move(Layouts.Of), Opened.first, Opened.second};
     }
 } // namespace Fuzz
