@@ -229,13 +229,13 @@ namespace
             }
             Line.Entries = Entries.Data;
             Line.EntriesAllocated = Capacity;
-            if (Input.ConsumeIntegralInRange<int>(0, 7) == 0)
+            if (Input.ConsumeIntegralInRange<int>(0, 3) == 0)
             {
                 Entries.Data = nullptr;
             }
             Fuzz::WriteHeader(EntriesOf(Line), Entries);
         }
-        if (Input.ConsumeIntegralInRange<int>(0, 7) == 0)
+        if (Input.ConsumeIntegralInRange<int>(0, 3) == 0)
         {
             Set.Data = nullptr;
         }
