@@ -1,10 +1,17 @@
-// The world-actor registry and the object hooks: registrations with null and live objects of
-// every kind, searches with fuzzed class names, constructions with null and live outers and
-// classes, "ObjectRefs" headers that are inconsistent, and world actors whose classes declare
-// "ObjectRef" and "ObjectRefs" with any type, in any order, in the class or its super class or
-// both, as references to any object or to one class. A small model of the registration checks
-// what the hooks leave in the registered actor's variables: nothing but a properly typed own
-// variable is ever written, and only with objects of the class it is declared for.
+// The world-actor registry and the object hooks, each of the five functions declared as the
+// contract says or with one mistake (a parameter missing, an extra one, two swapped, a wrong type,
+// another offset or size, an output pin): registrations with null and live objects of every kind,
+// searches with fuzzed class names, constructions with null and live outers and classes,
+// "ObjectRefs" headers that are inconsistent, and world actors whose classes declare "ObjectRef"
+// and "ObjectRefs" with any type, in any order, in the class or its super class or both, as
+// references to any object or to one class. A small model of the registration checks what the
+// hooks leave in the registered actor's variables: nothing but a properly typed own variable is
+// ever written, and only with objects of the class it is declared for. A function declared
+// otherwise than the contract is never hooked and its calls change nothing; no call changes a
+// byte of its block but a registry function's own argument, nor a byte of an actor not searched
+// for.
+#include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -12,6 +19,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <Unreal/CoreUObject/UObject/Class.hpp>
@@ -111,9 +119,10 @@ namespace
         return Actor->GetValuePtrByPropertyNameInChain<void>(STR("ObjectRefs"));
     }
 
+    // What an input works with, made in one session's engine and dropped with it.
     struct World
     {
-        World() = default;
+        explicit World(Harness::Session& Session);
         World(const World&) = delete;
         auto operator=(const World&) -> World& = delete;
         // Honest lists again before the engine goes: it may walk them.
@@ -121,10 +130,7 @@ namespace
         {
             for (UObject* Actor : {ActorA, ActorB})
             {
-                if (Actor != nullptr)
-                {
-                    Fuzz::FreeHeader(ObjectRefsOf(Actor));
-                }
+                Fuzz::FreeHeader(ObjectRefsOf(Actor));
             }
         }
 
@@ -133,37 +139,35 @@ namespace
         UClass* ItemClass{};
         std::vector<UObject*> Objects; // null first, then every kind of live object
         std::vector<UClass*> Classes;  // null first, then live classes
+        Fuzz::Values Pool;             // what redeclared parameters are given
         Structs Made{};
-        // By layout, so that the engine holds one class per layout however long the run.
+        // By layout, so that the engine holds one class per layout however long the session.
         std::map<uint32_t, OddActor> OddActors;
         std::map<uint32_t, UClass*> OddSupers;
     };
 
-    auto GetWorld(Harness::Session& Session) -> World&
+    World::World(Harness::Session& Session)
     {
-        static World Instance;
-        if (Instance.ActorA == nullptr)
+        ItemClass = Session.Sim().CreateClass(STR("/Game/Fuzz/BP_Item.BP_Item_C"));
+        for (int Index = 0; Index < 3; ++Index)
         {
-            Instance.ItemClass = Session.Sim().CreateClass(STR("/Game/Fuzz/BP_Item.BP_Item_C"));
-            for (int Index = 0; Index < 3; ++Index)
-            {
-                Session.Sim().SpawnObject(Instance.ItemClass);
-            }
-            Instance.ActorB = Session.Sim().SpawnObject(Session.Half().WorldActorClass);
-            Instance.ActorA = Session.WorldActor();
-            Instance.Objects = {nullptr,          Instance.ActorA,      Instance.ActorB,
-                                Session.Proxy(),  Session.LibraryObject(Harness::Library::Core),     Session.Half().WorldActorClass,
-                                Instance.ItemClass, Session.Table(),         Session.Sim().SpawnObject(Instance.ItemClass)};
-            Instance.Classes = {nullptr, Instance.ItemClass, Session.Half().WorldActorClass, Session.Half().ProxyClass,
-                                Session.Half().CoreLibrary};
-            using RC::Sim::Prop;
-            Instance.Made.Vector = Session.Sim().CreateStruct(
-                STR("/Game/Fuzz/Vector.Vector"),
-                {Prop(STR("X"), Kind::Float), Prop(STR("Y"), Kind::Float), Prop(STR("Z"), Kind::Float)});
-            Instance.Made.Holder =
-                Session.Sim().CreateStruct(STR("/Game/Fuzz/Holder.Holder"), {Prop(STR("Target"), Kind::Object)});
+            Session.Sim().SpawnObject(ItemClass);
         }
-        return Instance;
+        ActorB = Session.Sim().SpawnObject(Session.Half().WorldActorClass);
+        ActorA = Session.WorldActor();
+        Objects = {nullptr,         ActorA,                                        ActorB,
+                   Session.Proxy(), Session.LibraryObject(Harness::Library::Core), Session.Half().WorldActorClass,
+                   ItemClass,       Session.Table(),                               Session.Sim().SpawnObject(ItemClass)};
+        Classes = {nullptr, ItemClass, Session.Half().WorldActorClass, Session.Half().ProxyClass,
+                   Session.Half().CoreLibrary};
+        Pool.Objects = Objects;
+        Pool.Classes = Classes;
+        Pool.Names = {RC::Unreal::FName(STR("None")), RC::Unreal::FName(STR("BP_Item_C")), RC::Unreal::FName(STR("Hero"))};
+        using RC::Sim::Prop;
+        Made.Vector = Session.Sim().CreateStruct(
+            STR("/Game/Fuzz/Vector.Vector"),
+            {Prop(STR("X"), Kind::Float), Prop(STR("Y"), Kind::Float), Prop(STR("Z"), Kind::Float)});
+        Made.Holder = Session.Sim().CreateStruct(STR("/Game/Fuzz/Holder.Holder"), {Prop(STR("Target"), Kind::Object)});
     }
 
     auto ToWide(const std::string& Text) -> RC::StringType { return {Text.begin(), Text.end()}; }
@@ -330,76 +334,237 @@ namespace
     }
 } // namespace
 
+namespace
+{
+    // The functions whose declarations an input chooses, in the order it chooses them.
+    enum Driven : size_t
+    {
+        Register,
+        Destroyed,
+        First,
+        All,
+        New,
+        DrivenCount,
+    };
+
+    constexpr const RC::CharType* DrivenNames[DrivenCount] = {
+        STR("VEXA_CPP_RegisterWorldActor"), STR("VEXA_CPP_DestroyedWorldActor"), STR("VEXA_CPP_FindFirstOf"),
+        STR("VEXA_CPP_FindAllOf"), STR("VEXA_CPP_NewObject")};
+
+    // The variables of both plain world actors: "ObjectRef", then the "ObjectRefs" header.
+    auto PlainBytes(World& Here) -> std::vector<uint8_t>
+    {
+        std::vector<uint8_t> Bytes;
+        for (UObject* Actor : {Here.ActorA, Here.ActorB})
+        {
+            const auto Ref = Fuzz::BytesOf(ObjectRefOf(Actor), sizeof(UObject*));
+            const auto Refs = Fuzz::BytesOf(ObjectRefsOf(Actor), sizeof(Fuzz::ArrayHeader));
+            Bytes.insert(Bytes.end(), Ref.begin(), Ref.end());
+            Bytes.insert(Bytes.end(), Refs.begin(), Refs.end());
+        }
+        return Bytes;
+    }
+
+} // namespace
+
 extern "C" auto LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) -> int
 {
-    Harness::Session& Session = Fuzz::GetSession();
-    const Harness::Functions& Fn = Session.Fn();
-    World& Scene = GetWorld(Session);
     FuzzedDataProvider Input(Data, Size);
 
+    // The declarations first: the session is made again when they differ from the last input's.
+    const auto Started = Fuzz::StartInput<World>(Input, DrivenNames);
+    const std::vector<Fuzz::Declaration>& Declared = Started.Declared;
+    Harness::Session& Session = Started.Session;
+    World& Here = Started.Here;
+    const Harness::Functions& Fn = Session.Fn();
+    const auto Hooked = [&](Driven Which) { return Declared[Which].Matches; };
+    RC::Unreal::UFunction* const Functions[DrivenCount] = {Fn.RegisterWorldActor, Fn.DestroyedWorldActor, Fn.FindFirstOf,
+                                               Fn.FindAllOf, Fn.NewObject};
+    // A function declared otherwise than the contract says is never hooked; the actor's
+    // functions are hooked when the session registered its actor.
+    const auto RequireHooks = [&] {
+        for (size_t Which = 0; Which < DrivenCount; ++Which)
+        {
+            const bool Expected = Hooked(static_cast<Driven>(Which)) && (Which <= Destroyed || Hooked(Register));
+            Fuzz::Require((Session.Sim().HookCount(Functions[Which]) > 0) == Expected,
+                          "a function is hooked exactly when its declaration matches the contract");
+        }
+    };
+    RequireHooks();
+
     // Every input starts from the same registration and honest, empty variables.
-    Session.RegisterWorldActor(Scene.ActorA);
-    UObject* Registered = Scene.ActorA;
+    Session.RegisterWorldActor(Here.ActorA);
+    UObject* Registered = Hooked(Register) ? Here.ActorA : nullptr;
     const OddActor* Odd = nullptr; // the registered actor, when it is one of a fuzzed layout
-    for (UObject* Actor : {Scene.ActorA, Scene.ActorB})
+    for (UObject* Actor : {Here.ActorA, Here.ActorB})
     {
         Fuzz::FreeHeader(ObjectRefsOf(Actor));
         *ObjectRefOf(Actor) = nullptr;
     }
 
-    const auto PickObject = [&] { return Scene.Objects[Input.ConsumeIntegralInRange<size_t>(0, Scene.Objects.size() - 1)]; };
-    const auto PickActor = [&] { return Input.ConsumeBool() ? Scene.ActorA : Scene.ActorB; };
-
-    const auto IsPlainActor = [&](const UObject* Object) { return Object == Scene.ActorA || Object == Scene.ActorB; };
+    const auto PickObject = [&] { return Here.Objects[Input.ConsumeIntegralInRange<size_t>(0, Here.Objects.size() - 1)]; };
+    const auto PickActor = [&] { return Input.ConsumeBool() ? Here.ActorA : Here.ActorB; };
+    const auto IsPlainActor = [&](const UObject* Object) { return Object == Here.ActorA || Object == Here.ActorB; };
 
     for (int Step = 0; Step < 24 && Input.remaining_bytes() > 0; ++Step)
     {
         const auto Action = Input.ConsumeIntegralInRange<int>(0, 7);
-        // The odd actor's memory before an object function runs.
-        std::vector<uint8_t> OddBefore;
-        if (Odd != nullptr)
+        if (Action >= 5)
         {
-            OddBefore.assign(Odd->Bytes(), Odd->Bytes() + Odd->Size);
+            if (Action == 5)
+            {
+                // The engine array behind "ObjectRefs", honest or inconsistent.
+                void* const Refs = ObjectRefsOf(PickActor());
+                Fuzz::FreeHeader(Refs);
+                Fuzz::WriteHeader(Refs,
+                                  Fuzz::MakeHeader(Input, Input.ConsumeIntegralInRange<int32_t>(0, 6), sizeof(void*)));
+            }
+            else if (Action == 6)
+            {
+                *ObjectRefOf(PickActor()) = PickObject();
+            }
+            else
+            {
+                // A world actor of a fuzzed layout, its writable variables honest and empty.
+                OddActor& Chosen = OddActorFor(Session, Here, Input);
+                if (Chosen.RefsAt)
+                {
+                    Fuzz::FreeHeader(Chosen.Bytes() + *Chosen.RefsAt);
+                }
+                if (Chosen.RefAt)
+                {
+                    std::memset(Chosen.Bytes() + *Chosen.RefAt, 0, sizeof(UObject*));
+                }
+                Session.RegisterWorldActor(Chosen.Object);
+                if (Hooked(Register))
+                {
+                    Registered = Chosen.Object;
+                    Odd = &Chosen;
+                }
+            }
+            Fuzz::RequireNoEscapes(Session);
+            continue;
         }
-        switch (Action)
+
+        // A call of one of the driven functions, its block filled as declared: values of the
+        // declared types, a pattern in every other byte, and the arguments where the contract
+        // puts them when the declaration matches it.
+        const auto Which = static_cast<Driven>(Action);
+        const Fuzz::Declaration& Declaration = Declared[Which];
+        Harness::ParamBlock Params(Functions[Which]);
+        Fuzz::FillBlock(Params, Declaration, Input, Here.Pool, Input.ConsumeIntegral<uint8_t>());
+        UObject* Argument = nullptr;
+        bool Items = false;
+        if (Declaration.Matches)
         {
-        case 0:
+            switch (Which)
+            {
+            case Register:
+            case Destroyed:
+                Argument = PickObject();
+                std::memcpy(Params.Data(), &Argument, sizeof(Argument));
+                break;
+            case First:
+            case All:
+                Items = WriteClassName(Params, Input);
+                break;
+            case New:
+            {
+                Argument = PickObject();
+                UClass* const Class = Here.Classes[Input.ConsumeIntegralInRange<size_t>(0, Here.Classes.size() - 1)];
+                std::memcpy(Params.Data(), &Argument, sizeof(Argument));
+                std::memcpy(Params.Data() + 8, &Class, sizeof(Class));
+                break;
+            }
+            default:
+                break;
+            }
+        }
+        UObject* const Context = Which <= Destroyed ? Session.LibraryObject(Harness::Library::Core) : PickActor();
+
+        // Everything a call may not touch, and what the model needs, before it.
+        const auto BlockBefore = Fuzz::BytesOf(Params.Data(), Params.Size());
+        const auto PlainBefore = PlainBytes(Here);
+        const auto OddBefore = Odd != nullptr ? Fuzz::BytesOf(Odd->Bytes(), Odd->Size) : std::vector<uint8_t>{};
+        const size_t Constructed = Session.Sim().Constructions().size();
+        UObject** Ref = IsPlainActor(Registered) ? ObjectRefOf(Registered) : nullptr;
+        const UClass* Allowed = nullptr;
+        if (Odd != nullptr && Odd->RefAt)
         {
-            UObject* const Object = PickObject();
-            Session.RegisterWorldActor(Object);
-            Registered = Object != nullptr ? Object : Registered;
-            Odd = Object != nullptr ? nullptr : Odd;
+            Ref = reinterpret_cast<UObject**>(Odd->Bytes() + *Odd->RefAt);
+            Allowed = Odd->Allowed;
+        }
+        UObject* const Held = Ref != nullptr ? *Ref : nullptr;
+        const bool Plain = IsPlainActor(Registered);
+        const Fuzz::ArrayHeader RefsBefore = Plain ? Fuzz::ReadHeader(ObjectRefsOf(Registered)) : Fuzz::ArrayHeader{};
+
+        Session.Call(Context, Functions[Which], Params);
+        Fuzz::RequireNoEscapes(Session);
+
+        const bool Runs = Hooked(Which) && (Which <= Destroyed || Hooked(Register));
+        if (!Runs)
+        {
+            // Not hooked: the call changes nothing at all.
+            Fuzz::RequireKeptBut(BlockBefore, Fuzz::BytesOf(Params.Data(), Params.Size()), 0, 0,
+                                 "an unhooked function leaves its block as it was");
+            Fuzz::Require(PlainBytes(Here) == PlainBefore, "an unhooked function leaves the actors as they were");
+            Fuzz::Require(Odd == nullptr || Fuzz::BytesOf(Odd->Bytes(), Odd->Size) == OddBefore,
+                          "an unhooked function leaves the actor as it was");
+            Fuzz::Require(Session.Sim().Constructions().size() == Constructed, "an unhooked function constructs nothing");
+            continue;
+        }
+        // Only a registry function's own argument may change in the block (nulled once taken).
+        Fuzz::RequireKeptBut(BlockBefore, Fuzz::BytesOf(Params.Data(), Params.Size()), 0,
+                             Which <= Destroyed ? sizeof(UObject*) : 0,
+                             "no byte of the block outside the written argument changes");
+        if (Which != New)
+        {
+            Fuzz::Require(Session.Sim().Constructions().size() == Constructed, "only NewObject constructs");
+        }
+        // The plain actor that is not registered keeps every byte; the registered one (plain)
+        // may change only in its two variables, which are all it has.
+        if (!Plain || Which <= Destroyed)
+        {
+            Fuzz::Require(PlainBytes(Here) == PlainBefore, "the plain actors change only when registered and searched for");
+        }
+        else
+        {
+            UObject* const Other = Registered == Here.ActorA ? Here.ActorB : Here.ActorA;
+            const auto Now = PlainBytes(Here);
+            const size_t OtherAt = Other == Here.ActorA ? 0 : 24;
+            Fuzz::Require(std::equal(Now.begin() + static_cast<ptrdiff_t>(OtherAt), Now.begin() + static_cast<ptrdiff_t>(OtherAt + 24),
+                                     PlainBefore.begin() + static_cast<ptrdiff_t>(OtherAt)),
+                          "the actor not registered keeps every byte");
+        }
+        if (Odd != nullptr && Which > Destroyed)
+        {
+            RequireOnlyOwnVariablesWritten(*Odd, OddBefore);
+            RequireDeclaredClasses(*Odd);
+        }
+
+        switch (Which)
+        {
+        case Register:
+            if (Argument != nullptr)
+            {
+                Registered = Argument;
+                Odd = nullptr;
+            }
             break;
-        }
-        case 1:
-        {
-            UObject* const Object = PickObject();
-            Harness::ParamBlock Params(Fn.DestroyedWorldActor);
-            Params.SetObject(BlueprintHalf::Param::Actor, Object);
-            Session.Call(Session.LibraryObject(Harness::Library::Core), Fn.DestroyedWorldActor, Params);
-            Registered = Object != nullptr ? nullptr : Registered;
-            Odd = Object != nullptr ? nullptr : Odd;
+        case Destroyed:
+            if (Argument != nullptr)
+            {
+                Registered = nullptr;
+                Odd = nullptr;
+            }
             Fuzz::Require(Params.GetObject(BlueprintHalf::Param::Actor) == nullptr, "the argument slot is nulled");
             break;
-        }
-        case 2:
+        case First:
         {
-            Harness::ParamBlock Params(Fn.FindFirstOf);
-            const bool Items = WriteClassName(Params, Input);
-            UObject** Ref = IsPlainActor(Registered) ? ObjectRefOf(Registered) : nullptr;
-            const UClass* Allowed = nullptr;
-            if (Odd != nullptr && Odd->RefAt)
-            {
-                Ref = reinterpret_cast<UObject**>(Odd->Bytes() + *Odd->RefAt);
-                Allowed = Odd->Allowed;
-            }
-            UObject* const Held = Ref != nullptr ? *Ref : nullptr;
-            Session.Call(PickActor(), Fn.FindFirstOf, Params);
-            const bool ItemFits = Allowed == nullptr || Allowed == Scene.ItemClass;
+            const bool ItemFits = Allowed == nullptr || Allowed == Here.ItemClass;
             if (Items && Ref != nullptr && ItemFits)
             {
-                Fuzz::Require(*Ref != nullptr && (*Ref)->GetClassPrivate() == Scene.ItemClass,
-                              "the first item is found");
+                Fuzz::Require(*Ref != nullptr && (*Ref)->GetClassPrivate() == Here.ItemClass, "the first item is found");
             }
             if (Items && Ref != nullptr && !ItemFits)
             {
@@ -407,20 +572,14 @@ extern "C" auto LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) -> int
             }
             break;
         }
-        case 3:
-        {
-            Harness::ParamBlock Params(Fn.FindAllOf);
-            const bool Items = WriteClassName(Params, Input);
-            const bool Actor = IsPlainActor(Registered);
-            const Fuzz::ArrayHeader Before = Actor ? Fuzz::ReadHeader(ObjectRefsOf(Registered)) : Fuzz::ArrayHeader{};
-            Session.Call(PickActor(), Fn.FindAllOf, Params);
-            if (Actor)
+        case All:
+            if (Plain)
             {
                 // A corrupt list is refused whole: its storage cannot be trusted even to be freed.
                 const Fuzz::ArrayHeader After = Fuzz::ReadHeader(ObjectRefsOf(Registered));
-                if (!Fuzz::IsConsistent(Before))
+                if (!Fuzz::IsConsistent(RefsBefore))
                 {
-                    Fuzz::Require(After.Data == Before.Data && After.Num == Before.Num && After.Max == Before.Max,
+                    Fuzz::Require(After.Data == RefsBefore.Data && After.Num == RefsBefore.Num && After.Max == RefsBefore.Max,
                                   "a corrupt list is left as it was");
                 }
                 else
@@ -430,52 +589,10 @@ extern "C" auto LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) -> int
                 }
             }
             break;
-        }
-        case 4:
-        {
-            Harness::ParamBlock Params(Fn.NewObject);
-            Params.SetObject(BlueprintHalf::Param::Outer, PickObject());
-            UClass* const Class = Scene.Classes[Input.ConsumeIntegralInRange<size_t>(0, Scene.Classes.size() - 1)];
-            std::memcpy(Params.Data() + 8, &Class, sizeof(Class));
-            Session.Call(PickActor(), Fn.NewObject, Params);
-            break;
-        }
-        case 5:
-        {
-            // The engine array behind "ObjectRefs", honest or inconsistent.
-            UObject* const Actor = PickActor();
-            void* const Refs = ObjectRefsOf(Actor);
-            Fuzz::FreeHeader(Refs);
-            Fuzz::WriteHeader(Refs, Fuzz::MakeHeader(Input, Input.ConsumeIntegralInRange<int32_t>(0, 6), sizeof(void*)));
-            break;
-        }
-        case 6:
-            *ObjectRefOf(PickActor()) = PickObject();
-            break;
         default:
-        {
-            // A world actor of a fuzzed layout, its writable variables honest and empty.
-            OddActor& Chosen = OddActorFor(Session, Scene, Input);
-            if (Chosen.RefsAt)
-            {
-                Fuzz::FreeHeader(Chosen.Bytes() + *Chosen.RefsAt);
-            }
-            if (Chosen.RefAt)
-            {
-                std::memset(Chosen.Bytes() + *Chosen.RefAt, 0, sizeof(UObject*));
-            }
-            Session.RegisterWorldActor(Chosen.Object);
-            Registered = Chosen.Object;
-            Odd = &Chosen;
             break;
         }
-        }
-        if (Odd != nullptr && Action >= 2 && Action <= 4)
-        {
-            RequireOnlyOwnVariablesWritten(*Odd, OddBefore);
-            RequireDeclaredClasses(*Odd);
-        }
-        Fuzz::RequireNoEscapes(Session);
     }
+    RequireHooks();
     return 0;
 }

@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include <DynamicOutput/Output.hpp>
+#include <Unreal/CoreUObject/UObject/UnrealType.hpp>
 
 namespace Harness
 {
@@ -15,6 +16,17 @@ namespace Harness
                 throw std::runtime_error("the Blueprint half lacks a hooked function");
             }
             return Function;
+        }
+
+        // Object as the function's parameter Name when it declares one of that kind at all.
+        auto SetObjectIfDeclared(ParamBlock& Params, RC::StringViewType Name, UObject* Object) -> void
+        {
+            auto* const Declared = Params.Function()->FindProperty(RC::Unreal::FName(Name, RC::Unreal::FNAME_Find));
+            if (RC::Unreal::CastField<RC::Unreal::FObjectProperty>(Declared) != nullptr &&
+                RC::Unreal::CastField<RC::Unreal::FClassProperty>(Declared) == nullptr)
+            {
+                Params.SetObject(Name, Object);
+            }
         }
     } // namespace
 
@@ -38,8 +50,8 @@ namespace Harness
     {
     }
 
-    Session::Session(const std::string& ModPath)
-        : SimEngine(&Engine::Reset()), Blueprint(BlueprintHalf::Build(*SimEngine)), Hooked(Blueprint)
+    Session::Session(const std::string& ModPath, const BlueprintHalf::Options& Choices)
+        : SimEngine(&Engine::Reset()), Blueprint(BlueprintHalf::Build(*SimEngine, Choices)), Hooked(Blueprint)
     {
         auto& Devices = RC::Output::DefaultTargets::get_default_devices_ref();
         Devices.clear();
@@ -78,14 +90,14 @@ namespace Harness
     auto Session::RegisterWorldActor(UObject* Object) -> void
     {
         ParamBlock Params(Hooked.RegisterWorldActor);
-        Params.SetObject(BlueprintHalf::Param::Actor, Object);
+        SetObjectIfDeclared(Params, BlueprintHalf::Param::Actor, Object);
         Call(LibraryObject(Library::Core), Hooked.RegisterWorldActor, Params);
     }
 
     auto Session::RegisterProxy(UObject* Object) -> void
     {
         ParamBlock Params(Hooked.RegisterProxy);
-        Params.SetObject(BlueprintHalf::Param::Proxy, Object);
+        SetObjectIfDeclared(Params, BlueprintHalf::Param::Proxy, Object);
         Call(LibraryObject(Library::Proxy), Hooked.RegisterProxy, Params);
     }
 } // namespace Harness

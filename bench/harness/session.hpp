@@ -45,8 +45,9 @@ namespace Harness
     class Session
     {
     public:
-        // Throws std::runtime_error when the mod cannot be loaded or its discovery stalls.
-        explicit Session(const std::string& ModPath);
+        // Throws std::runtime_error when the mod cannot be loaded or its discovery stalls. Choices
+        // shape the Blueprint half, for example functions declared with other parameters.
+        explicit Session(const std::string& ModPath, const BlueprintHalf::Options& Choices = {});
         Session(const Session&) = delete;
         auto operator=(const Session&) -> Session& = delete;
         // Unloads the mod and resets the engine.
@@ -66,6 +67,8 @@ namespace Harness
 
         // Calls Function on Context with Params, as a Blueprint would.
         auto Call(UObject* Context, UFunction* Function, ParamBlock& Params) -> void;
+        // Call the registry function with Object as its argument; a function redeclared without
+        // that object parameter is called with its block zeroed.
         auto RegisterWorldActor(UObject* Object) -> void;
         auto RegisterProxy(UObject* Object) -> void;
 

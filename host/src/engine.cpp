@@ -28,33 +28,6 @@ namespace RC::Sim
 
         auto Invalid(const std::string& What) -> std::invalid_argument { return std::invalid_argument(What); }
 
-        auto SizeOf(const PropSpec& Desc) -> int32_t
-        {
-            switch (Desc.PropKind)
-            {
-            case Kind::Object:
-            case Kind::Class:
-            case Kind::Name:
-            case Kind::Int64:
-                return 8;
-            case Kind::Str:
-            case Kind::Array:
-                return 16;
-            case Kind::Int32:
-            case Kind::Float:
-                return 4;
-            case Kind::Bool:
-                return 1;
-            case Kind::Struct:
-                if (Desc.Struct == nullptr)
-                {
-                    throw Invalid("struct member " + ToUtf8(Desc.Name) + " names no struct");
-                }
-                return Desc.Struct->GetPropertiesSize();
-            }
-            return 8;
-        }
-
         // The largest power of two up to 8 that divides the size.
         auto AlignmentOf(int32_t Size) -> int32_t
         {
@@ -155,6 +128,33 @@ namespace RC::Sim
             Output::deliver_to_default_devices(Text, Level);
         }
     } // namespace
+
+    auto SizeOf(const PropSpec& Desc) -> int32_t
+    {
+        switch (Desc.PropKind)
+        {
+        case Kind::Object:
+        case Kind::Class:
+        case Kind::Name:
+        case Kind::Int64:
+            return 8;
+        case Kind::Str:
+        case Kind::Array:
+            return 16;
+        case Kind::Int32:
+        case Kind::Float:
+            return 4;
+        case Kind::Bool:
+            return 1;
+        case Kind::Struct:
+            if (Desc.Struct == nullptr)
+            {
+                throw Invalid("struct member " + ToUtf8(Desc.Name) + " names no struct");
+            }
+            return Desc.Struct->GetPropertiesSize();
+        }
+        return 8;
+    }
 
     // --- the engine's own object bookkeeping ------------------------------------------------
 

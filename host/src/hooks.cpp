@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "sim_state.hpp"
 
@@ -14,8 +15,20 @@ namespace RC::Unreal::Hook
 {
     namespace
     {
-        auto Add(Sim::TickEntry Entry) -> GlobalCallbackId
+        // Both kinds of engine callback: refused when empty, otherwise kept in registration order
+        // with the next id of the engine.
+        template <typename CallbackType>
+        auto AddCallback(CallbackType Callback, CallbackType Sim::TickEntry::*Slot, Sim::CallbackKind Kind,
+                         FCallbackOptions Options) -> GlobalCallbackId
         {
+            if (!Callback)
+            {
+                return ERROR_ID;
+            }
+            Sim::TickEntry Entry;
+            Entry.*Slot = std::move(Callback);
+            Entry.Kind = Kind;
+            Entry.Options = std::move(Options);
             auto& S = Sim::Engine::Impl::Current();
             const std::lock_guard Guard(S.Lock);
             Entry.Id = S.NextTickId++;
@@ -27,29 +40,15 @@ namespace RC::Unreal::Hook
 
     auto RegisterEngineTickPreCallback(EngineTickCallbackWithData Callback, FCallbackOptions Options) -> GlobalCallbackId
     {
-        if (!Callback)
-        {
-            return ERROR_ID;
-        }
-        Sim::TickEntry Entry;
-        Entry.Callback = std::move(Callback);
-        Entry.Kind = Sim::CallbackKind::EngineTick;
-        Entry.Options = std::move(Options);
-        return Add(std::move(Entry));
+        return AddCallback(std::move(Callback), &Sim::TickEntry::Callback, Sim::CallbackKind::EngineTick,
+                           std::move(Options));
     }
 
     auto RegisterProcessEventPreCallback(ProcessEventCallbackWithData Callback, FCallbackOptions Options)
         -> GlobalCallbackId
     {
-        if (!Callback)
-        {
-            return ERROR_ID;
-        }
-        Sim::TickEntry Entry;
-        Entry.ProcessEventCallback = std::move(Callback);
-        Entry.Kind = Sim::CallbackKind::ProcessEvent;
-        Entry.Options = std::move(Options);
-        return Add(std::move(Entry));
+        return AddCallback(std::move(Callback), &Sim::TickEntry::ProcessEventCallback,
+                           Sim::CallbackKind::ProcessEvent, std::move(Options));
     }
 
     auto UnregisterCallback(GlobalCallbackId Id) -> bool

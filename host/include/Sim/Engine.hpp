@@ -76,6 +76,8 @@ namespace RC::Sim
     RC_HOST_API auto Prop(StringViewType Name, Kind PropKind, int32_t Offset = -1) -> PropSpec;
     RC_HOST_API auto ArrayProp(StringViewType Name, PropSpec Inner, int32_t Offset = -1) -> PropSpec;
     RC_HOST_API auto StructProp(StringViewType Name, UScriptStruct* Struct, int32_t Offset = -1) -> PropSpec;
+    // The bytes a member so described takes; std::invalid_argument for a struct member naming none.
+    RC_HOST_API auto SizeOf(const PropSpec& Desc) -> int32_t;
 
     // The Blueprint body of a function: runs after every pre-callback, before every post-callback.
     using BlueprintBody = std::function<void(UObject* Context, uint8_t* Params)>;
