@@ -32,7 +32,7 @@
 namespace
 {
     using RC::Sim::Kind;
-    using RC::Sim::PropSpec;
+    using RC::Sim::PropDecl;
     using RC::Unreal::UClass;
     using RC::Unreal::UObject;
     using RC::Unreal::UScriptStruct;
@@ -67,12 +67,12 @@ namespace
 
     // Allowed narrows an object reference, or the elements of an array of them, to a class.
     auto Declare(RC::StringViewType Name, VarType Type, const Structs& Made, UClass* Allowed = nullptr)
-        -> std::optional<PropSpec>
+        -> std::optional<PropDecl>
     {
         using RC::Sim::ArrayProp;
         using RC::Sim::Prop;
         using RC::Sim::StructProp;
-        const auto Narrowed = [&](PropSpec Narrow) {
+        const auto Narrowed = [&](PropDecl Narrow) {
             Narrow.ObjectClass = Allowed;
             return Narrow;
         };
@@ -201,7 +201,7 @@ namespace
         UClass*& SuperClass = Scene.OddSupers[Super];
         if (SuperClass == nullptr)
         {
-            std::vector<PropSpec> Variables{RC::Sim::Prop(STR("Marker"), Kind::Int64)};
+            std::vector<PropDecl> Variables{RC::Sim::Prop(STR("Marker"), Kind::Int64)};
             constexpr VarType SuperRefTypes[] = {VarType::Absent, VarType::Object, VarType::Int32};
             constexpr VarType SuperRefsTypes[] = {VarType::Absent, VarType::Objects, VarType::Int32};
             for (const auto& Declared : {Declare(STR("ObjectRef"), SuperRefTypes[SuperRef], Scene.Made),
@@ -216,7 +216,7 @@ namespace
             SuperClass = Session.Sim().CreateClass(STR("/Game/Fuzz/") + Name + STR(".") + Name, Variables);
         }
 
-        std::vector<PropSpec> Variables;
+        std::vector<PropDecl> Variables;
         if (Lead == 1)
         {
             Variables.push_back(RC::Sim::Prop(STR("Lead"), Kind::Bool));

@@ -156,7 +156,7 @@ namespace
         Fuzz::Values Pool;
     };
 
-    auto MakeTable(Harness::Session& Session, const RC::StringType& Name, RC::Sim::PropSpec Entry) -> RC::Unreal::UDataTable*
+    auto MakeTable(Harness::Session& Session, const RC::StringType& Name, RC::Sim::PropDecl Entry) -> RC::Unreal::UDataTable*
     {
         using RC::Sim::ArrayProp;
         using RC::Sim::Prop;
@@ -360,7 +360,7 @@ extern "C" auto LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) -> int
                 }
                 std::memcpy(Params.Data() + 8, &RowName, sizeof(RowName));
                 std::memcpy(&Entry, Params.Data() + EntryOffset[Action], sizeof(Entry));
-                for (const RC::Sim::PropSpec& Param : Declaration.Params)
+                for (const RC::Sim::PropDecl& Param : Declaration.Params)
                 {
                     EntryKind = Param.Offset == static_cast<int32_t>(EntryOffset[Action]) ? Param.PropKind : EntryKind;
                 }

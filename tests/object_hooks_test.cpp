@@ -266,16 +266,16 @@ namespace BrambleonTest
         TEST_F(ObjectHooks, OnlyTheOwnClassDeclarationOfAVariableCounts)
         {
             using RC::Sim::Prop;
-            using RC::Sim::PropSpec;
-            const auto Declared = [](Kind Element) -> std::vector<PropSpec> {
+            using RC::Sim::PropDecl;
+            const auto Declared = [](Kind Element) -> std::vector<PropDecl> {
                 return {Prop(BlueprintHalf::ObjectRefVar, Element),
                         RC::Sim::ArrayProp(BlueprintHalf::ObjectRefsVar, Prop(STR("Element"), Element, 0))};
             };
             struct Case
             {
                 const char* Name;
-                std::vector<PropSpec> Super;
-                std::vector<PropSpec> Own;
+                std::vector<PropDecl> Super;
+                std::vector<PropDecl> Own;
                 std::vector<std::string> Lines; // after each trigger line, for FindFirstOf, FindAllOf, NewObject
             };
             const std::vector<Case> Cases{
@@ -292,7 +292,7 @@ namespace BrambleonTest
             for (const Case& Each : Cases)
             {
                 SCOPED_TRACE(Each.Name);
-                std::vector<PropSpec> SuperVariables{Prop(STR("Marker"), Kind::Int64)};
+                std::vector<PropDecl> SuperVariables{Prop(STR("Marker"), Kind::Int64)};
                 SuperVariables.insert(SuperVariables.end(), Each.Super.begin(), Each.Super.end());
                 const RC::StringType Name = STR("BP_Split") + FromUtf8(std::to_string(Number++)) + STR("_C");
                 UClass* const Super = Sim().CreateClass(STR("/Game/Test/") + Name + STR(".Super") + Name, SuperVariables);

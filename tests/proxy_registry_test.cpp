@@ -142,7 +142,7 @@ namespace
             UClass* const Class = Sim().CreateClass(Path);
             for (const RC::StringType& Name : Functions)
             {
-                std::vector<RC::Sim::PropSpec> Params{Prop(BlueprintHalf::Param::DataTable, Kind::Object, 0),
+                std::vector<RC::Sim::PropDecl> Params{Prop(BlueprintHalf::Param::DataTable, Kind::Object, 0),
                                                       Prop(BlueprintHalf::Param::RowName, Kind::Name, 8)};
                 const bool IsTestDT = Name == STR("BRMB_CPP_TestDT");
                 if (IsTestDT)

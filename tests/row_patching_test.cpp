@@ -375,18 +375,18 @@ namespace
     class RowLayoutTest : public RowPatchingTest
     {
     protected:
-        auto Struct(const RC::CharType* Path, std::vector<RC::Sim::PropSpec> Members, int32_t Size)
+        auto Struct(const RC::CharType* Path, std::vector<RC::Sim::PropDecl> Members, int32_t Size)
             -> RC::Unreal::UScriptStruct*
         {
             return Sim().CreateStruct(Path, std::move(Members), Size);
         }
 
-        auto ItemWith(const RC::CharType* Path, RC::Sim::PropSpec Entries) -> RC::Unreal::UScriptStruct*
+        auto ItemWith(const RC::CharType* Path, RC::Sim::PropDecl Entries) -> RC::Unreal::UScriptStruct*
         {
             return Struct(Path, {Prop(STR("StateGroupID"), Kind::Name, 0), std::move(Entries)}, 48);
         }
 
-        auto RowWith(const RC::CharType* Path, RC::Sim::PropSpec ID, RC::Sim::PropSpec Sets)
+        auto RowWith(const RC::CharType* Path, RC::Sim::PropDecl ID, RC::Sim::PropDecl Sets)
             -> RC::Unreal::UScriptStruct*
         {
             return Struct(Path, {std::move(ID), std::move(Sets)}, 96);
@@ -478,7 +478,7 @@ namespace
         struct Case
         {
             const char* Name;
-            RC::Sim::PropSpec ParentID;
+            RC::Sim::PropDecl ParentID;
             bool Accepted;
         };
         const Case Cases[] = {

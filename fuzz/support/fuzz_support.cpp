@@ -43,7 +43,7 @@ namespace Fuzz
             return Instance;
         }
 
-        auto SameDeclared(const RC::Sim::PropSpec& A, const RC::Sim::PropSpec& B) -> bool
+        auto SameDeclared(const RC::Sim::PropDecl& A, const RC::Sim::PropDecl& B) -> bool
         {
             return A.Name == B.Name && A.PropKind == B.PropKind && A.Offset == B.Offset && A.Role == B.Role &&
                    A.Struct == B.Struct && A.ObjectClass == B.ObjectClass &&
@@ -107,7 +107,7 @@ namespace Fuzz
         return static_cast<size_t>(RC::Sim::SizeOf(RC::Sim::Prop(STR(""), Kind)));
     }
 
-    auto MatchesContract(const std::vector<RC::Sim::PropSpec>& Params, RC::StringViewType Function) -> bool
+    auto MatchesContract(const std::vector<RC::Sim::PropDecl>& Params, RC::StringViewType Function) -> bool
     {
         using BRMB::Contract::ParamType;
         using RC::Sim::Kind;
@@ -115,7 +115,7 @@ namespace Fuzz
         const BRMB::Contract::Function* const Contract = BRMB::Contract::Find(Name.c_str());
         Require(Contract != nullptr, "a hooked function has a contract");
         size_t Index = 0;
-        for (const RC::Sim::PropSpec& Param : Params)
+        for (const RC::Sim::PropDecl& Param : Params)
         {
             if (Param.Role == RC::Sim::ParamRole::Local)
             {
@@ -154,17 +154,17 @@ namespace Fuzz
             return From[Input.ConsumeIntegralInRange<size_t>(0, N - 1)];
         }
 
-        auto EndOf(const std::vector<RC::Sim::PropSpec>& Params) -> int32_t
+        auto EndOf(const std::vector<RC::Sim::PropDecl>& Params) -> int32_t
         {
             int32_t End = 0;
-            for (const RC::Sim::PropSpec& Param : Params)
+            for (const RC::Sim::PropDecl& Param : Params)
             {
                 End = std::max(End, Param.Offset + static_cast<int32_t>(SizeOf(Param.PropKind)));
             }
             return (End + 7) / 8 * 8;
         }
 
-        auto Depart(FuzzedDataProvider& Input, std::vector<RC::Sim::PropSpec>& Params, Departure Made) -> void
+        auto Depart(FuzzedDataProvider& Input, std::vector<RC::Sim::PropDecl>& Params, Departure Made) -> void
         {
             using RC::Sim::Prop;
             const size_t Count = Params.size();
@@ -212,7 +212,7 @@ namespace Fuzz
             }
             case Departure::WrongType:
             {
-                RC::Sim::PropSpec& Param = Params[Which];
+                RC::Sim::PropDecl& Param = Params[Which];
                 if (SizeOf(Param.PropKind) == 8)
                 {
                     Kind Other = Pick(Input, EightByteKinds);
@@ -233,7 +233,7 @@ namespace Fuzz
             }
             case Departure::Size:
             {
-                RC::Sim::PropSpec& Param = Params[Which];
+                RC::Sim::PropDecl& Param = Params[Which];
                 Param.PropKind = SizeOf(Param.PropKind) == 8 ? Pick(Input, SmallKinds) : Pick(Input, EightByteKinds);
                 break;
             }
@@ -255,13 +255,13 @@ namespace Fuzz
         const auto Locals = Input.ConsumeIntegralInRange<int32_t>(0, 2);
         for (int32_t Local = 0; Local < Locals; ++Local)
         {
-            RC::Sim::PropSpec Scratch = RC::Sim::Prop(Local == 0 ? STR("Scratch") : STR("Scratch2"), Kind::Int64, EndOf(Made.Params));
+            RC::Sim::PropDecl Scratch = RC::Sim::Prop(Local == 0 ? STR("Scratch") : STR("Scratch2"), Kind::Int64, EndOf(Made.Params));
             Scratch.Role = RC::Sim::ParamRole::Local;
             Made.Params.push_back(std::move(Scratch));
         }
         Made.Matches = MatchesContract(Made.Params, Function);
         Made.Declared.assign(static_cast<size_t>(EndOf(Made.Params)), false);
-        for (const RC::Sim::PropSpec& Param : Made.Params)
+        for (const RC::Sim::PropDecl& Param : Made.Params)
         {
             if (Param.Role != RC::Sim::ParamRole::Local)
             {
@@ -319,7 +319,7 @@ namespace Fuzz
                 Block.Data()[Offset] = Pattern;
             }
         }
-        for (const RC::Sim::PropSpec& Param : Made.Params)
+        for (const RC::Sim::PropDecl& Param : Made.Params)
         {
             uint8_t* const Where = Block.Data() + Param.Offset;
             switch (Param.Role == RC::Sim::ParamRole::Local ? Kind::Bool : Param.PropKind)

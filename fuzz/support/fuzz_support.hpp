@@ -28,7 +28,7 @@ namespace Fuzz
     auto GetSession() -> Harness::Session&;
 
     // Hooked functions (by name) declared with other parameters than the contract's.
-    using Redeclarations = std::map<RC::StringType, std::vector<RC::Sim::PropSpec>>;
+    using Redeclarations = std::map<RC::StringType, std::vector<RC::Sim::PropDecl>>;
 
     // The session whose Blueprint half declares Redeclared as given (and every other function as
     // the contract does): the current one when it was made for the same declarations, otherwise a
@@ -58,7 +58,7 @@ namespace Fuzz
     // plain (no structures), offsets explicit, parameters never overlap.
     struct Declaration
     {
-        std::vector<RC::Sim::PropSpec> Params;
+        std::vector<RC::Sim::PropDecl> Params;
         Departure Made = Departure::Standard;
         // The model's verdict, worked out here independently of the mod: the parameters (not
         // the locals), in order, have the contract's offsets, sizes, input direction and types,
@@ -90,7 +90,7 @@ namespace Fuzz
     template <typename World>
     auto StartInput(FuzzedDataProvider& Input, std::span<const RC::CharType* const> Functions) -> Start<World>;
     // The same model on its own: Params against the contract of Function.
-    [[nodiscard]] auto MatchesContract(const std::vector<RC::Sim::PropSpec>& Params, RC::StringViewType Function)
+    [[nodiscard]] auto MatchesContract(const std::vector<RC::Sim::PropDecl>& Params, RC::StringViewType Function)
         -> bool;
     [[nodiscard]] auto SizeOf(RC::Sim::Kind Kind) -> size_t;
 

@@ -56,7 +56,7 @@ namespace RC::Sim
 
         auto RootsOf(const Engine::Impl& S) -> Roots { return {S.ObjectClass, S.ClassClass}; }
 
-        auto MakeProperty(const PropSpec& Desc, int32_t Offset, const Roots& Root) -> std::unique_ptr<FProperty>
+        auto MakeProperty(const PropDecl& Desc, int32_t Offset, const Roots& Root) -> std::unique_ptr<FProperty>
         {
             const FName Name(StringViewType(Desc.Name));
             UClass* const Allowed = Desc.ObjectClass != nullptr ? Desc.ObjectClass : Root.Object;
@@ -95,7 +95,7 @@ namespace RC::Sim
         };
 
         // Members without an offset go to the next free offset aligned to their size.
-        auto LayOut(const std::vector<PropSpec>& Specs, int32_t Start, const Roots& Root) -> Layout
+        auto LayOut(const std::vector<PropDecl>& Specs, int32_t Start, const Roots& Root) -> Layout
         {
             Layout Result;
             int32_t Next = Start;
@@ -129,7 +129,7 @@ namespace RC::Sim
         }
     } // namespace
 
-    auto SizeOf(const PropSpec& Desc) -> int32_t
+    auto SizeOf(const PropDecl& Desc) -> int32_t
     {
         switch (Desc.PropKind)
         {
@@ -350,7 +350,7 @@ namespace RC::Sim
 
     // --- building the Blueprint half --------------------------------------------------------
 
-    auto Engine::CreateClass(StringViewType Path, std::vector<PropSpec> Variables, UClass* Super) -> UClass*
+    auto Engine::CreateClass(StringViewType Path, std::vector<PropDecl> Variables, UClass* Super) -> UClass*
     {
         const auto [PackagePath, Name] = SplitPath(Path);
         // Every class derives from Object, as in the engine.
@@ -380,7 +380,7 @@ namespace RC::Sim
         return Class != nullptr ? Impl::StateOf(Class).ClassDefault : nullptr;
     }
 
-    auto Engine::AddFunction(UClass* Class, StringViewType Name, std::vector<PropSpec> Params, BlueprintBody Body)
+    auto Engine::AddFunction(UClass* Class, StringViewType Name, std::vector<PropDecl> Params, BlueprintBody Body)
         -> UFunction*
     {
         if (Class == nullptr)
@@ -408,7 +408,7 @@ namespace RC::Sim
         return Function;
     }
 
-    auto Engine::CreateStruct(StringViewType Path, std::vector<PropSpec> Members, int32_t Size, UScriptStruct* Super)
+    auto Engine::CreateStruct(StringViewType Path, std::vector<PropDecl> Members, int32_t Size, UScriptStruct* Super)
         -> UScriptStruct*
     {
         const auto [PackagePath, Name] = SplitPath(Path);

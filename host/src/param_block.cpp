@@ -10,21 +10,21 @@ namespace RC::Sim
 {
     using namespace RC::Unreal;
 
-    auto Prop(StringViewType Name, Kind PropKind, int32_t Offset) -> PropSpec
+    auto Prop(StringViewType Name, Kind PropKind, int32_t Offset) -> PropDecl
     {
-        return PropSpec{StringType(Name), PropKind, Offset, nullptr, nullptr, nullptr, ParamRole::In};
+        return PropDecl{StringType(Name), PropKind, Offset, nullptr, nullptr, nullptr, ParamRole::In};
     }
 
-    auto ArrayProp(StringViewType Name, PropSpec Inner, int32_t Offset) -> PropSpec
+    auto ArrayProp(StringViewType Name, PropDecl Inner, int32_t Offset) -> PropDecl
     {
         UScriptStruct* ElementStruct = Inner.Struct;
-        return PropSpec{StringType(Name), Kind::Array, Offset, std::make_shared<const PropSpec>(std::move(Inner)),
+        return PropDecl{StringType(Name), Kind::Array, Offset, std::make_shared<const PropDecl>(std::move(Inner)),
                         ElementStruct, nullptr, ParamRole::In};
     }
 
-    auto StructProp(StringViewType Name, UScriptStruct* Struct, int32_t Offset) -> PropSpec
+    auto StructProp(StringViewType Name, UScriptStruct* Struct, int32_t Offset) -> PropDecl
     {
-        return PropSpec{StringType(Name), Kind::Struct, Offset, nullptr, Struct, nullptr, ParamRole::In};
+        return PropDecl{StringType(Name), Kind::Struct, Offset, nullptr, Struct, nullptr, ParamRole::In};
     }
 
     namespace

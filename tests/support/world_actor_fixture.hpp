@@ -58,7 +58,7 @@ namespace BrambleonTest
             using BlueprintHalf::Param::ClassName;
             using BlueprintHalf::Param::Outer;
             using RC::Sim::Prop;
-            std::vector<RC::Sim::PropSpec> Variables;
+            std::vector<RC::Sim::PropDecl> Variables;
             if (WithVariables)
             {
                 Variables = {Prop(BlueprintHalf::ObjectRefVar, Kind::Object),

@@ -16,13 +16,13 @@ namespace BlueprintHalf
         using RC::Sim::ArrayProp;
         using RC::Sim::Kind;
         using RC::Sim::Prop;
-        using RC::Sim::PropSpec;
+        using RC::Sim::PropDecl;
         using RC::Sim::StructProp;
 
         struct FunctionDecl
         {
             const RC::CharType* Name;
-            std::vector<PropSpec> Params;
+            std::vector<PropDecl> Params;
         };
 
         auto Declared(const RC::CharType* Name) -> FunctionDecl
@@ -61,7 +61,7 @@ namespace BlueprintHalf
             return {Declared(STR("BRMB_CPP_AddObjectSelectionSetID")), Declared(STR("BRMB_CPP_TestDT"))};
         }
 
-        auto Declare(Engine& Sim, const Options& Choices, RC::StringViewType Path, std::vector<PropSpec> Variables,
+        auto Declare(Engine& Sim, const Options& Choices, RC::StringViewType Path, std::vector<PropDecl> Variables,
                      const std::vector<FunctionDecl>& Functions) -> UClass*
         {
             UClass* const Class = Sim.CreateClass(Path, std::move(Variables));
@@ -134,7 +134,7 @@ namespace BlueprintHalf
         using ItemBytes = std::array<uint8_t, ItemSize>;
     } // namespace
 
-    auto ContractParams(RC::StringViewType Function) -> std::vector<PropSpec>
+    auto ContractParams(RC::StringViewType Function) -> std::vector<PropDecl>
     {
         const RC::StringType Name(Function);
         const BRMB::Contract::Function* const Contract = BRMB::Contract::Find(Name.c_str());
@@ -142,7 +142,7 @@ namespace BlueprintHalf
         {
             throw std::invalid_argument("the contract has no such function");
         }
-        std::vector<PropSpec> Params;
+        std::vector<PropDecl> Params;
         for (const BRMB::Contract::Param& Param : Contract->Params)
         {
             using enum BRMB::Contract::ParamType;
@@ -151,7 +151,7 @@ namespace BlueprintHalf
                                    : Param.Type == ObjectReference ? Kind::Object
                                    : Param.Type == ClassReference  ? Kind::Class
                                                                    : Kind::Int64;
-            PropSpec Declared = Prop(Param.Name, ParamKind, Param.Offset);
+            PropDecl Declared = Prop(Param.Name, ParamKind, Param.Offset);
             Declared.Role = Param.Dir == BRMB::Contract::Direction::Out ? RC::Sim::ParamRole::Out : RC::Sim::ParamRole::In;
             Params.push_back(std::move(Declared));
         }

@@ -77,7 +77,7 @@ namespace BlueprintHalf
         std::map<RC::StringType, BlueprintBody> Bodies;
         // Functions (by name) declared with these parameters instead of the contract's: a
         // Blueprint author's declaration mistakes.
-        std::map<RC::StringType, std::vector<RC::Sim::PropSpec>> Redeclared;
+        std::map<RC::StringType, std::vector<RC::Sim::PropDecl>> Redeclared;
     };
 
     // What Build created; null for what was omitted.
@@ -102,7 +102,7 @@ namespace BlueprintHalf
     auto Build(Engine& Sim, const Options& Choices = {}) -> Half;
 
     // The parameters the contract gives a hooked function, as the Blueprint half declares them.
-    auto ContractParams(RC::StringViewType Function) -> std::vector<RC::Sim::PropSpec>;
+    auto ContractParams(RC::StringViewType Function) -> std::vector<RC::Sim::PropDecl>;
 
     // One selection set of a row: its state group and its entries.
     struct SelectionSet

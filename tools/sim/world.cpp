@@ -19,7 +19,7 @@ namespace BRMB::Sim
     namespace
     {
         using RC::Sim::Kind;
-        using RC::Sim::PropSpec;
+        using RC::Sim::PropDecl;
         using RC::Unreal::FName;
         using RC::Unreal::TArray;
         using RC::Unreal::UClass;
@@ -32,11 +32,11 @@ namespace BRMB::Sim
         // The class an object reference refers to, by name or path; null for Object.
         using ClassLookup = std::function<UClass*(const std::string&)>;
 
-        auto ToPropOfKind(const ParamDecl& Decl, const StructMap& Structs, UClass* Referred) -> PropSpec
+        auto ToPropOfKind(const ParamDecl& Decl, const StructMap& Structs, UClass* Referred) -> PropDecl
         {
             const auto Name = Wide(Decl.Name);
             const auto Referring = [&](Kind Of, int32_t Offset) {
-                PropSpec Declared = RC::Sim::Prop(Name, Of, Offset);
+                PropDecl Declared = RC::Sim::Prop(Name, Of, Offset);
                 Declared.ObjectClass = Referred;
                 return Declared;
             };
@@ -52,13 +52,13 @@ namespace BRMB::Sim
             case Type::Bool: return RC::Sim::Prop(Name, Kind::Bool, Decl.Offset);
             case Type::Objects:
             {
-                PropSpec Element = RC::Sim::Prop(STR("Element"), Kind::Object, 0);
+                PropDecl Element = RC::Sim::Prop(STR("Element"), Kind::Object, 0);
                 Element.ObjectClass = Referred;
                 return RC::Sim::ArrayProp(Name, std::move(Element), Decl.Offset);
             }
             case Type::Classes:
             {
-                PropSpec Element = RC::Sim::Prop(STR("Element"), Kind::Class, 0);
+                PropDecl Element = RC::Sim::Prop(STR("Element"), Kind::Class, 0);
                 Element.ObjectClass = Referred;
                 return RC::Sim::ArrayProp(Name, std::move(Element), Decl.Offset);
             }
@@ -72,9 +72,9 @@ namespace BRMB::Sim
         }
 
         // Structures are looked up in Structs and classes through ClassOf; both have been checked.
-        auto ToProp(const ParamDecl& Decl, const StructMap& Structs, const ClassLookup& ClassOf = {}) -> PropSpec
+        auto ToProp(const ParamDecl& Decl, const StructMap& Structs, const ClassLookup& ClassOf = {}) -> PropDecl
         {
-            PropSpec Declared = ToPropOfKind(Decl, Structs, Decl.Class.empty() || !ClassOf ? nullptr : ClassOf(Decl.Class));
+            PropDecl Declared = ToPropOfKind(Decl, Structs, Decl.Class.empty() || !ClassOf ? nullptr : ClassOf(Decl.Class));
             Declared.Role = Decl.Direction == ParamDirection::Out     ? RC::Sim::ParamRole::Out
                         : Decl.Direction == ParamDirection::Local ? RC::Sim::ParamRole::Local
                                                                   : RC::Sim::ParamRole::In;
@@ -82,9 +82,9 @@ namespace BRMB::Sim
         }
 
         auto ToProps(const std::vector<ParamDecl>& Decls, const StructMap& Structs, const ClassLookup& ClassOf = {})
-            -> std::vector<PropSpec>
+            -> std::vector<PropDecl>
         {
-            std::vector<PropSpec> Result;
+            std::vector<PropDecl> Result;
             for (const auto& Decl : Decls)
             {
                 Result.push_back(ToProp(Decl, Structs, ClassOf));
@@ -93,7 +93,7 @@ namespace BRMB::Sim
         }
 
         // A property as the engine would declare it again, to copy a standard class's members.
-        auto CopyProp(RC::Unreal::FProperty* Property) -> PropSpec
+        auto CopyProp(RC::Unreal::FProperty* Property) -> PropDecl
         {
             using namespace RC::Unreal;
             const auto Name = Property->GetFName().ToString();
@@ -121,8 +121,8 @@ namespace BRMB::Sim
         // A standard class's members, to declare them again in a class that is like it.
         struct ShippedClass
         {
-            std::vector<std::pair<std::string, PropSpec>> Variables;
-            std::vector<std::pair<std::string, std::vector<PropSpec>>> Functions;
+            std::vector<std::pair<std::string, PropDecl>> Variables;
+            std::vector<std::pair<std::string, std::vector<PropDecl>>> Functions;
         };
 
         auto Contains(const std::vector<std::string>& List, const std::string& Item) -> bool
@@ -181,7 +181,7 @@ namespace BRMB::Sim
 
         // A standard function declared with the scenario's parameters: plain types only, as the
         // standard half is built before the scenario's structures and classes.
-        auto Redeclare(const Scenario& Plan, const FunctionDecl& Function, const std::string& At) -> std::vector<PropSpec>
+        auto Redeclare(const Scenario& Plan, const FunctionDecl& Function, const std::string& At) -> std::vector<PropDecl>
         {
             for (size_t Index = 0; Index < Function.Params.size(); ++Index)
             {
@@ -801,7 +801,7 @@ namespace BRMB::Sim
                 }
                 for (const auto& Function : StandardFunctions(Name))
                 {
-                    std::vector<PropSpec> Params;
+                    std::vector<PropDecl> Params;
                     for (auto* Param : BlueprintHalf::Half::Function(Standard, Wide(Function))->ForEachProperty())
                     {
                         Params.push_back(CopyProp(Param));
@@ -925,8 +925,8 @@ namespace BRMB::Sim
             {
                 Fail(Plan, Field("classes", Index, "name"), Decl.Name + " is declared twice");
             }
-            std::vector<PropSpec> Variables;
-            std::vector<std::pair<std::string, std::vector<PropSpec>>> Members;
+            std::vector<PropDecl> Variables;
+            std::vector<std::pair<std::string, std::vector<PropDecl>>> Members;
             if (!Decl.Like.empty())
             {
                 const auto Base = Shipped.find(Decl.Like);

@@ -61,23 +61,23 @@ namespace RC::Sim
         Local, // a Blueprint local variable: in the function's struct, no flags
     };
 
-    struct PropSpec
+    struct PropDecl
     {
         StringType Name;
         Kind PropKind = Kind::Int64;
         int32_t Offset = -1;                    // -1: next free offset, aligned to the member's size (max 8)
-        std::shared_ptr<const PropSpec> Inner;  // element of an Array
+        std::shared_ptr<const PropDecl> Inner;  // element of an Array
         UScriptStruct* Struct = nullptr;        // the struct of a Struct member or of Array<Struct>
         UClass* ObjectClass = nullptr;          // Object: the class referred to; Class: the class named; null: Object
         ParamRole Role = ParamRole::In;
     };
 
     // Shorthands for property declarations.
-    RC_HOST_API auto Prop(StringViewType Name, Kind PropKind, int32_t Offset = -1) -> PropSpec;
-    RC_HOST_API auto ArrayProp(StringViewType Name, PropSpec Inner, int32_t Offset = -1) -> PropSpec;
-    RC_HOST_API auto StructProp(StringViewType Name, UScriptStruct* Struct, int32_t Offset = -1) -> PropSpec;
+    RC_HOST_API auto Prop(StringViewType Name, Kind PropKind, int32_t Offset = -1) -> PropDecl;
+    RC_HOST_API auto ArrayProp(StringViewType Name, PropDecl Inner, int32_t Offset = -1) -> PropDecl;
+    RC_HOST_API auto StructProp(StringViewType Name, UScriptStruct* Struct, int32_t Offset = -1) -> PropDecl;
     // The bytes a member so described takes; std::invalid_argument for a struct member naming none.
-    RC_HOST_API auto SizeOf(const PropSpec& Desc) -> int32_t;
+    RC_HOST_API auto SizeOf(const PropDecl& Desc) -> int32_t;
 
     // The Blueprint body of a function: runs after every pre-callback, before every post-callback.
     using BlueprintBody = std::function<void(UObject* Context, uint8_t* Params)>;
@@ -185,11 +185,11 @@ namespace RC::Sim
 
         // --- building the Blueprint half -------------------------------------------------------
         // Path "/Game/Mods/VEXA/VEXA_FunctionLibrary.VEXA_FunctionLibrary_C": package, then class.
-        auto CreateClass(StringViewType Path, std::vector<PropSpec> Variables = {}, UClass* Super = nullptr) -> UClass*;
-        auto AddFunction(UClass* Class, StringViewType Name, std::vector<PropSpec> Params, BlueprintBody Body = {})
+        auto CreateClass(StringViewType Path, std::vector<PropDecl> Variables = {}, UClass* Super = nullptr) -> UClass*;
+        auto AddFunction(UClass* Class, StringViewType Name, std::vector<PropDecl> Params, BlueprintBody Body = {})
             -> UFunction*;
         // A struct with a super struct lays its own members out after the super struct's.
-        auto CreateStruct(StringViewType Path, std::vector<PropSpec> Members, int32_t Size = -1,
+        auto CreateStruct(StringViewType Path, std::vector<PropDecl> Members, int32_t Size = -1,
                           UScriptStruct* Super = nullptr) -> UScriptStruct*;
         auto CreateDataTable(StringViewType Path, UScriptStruct* RowStruct) -> UDataTable*;
         // Zeroed row storage of the row struct's size, owned by the table; engine arrays in it are
